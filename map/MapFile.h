@@ -1,0 +1,29 @@
+#pragma once
+
+#include "fileio/FileSystem.h"
+#include "map/KnobControllerMap.h"
+
+#include <string>
+#include <string_view>
+
+namespace pemberlock {
+
+// The map file: 19 lines ending in CR LF, the 18 entry texts in knob order
+// and then the option as " 0 ", " 1 " or " 2 ".
+
+std::string FormatMapFile(const KnobControllerMap& map);
+
+// Reads map file text into map. All or nothing: on failure map is unchanged
+// and error (when given) says why.
+bool ParseMapFile(std::string_view text, KnobControllerMap& map, std::string* error = nullptr);
+
+// Writes the map through a temporary file renamed over path, so that a
+// failed save leaves any old map file as it was and no temporary file.
+bool SaveMap(const KnobControllerMap& map, const std::string& path,
+             FileSystem& fs = RealFileSystem());
+
+// Reads the map file at path; all or nothing, like ParseMapFile.
+bool LoadMap(KnobControllerMap& map, const std::string& path,
+             FileSystem& fs = RealFileSystem(), std::string* error = nullptr);
+
+}  // namespace pemberlock

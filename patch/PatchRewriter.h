@@ -1,0 +1,78 @@
+#pragma once
+
+#include "fileio/ByteSink.h"
+#include "map/KnobControllerMap.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pemberlock {
+
+// Rewrites the bytes of one patch in a single streaming pass: every line is
+// copied with a CR LF line end, except the controller section, which is
+// rebuilt from the knob section and the map. Lines may end in CR LF, LF or
+// a lone CR; the last line needs no line end. Memory use is bounded by the
+// longest line, whatever the size of the patch.
+class PatchRewriter {
+public:
+    static constexpr std::size_t kMaxKnobRecords = 23;        // knob slots 0..22
+    static constexpr std::size_t kMaxControllerRecords = 121;
+    static constexpr int kFirstNonPanelKnob = 18;
+    static constexpr int kLastKnobSlot = 22;
+
+    // out receives the whole new patch; sectionOut, when given, receives
+    // only the controller sections written (for previews).
+    PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut = nullptr);
+
+    // Feeds the next bytes of the patch. False once the patch has failed;
+    // then further input is ignored and Error() says why.
+    bool Feed(std::string_view bytes);
+    // Ends the patch. False when it failed.
+    bool Finish();
+
+    const std::string& Error() const { return error_; }
+
+private:
+    enum class SectionMode { Normal, KnobMap, CtrlMap };
+
+    struct KnobAssignment {
+        std::string key;
+        std::string knob;
+        std::uint64_t line;  // where it stood, for error messages
+    };
+    struct ControllerAssignment {
+        std::string line;       // key, blank, controller field, as read
+        std::size_t keyLength;  // line[0, keyLength) is the key
+        double controller;      // the field under the leading-number rule
+    };
+
+    void HandleLine(std::string_view line);
+    bool WriteControllerSection(bool appended);
+    void Fail(std::string message);
+    void Emit(std::string_view line);
+
+    const KnobControllerMap& map_;
+    ByteSink& out_;
+    ByteSink* sectionOut_;
+    SectionMode mode_ = SectionMode::Normal;
+    std::vector<KnobAssignment> knobs_;
+    std::vector<ControllerAssignment> controllers_;
+    bool controllerSectionWritten_ = false;
+    bool failed_ = false;
+    bool finished_ = false;
+    bool pendingCr_ = false;    // the last chunk ended in CR; an LF may follow
+    std::string partial_;       // a line cut by the end of the last chunk
+    std::uint64_t lineNumber_ = 0;
+    std::string error_;
+    std::string sectionBuffer_;
+};
+
+// The whole rewrite in memory: the new patch bytes, or nullopt (and error).
+std::optional<std::string> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
+                                            std::string* error = nullptr,
+                                            std::string* section = nullptr);
+
+}  // namespace pemberlock
