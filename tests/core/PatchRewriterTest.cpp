@@ -1,0 +1,200 @@
+#include "patch/PatchRewriter.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pemberlock {
+namespace {
+
+using test::CrLfLines;
+
+const std::string kExample = CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5",
+                                        "[/KnobMapDump]", "[CtrlMapDump]", "1 9 0 7", "1 4 0 103",
+                                        "[/CtrlMapDump]", "z"});
+
+std::string Rewrite(std::string_view patch, const KnobControllerMap& map) {
+    std::string error;
+    const std::optional<std::string> out = RewritePatchText(patch, map, &error);
+    EXPECT_TRUE(out.has_value()) << error;
+    return out.value_or("<failed: " + error + ">");
+}
+
+KnobControllerMap MapWithOption(int option) {
+    KnobControllerMap map;
+    map.SetPrecedence(option);
+    return map;
+}
+
+TEST(PatchRewriter, WorkedExampleWithOptionOff) {
+    EXPECT_EQ(Rewrite(kExample, MapWithOption(0)),
+              CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+                         "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"}));
+}
+
+TEST(PatchRewriter, WorkedExampleWithOptionOn) {
+    EXPECT_EQ(Rewrite(kExample, MapWithOption(1)),
+              CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+                         "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "1 3 1 101", "0 7 2 106",
+                         "[/CtrlMapDump]", "z"}));
+}
+
+struct RewriteCase {
+    const char* name;
+    std::string input;
+    int option;
+    std::vector<std::pair<int, const char*>> entries;  // knob, entry text
+    std::string expected;
+};
+
+TEST(PatchRewriter, Rules) {
+    const std::string knobs = CrLfLines({"[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]"});
+    const RewriteCase cases[] = {
+        {"empty patch gets an empty section", "", 0, {},
+         CrLfLines({"[CtrlMapDump]", "[/CtrlMapDump]"})},
+        {"no sections: copied, empty section appended", "a\r\nb", 0, {},
+         CrLfLines({"a", "b", "[CtrlMapDump]", "[/CtrlMapDump]"})},
+        {"no controller section: one appended from the knob records", knobs + "z\r\n", 0, {},
+         knobs + CrLfLines({"z", "[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"appended section ignores the option", knobs, 1, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"option off drops an old record whose controller the map uses",
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"option off: 101.4 rounds to 101, which the map uses",
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 101.4", "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"option on: same key already assigned wins",
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "1 3 1 7",
+                    "[/CtrlMapDump]"}), 1, {},
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "1 3 1 7",
+                    "[/CtrlMapDump]"})},
+        {"option on: controller already used wins",
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101",
+                    "[/CtrlMapDump]"}), 1, {},
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101",
+                    "[/CtrlMapDump]"})},
+        {"option on: 101.4 is not 101, so no conflict",
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101.4",
+                    "[/CtrlMapDump]"}), 1, {},
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101.4",
+                    "1 3 1 101", "[/CtrlMapDump]"})},
+        {"option on: controller 0 unused is written",
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 5",
+                    "[/CtrlMapDump]"}), 1, {{0, "0"}},
+         CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 5",
+                    "1 3 1 0", "[/CtrlMapDump]"})},
+        {"option 2 counts as off",
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}), 2, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"knob section after the controller section: kept records only, nothing appended",
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}) + knobs, 0, {},
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}) + knobs},
+        {"editor records with a trailing blank keep it; the knob field is read trimmed",
+         CrLfLines({"[KnobMapDump]", "2 1 0 4 ", "[/KnobMapDump]", "[CtrlMapDump]", "2 1 3 31 ",
+                    "[/CtrlMapDump]"}), 0, {},
+         CrLfLines({"[KnobMapDump]", "2 1 0 4 ", "[/KnobMapDump]", "[CtrlMapDump]", "2 1 3 31 ",
+                    "2 1 0 105", "[/CtrlMapDump]"})},
+        {"pedal, aftertouch and switch slots get no controller line",
+         CrLfLines({"[KnobMapDump]", "1 1 0 19", "1 1 1 20", "1 1 2 22", "1 1 3 18", "1 1 4 1",
+                    "[/KnobMapDump]"}), 0, {},
+         CrLfLines({"[KnobMapDump]", "1 1 0 19", "1 1 1 20", "1 1 2 22", "1 1 3 18", "1 1 4 1",
+                    "[/KnobMapDump]", "[CtrlMapDump]", "1 1 4 102", "[/CtrlMapDump]"})},
+        {"lines outside the sections are copied byte for byte, line ends become CR LF",
+         std::string("  lead, \"quoted\"\n[x]\rtab\there\r\n\xe9\xff\r\n"), 0, {},
+         CrLfLines({"  lead, \"quoted\"", "[x]", "tab\there", "\xe9\xff", "[CtrlMapDump]",
+                    "[/CtrlMapDump]"})},
+        {"a value field runs to the end of the line",
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7 x y", "[/CtrlMapDump]"}), 0, {},
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7 x y", "[/CtrlMapDump]"})},
+        {"records accumulate over repeated sections",
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]", "[CtrlMapDump]", "1 9 1 8",
+                            "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]",
+                            "[CtrlMapDump]", "1 9 0 7", "1 9 1 8", "1 3 1 101", "0 7 2 106",
+                            "[/CtrlMapDump]"})},
+        {"an unclosed controller section is dropped and one appended",
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
+        {"tags are whole lines, case-sensitive",
+         CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] "}), 0, {},
+         CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] ", "[CtrlMapDump]", "[/CtrlMapDump]"})},
+        {"the map's current entries are used",
+         knobs, 0, {{0, "7"}, {5, "0"}},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 7", "0 7 2 0", "[/CtrlMapDump]"})},
+    };
+    for (const RewriteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        KnobControllerMap map = MapWithOption(c.option);
+        for (const auto& [knob, text] : c.entries) map.SetEntryText(knob, text);
+        EXPECT_EQ(Rewrite(c.input, map), c.expected);
+    }
+}
+
+TEST(PatchRewriter, Failures) {
+    auto lines = [](std::initializer_list<std::string_view> l) { return CrLfLines(l); };
+    std::string nineteenKnobs = "[KnobMapDump]\r\n";
+    for (int i = 0; i < 24; ++i) nineteenKnobs += "1 1 " + std::to_string(i) + " 0\r\n";
+    nineteenKnobs += "[/KnobMapDump]\r\n";
+    std::string manyControllers = "[CtrlMapDump]\r\n";
+    for (int i = 0; i < 122; ++i) manyControllers += "1 1 " + std::to_string(i) + " 5\r\n";
+    manyControllers += "[/CtrlMapDump]\r\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"knob 23", lines({"[KnobMapDump]", "1 3 1 23", "[/KnobMapDump]"})},
+        {"knob -1", lines({"[KnobMapDump]", "1 3 1 -1", "[/KnobMapDump]"})},
+        {"knob not a number", lines({"[KnobMapDump]", "1 3 1 x", "[/KnobMapDump]"})},
+        {"knob field empty", lines({"[KnobMapDump]", "1 3 1 ", "[/KnobMapDump]"})},
+        {"knob record with two blanks", lines({"[KnobMapDump]", "1 3 1", "[/KnobMapDump]"})},
+        {"controller record with two blanks", lines({"[CtrlMapDump]", "1 9 0", "[/CtrlMapDump]"})},
+        {"controller outside 16 bits", lines({"[CtrlMapDump]", "1 9 0 32768", "[/CtrlMapDump]"})},
+        {"24 knob records", nineteenKnobs},
+        {"122 controller records", manyControllers},
+        {"NUL byte", std::string("abc\r\nd\0e\r\n", 10)},
+        {"unclosed knob section swallows a tag", lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"})},
+    };
+    for (const auto& [name, input] : cases) {
+        std::string error;
+        EXPECT_FALSE(RewritePatchText(input, KnobControllerMap{}, &error).has_value()) << name;
+        EXPECT_FALSE(error.empty()) << name;
+    }
+}
+
+TEST(PatchRewriter, OptionOnKeepsRecordsWithoutConvertingThem) {
+    const std::string patch = CrLfLines({"[CtrlMapDump]", "1 9 0 32768", "[/CtrlMapDump]"});
+    EXPECT_EQ(Rewrite(patch, MapWithOption(1)), patch);
+    EXPECT_FALSE(RewritePatchText(patch, MapWithOption(0)).has_value());
+}
+
+TEST(PatchRewriter, BadKnobFieldFailsOnlyWhenASectionIsWritten) {
+    // Knob records after the last controller section are never turned into lines.
+    const std::string patch =
+        CrLfLines({"[CtrlMapDump]", "[/CtrlMapDump]", "[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
+    EXPECT_EQ(Rewrite(patch, KnobControllerMap{}), patch);
+}
+
+TEST(PatchRewriter, ResultDoesNotDependOnHowTheInputIsCut) {
+    // Chunk boundaries fall inside lines, between CR and LF, and on tags.
+    const std::string patch = "head\r\n\r\nlone\rcr\n" + kExample + "tail without end";
+    const std::string whole = Rewrite(patch, KnobControllerMap{});
+    for (std::size_t chunk = 1; chunk <= 7; ++chunk) {
+        StringSink out;
+        PatchRewriter rewriter(KnobControllerMap{}, out);
+        for (std::size_t at = 0; at < patch.size(); at += chunk) {
+            ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)));
+        }
+        ASSERT_TRUE(rewriter.Finish());
+        EXPECT_EQ(out.Text(), whole) << "chunk " << chunk;
+    }
+}
+
+TEST(PatchRewriter, SectionPreviewHoldsOnlyTheNewSection) {
+    std::string section;
+    ASSERT_TRUE(RewritePatchText(kExample, KnobControllerMap{}, nullptr, &section));
+    EXPECT_EQ(section, CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
+}
+
+}  // namespace
+}  // namespace pemberlock

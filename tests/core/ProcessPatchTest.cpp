@@ -1,0 +1,157 @@
+#include "patch/ProcessPatch.h"
+
+#include "FaultyFileSystem.h"
+#include "TempFolder.h"
+#include "patch/DropBatch.h"
+#include "patch/PatchRewriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace pemberlock {
+namespace {
+
+using test::CrLfLines;
+using test::Fault;
+using test::FaultyFileSystem;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+namespace fs = std::filesystem;
+
+const std::string kPatch = CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+                                      "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
+const std::string kRewritten =
+    CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
+               "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"});
+
+std::uint32_t Permissions(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(ProcessPatch, RewritesInPlaceAndKeepsPermissions) {
+    TempFolder folder;
+    const std::string path = folder.Path("bass.pch");
+    WriteFile(path, kPatch);
+    fs::permissions(path, fs::perms(0640));
+    ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), kRewritten);
+    EXPECT_EQ(Permissions(path), 0640u);
+    EXPECT_FALSE(fs::exists(path + "tmp"));
+}
+
+TEST(ProcessPatch, StaleTemporaryFileIsWrittenAfresh) {
+    TempFolder folder;
+    const std::string path = folder.Path("bass.pch");
+    WriteFile(path, kPatch);
+    WriteFile(path + "tmp", std::string(100000, 'x'));
+    ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), kRewritten);
+}
+
+// Every file operation of a rewrite, failing in turn: the call reports
+// failure, the patch keeps its bytes, and a batch goes on to the next file.
+TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
+    for (const Fault fault : {Fault::OpenRead, Fault::Read, Fault::Create, Fault::Write, Fault::Flush,
+                              Fault::Close, Fault::Replace}) {
+        SCOPED_TRACE(FaultName(fault));
+        TempFolder folder;
+        const std::string first = folder.Path("a.pch");
+        const std::string second = folder.Path("b.pch");
+        WriteFile(first, kPatch);
+        WriteFile(second, kPatch);
+
+        FaultyFileSystem faulty(fault);
+        EXPECT_FALSE(ProcessPatch(first, KnobControllerMap{}, faulty));
+        EXPECT_EQ(faulty.Hits(), 1);
+        EXPECT_EQ(ReadFile(first), kPatch);
+
+        TextStatusLog log;
+        bool firstCall = true;
+        const BatchSummary summary = RunDropBatch({first, second}, log, [&](const std::string& p) {
+            const bool ok = firstCall ? ProcessPatch(p, KnobControllerMap{}, faulty)
+                                      : ProcessPatch(p, KnobControllerMap{});
+            firstCall = false;
+            return ok;
+        });
+        EXPECT_EQ(summary.errors, 1u);
+        EXPECT_EQ(ReadFile(first), kPatch);
+        EXPECT_EQ(ReadFile(second), kRewritten);
+    }
+}
+
+TEST(ProcessPatch, RefusedFilesStayAsTheyWere) {
+    TempFolder folder;
+    const std::string readOnly = folder.Path("locked.pch");
+    WriteFile(readOnly, kPatch);
+    fs::permissions(readOnly, fs::perms(0444));
+    const std::string binary = folder.Path("header.pch");
+    const std::string binaryBytes("\x7f" "ELF\0\0\r\n[CtrlMapDump]\n", 21);
+    WriteFile(binary, binaryBytes);
+    const std::string folderPatch = folder.Path("dir.pch");
+    fs::create_directory(folderPatch);
+    const std::string badKnob = folder.Path("bad.pch");
+    const std::string badBytes = CrLfLines({"[KnobMapDump]", "1 3 1 19x", "[/KnobMapDump]"});
+    WriteFile(badKnob, badBytes);
+
+    const std::pair<std::string, std::string> cases[] = {
+        {readOnly, kPatch}, {binary, binaryBytes}, {badKnob, badBytes}};
+    for (const auto& [path, bytes] : cases) {
+        const PatchOutcome outcome = RewritePatchFile(path, KnobControllerMap{});
+        EXPECT_FALSE(outcome.ok) << path;
+        EXPECT_FALSE(outcome.error.empty()) << path;
+        EXPECT_EQ(ReadFile(path), bytes) << path;
+    }
+    EXPECT_EQ(Permissions(readOnly), 0444u);
+    EXPECT_FALSE(fs::exists(readOnly + "tmp"));  // refused before anything was written
+    EXPECT_FALSE(ProcessPatch(folderPatch, KnobControllerMap{}));
+    EXPECT_TRUE(fs::is_directory(folderPatch));
+    EXPECT_FALSE(ProcessPatch(folder.Path("missing.pch"), KnobControllerMap{}));
+}
+
+TEST(ProcessPatch, LinkIsKeptAndItsTargetRewritten) {
+    TempFolder folder;
+    fs::create_directory(folder.Path("library"));
+    const std::string real = folder.Path("library/real.pch");
+    const std::string link = folder.Path("link.pch");
+    WriteFile(real, kPatch);
+    fs::create_symlink(real, link);
+    EXPECT_EQ(TemporaryPatchPath(link), real + "tmp");
+    ASSERT_TRUE(ProcessPatch(link, KnobControllerMap{}));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(real), kRewritten);
+    fs::create_symlink(folder.Path("nowhere.pch"), folder.Path("dangling.pch"));
+    EXPECT_FALSE(ProcessPatch(folder.Path("dangling.pch"), KnobControllerMap{}));
+}
+
+TEST(ProcessPatch, PreviewWritesNothing) {
+    TempFolder folder;
+    const std::string path = folder.Path("bass.pch");
+    WriteFile(path, kPatch);
+    const PatchPreview preview = PreviewPatchFile(path, KnobControllerMap{});
+    ASSERT_TRUE(preview.ok) << preview.error;
+    EXPECT_EQ(preview.section,
+              CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
+    EXPECT_EQ(ReadFile(path), kPatch);
+    EXPECT_FALSE(fs::exists(path + "tmp"));
+    EXPECT_FALSE(PreviewPatchFile(folder.Path("missing.pch"), KnobControllerMap{}).ok);
+}
+
+TEST(ProcessPatch, LargePatchStreamsThroughManyChunks) {
+    TempFolder folder;
+    const std::string path = folder.Path("big.pch");
+    std::string patch;
+    for (int i = 0; i < 100000; ++i) patch += "notes line " + std::to_string(i) + "\n";
+    patch += kPatch;
+    WriteFile(path, patch);
+    ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), *RewritePatchText(patch, KnobControllerMap{}));
+}
+
+}  // namespace
+}  // namespace pemberlock
