@@ -116,10 +116,12 @@ int main(int argc, char** argv) {
         app.add_option("--precedence", precedence,
                        "Existing controller mappings take precedence: 1 on, 0 or 2 off")
             ->type_name("0|1|2")
-            ->check(CLI::Range(0, 2));
+            ->check(CLI::Range(0, 2).description(""));
     app.add_flag("--dry-run", dryRun, "Print what would be written; change no file");
     app.add_flag("--recursive", recursive, "Expand folders into all files below them");
-    app.add_option("PATH", paths, "Patch files (and folders, with --recursive)")->required();
+    app.add_option("PATH", paths, "Patch files (and folders, with --recursive)")
+        ->type_name("")
+        ->required();
     app.footer(kFooter);
 
     try {
