@@ -1,0 +1,12 @@
+#include "ui/DialogService.h"
+#include "ui/FrmDragDrop.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    pemberlock::QtDialogService dialogs;
+    pemberlock::FrmDragDrop window(dialogs);
+    window.show();
+    return QApplication::exec();
+}

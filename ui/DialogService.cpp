@@ -1,0 +1,35 @@
+#include "ui/DialogService.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace pemberlock {
+
+namespace {
+
+std::optional<QString> Chosen(const QString& name) {
+    if (name.isEmpty()) return std::nullopt;  // the dialogs return nothing on cancel
+    return name;
+}
+
+}  // namespace
+
+std::optional<QString> QtDialogService::GetOpenFileName(QWidget* parent, const QString& initialName,
+                                                        const QString& filter) {
+    return Chosen(QFileDialog::getOpenFileName(parent, QString(), initialName, filter));
+}
+
+std::optional<QString> QtDialogService::GetSaveFileName(QWidget* parent, const QString& initialName,
+                                                        const QString& filter) {
+    // The name is taken as typed: no suffix is added and overwriting is not questioned.
+    return Chosen(QFileDialog::getSaveFileName(parent, QString(), initialName, filter, nullptr,
+                                               QFileDialog::DontConfirmOverwrite));
+}
+
+void QtDialogService::ShowMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pemberlock"), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+}  // namespace pemberlock

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace pemberlock {
+
+// The window's modal dialogs, behind an interface so that tests can answer
+// them without a person and without blocking.
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+
+    // The chosen file name, or nothing when the user cancelled.
+    virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QString& initialName,
+                                                   const QString& filter) = 0;
+    virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QString& initialName,
+                                                   const QString& filter) = 0;
+    // A message with a single OK button.
+    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+};
+
+// The platform's file dialogs and message box.
+class QtDialogService final : public DialogService {
+public:
+    std::optional<QString> GetOpenFileName(QWidget* parent, const QString& initialName,
+                                           const QString& filter) override;
+    std::optional<QString> GetSaveFileName(QWidget* parent, const QString& initialName,
+                                           const QString& filter) override;
+    void ShowMessage(QWidget* parent, const QString& text) override;
+};
+
+}  // namespace pemberlock

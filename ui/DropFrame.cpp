@@ -1,0 +1,58 @@
+#include "ui/DropFrame.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace pemberlock {
+
+DropFrame::DropFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {
+    setAcceptDrops(true);
+}
+
+bool DropFrame::HoldsLocalFiles(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return false;
+    const QList<QUrl> urls = data->urls();
+    return !urls.isEmpty() &&
+           std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+namespace {
+
+// The files are only read and rewritten in place, so the drop is always a
+// copy: accepting a proposed move would let the file manager delete them.
+bool AcceptAsCopy(QDropEvent* event) {
+    if (!DropFrame::HoldsLocalFiles(event->mimeData()) ||
+        !event->possibleActions().testFlag(Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+}  // namespace
+
+void DropFrame::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+
+void DropFrame::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
+
+void DropFrame::dropEvent(QDropEvent* event) {
+    if (AcceptAsCopy(event) && onDrop_) onDrop_(*event->mimeData());
+}
+
+FilledShape::FilledShape(const QColor& colour, QWidget* parent)
+    : QWidget(parent), colour_(colour) {}
+
+void FilledShape::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), colour_);
+}
+
+}  // namespace pemberlock

@@ -1,0 +1,322 @@
+#include "ui/FrmDragDrop.h"
+
+#include "map/MapFile.h"
+#include "patch/ProcessPatch.h"
+#include "ui/DialogService.h"
+#include "ui/DropFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QUrl>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+// The icons live in this static library; the linker would drop their
+// initialiser unless something refers to it.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
+namespace pemberlock {
+
+namespace {
+
+constexpr int kColumnX[] = {8, 64, 136, 192, 264, 336};
+constexpr int kLineX[] = {120, 248, 320};
+
+// A user's click only ticks or unticks; the greyed state comes from a map
+// file alone.
+class PrecedenceCheckBox final : public QCheckBox {
+public:
+    PrecedenceCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
+
+protected:
+    void nextCheckState() override {
+        setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    }
+};
+
+Qt::CheckState CheckStateFor(int precedence) {
+    switch (precedence) {
+        case 0: return Qt::Unchecked;
+        case 1: return Qt::Checked;
+        default: return Qt::PartiallyChecked;
+    }
+}
+
+int PrecedenceFor(Qt::CheckState state) {
+    switch (state) {
+        case Qt::Unchecked: return 0;
+        case Qt::Checked: return 1;
+        default: return 2;
+    }
+}
+
+std::string ToStd(const QString& text) { return text.toStdString(); }
+
+// Paths go to the core as the file system's bytes.
+std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Shows the busy pointer for as long as it lives.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+FrmDragDrop::FrmDragDrop(DialogService& dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs) {
+    setObjectName(QStringLiteral("FrmDragDrop"));
+    setWindowTitle(QStringLiteral("Pemberlock"));
+    InitResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/pemberlock-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/pemberlock-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+
+    BuildControls();
+    BuildMenu();
+    log_ = std::make_unique<StatusBoxLog>(*TxtStatus);
+    // The client area keeps its size; the window is as big as menu and client.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    Form_Load();
+}
+
+FrmDragDrop::~FrmDragDrop() = default;
+
+void FrmDragDrop::BuildControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("Client"));
+    client_->setFixedSize(kClientWidth, kClientHeight);
+    // The layout was drawn for an 8 point sans serif at 96 dots per inch;
+    // a font of that pixel size keeps the captions inside their controls.
+    QFont font = client_->font();
+    font.setPixelSize(11);
+    client_->setFont(font);
+    setCentralWidget(client_);
+
+    Frame1 = new QGroupBox(QStringLiteral("Controller Mapping"), client_);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(8, 8, 401, 241);
+
+    for (int i = 0; i < kKnobCount; ++i) {
+        const int column = i / 3;
+        const int row = i % 3;
+        const QString number = QString::number(i);
+        const QString role = QStringLiteral("Knob %1 controller").arg(i + 1);
+
+        auto* bar = new KnobScrollBar(Frame1);
+        bar->setObjectName(QStringLiteral("ScrKnob") + number);
+        bar->setGeometry(kColumnX[column], 24 + 72 * row, 17, 57);
+        bar->setFocusPolicy(Qt::StrongFocus);
+        bar->setAccessibleName(role);
+        bar->setToolTip(role);
+        ScrKnob[static_cast<std::size_t>(i)] = bar;
+
+        auto* box = new QLineEdit(Frame1);
+        box->setObjectName(QStringLiteral("TxtCtrl") + number);
+        box->setGeometry(kColumnX[column] + 24, 40 + 72 * row, 25, 25);
+        box->setAccessibleName(role);
+        box->setToolTip(role);
+        TxtCtrl[static_cast<std::size_t>(i)] = box;
+
+        connect(bar, &QScrollBar::valueChanged, this, [this, i] { ScrKnob_Change(i); });
+        connect(bar, &QScrollBar::sliderMoved, this, [this, i] { ScrKnob_Scroll(i); });
+        connect(box, &QLineEdit::textChanged, this, [this, i] { TxtCtrl_Change(i); });
+    }
+
+    for (std::size_t n = 0; n < Line1.size(); ++n) {
+        auto* line = new QFrame(Frame1);
+        line->setObjectName(QStringLiteral("Line1_%1").arg(n));
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Sunken);
+        line->setGeometry(kLineX[n], 8, 2, 233);
+        Line1[n] = line;
+    }
+
+    Frame2 = new DropFrame(QStringLiteral("Drop Patches Here"), client_);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setGeometry(416, 8, 113, 241);
+    Frame2->SetDropHandler([this](const QMimeData& data) { Frame2_OLEDragDrop(data); });
+
+    Shape1 = new FilledShape(QColor(192, 0, 0), Frame2);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(8, 16, 97, 217);
+
+    ChkPrecedence = new PrecedenceCheckBox(
+        QStringLiteral("Existing Controller Mappings Take Precedence"), client_);
+    ChkPrecedence->setObjectName(QStringLiteral("ChkPrecedence"));
+    ChkPrecedence->setGeometry(280, 256, 249, 17);
+    connect(ChkPrecedence, &QCheckBox::stateChanged, this, [this] { ChkPrecedence_Click(); });
+
+    Label2 = new QLabel(QStringLiteral("Status"), client_);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(8, 264, 105, 17);
+
+    TxtStatus = new QPlainTextEdit(client_);
+    TxtStatus->setObjectName(QStringLiteral("TxtStatus"));
+    TxtStatus->setGeometry(8, 280, 521, 81);
+    TxtStatus->setReadOnly(true);
+    TxtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    TxtStatus->setAccessibleName(QStringLiteral("Status"));
+    Label2->setBuddy(TxtStatus);
+
+    // Scroll bars, then text boxes, both in knob order, then status and option.
+    QWidget* previous = nullptr;
+    auto chain = [&previous](QWidget* next) {
+        if (previous != nullptr) setTabOrder(previous, next);
+        previous = next;
+    };
+    for (auto* bar : ScrKnob) chain(bar);
+    for (auto* box : TxtCtrl) chain(box);
+    chain(TxtStatus);
+    chain(ChkPrecedence);
+}
+
+void FrmDragDrop::BuildMenu() {
+    MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    MnuFile->setObjectName(QStringLiteral("MnuFile"));
+
+    MnuLoad = MnuFile->addAction(QStringLiteral("&Load Map"));
+    MnuLoad->setObjectName(QStringLiteral("MnuLoad"));
+    MnuLoad->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(MnuLoad, &QAction::triggered, this, [this] { MnuLoad_Click(); });
+
+    MnuSave = MnuFile->addAction(QStringLiteral("&Save Map"));
+    MnuSave->setObjectName(QStringLiteral("MnuSave"));
+    MnuSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(MnuSave, &QAction::triggered, this, [this] { MnuSave_Click(); });
+
+    MnuSaveAs = MnuFile->addAction(QStringLiteral("Save Map As"));
+    MnuSaveAs->setObjectName(QStringLiteral("MnuSaveAs"));
+    connect(MnuSaveAs, &QAction::triggered, this, [this] { MnuSaveAs_Click(); });
+}
+
+void FrmDragDrop::Form_Load() {
+    for (int i = 0; i < kKnobCount; ++i) {
+        KnobScrollBar* bar = ScrKnob[static_cast<std::size_t>(i)];
+        bar->setRange(0, KnobControllerMap::kMaxController);
+        bar->SetPosition(101 + i);
+        bar->setSingleStep(1);
+        bar->setPageStep(5);
+        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::number(101 + i));
+    }
+    ShowPrecedence();
+    log_->Append(kGreeting);
+}
+
+void FrmDragDrop::ScrKnob_Change(int index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (syncing_[i]) return;
+    syncing_[i] = true;
+    const std::string& entry = map_.SetEntryText(index, std::to_string(ScrKnob[i]->Position()));
+    const QString shown = QString::fromStdString(entry);
+    if (TxtCtrl[i]->text() != shown) TxtCtrl[i]->setText(shown);
+    syncing_[i] = false;
+}
+
+void FrmDragDrop::ScrKnob_Scroll(int index) {
+    // While the thumb is dragged the bar's value may not have caught up yet.
+    const auto i = static_cast<std::size_t>(index);
+    KnobScrollBar* bar = ScrKnob[i];
+    if (bar->sliderPosition() != bar->value()) bar->setValue(bar->sliderPosition());
+    ScrKnob_Change(index);
+}
+
+void FrmDragDrop::TxtCtrl_Change(int index) {
+    const auto i = static_cast<std::size_t>(index);
+    if (syncing_[i]) return;
+    syncing_[i] = true;
+    QLineEdit* box = TxtCtrl[i];
+    const QString typed = box->text();
+    const QString result = QString::fromStdString(map_.SetEntryText(index, ToStd(typed)));
+    if (typed != result) {
+        const int caret = box->cursorPosition() - static_cast<int>(typed.size() - result.size());
+        box->setText(result);
+        if (result == QStringLiteral("0")) {
+            // A lone 0 (all deleted, or "-" typed) is replaced by the next digit.
+            box->selectAll();
+        } else {
+            box->setCursorPosition(std::clamp(caret, 0, static_cast<int>(result.size())));
+        }
+    }
+    const int position = static_cast<int>(map_.EntryValue(index));
+    if (ScrKnob[i]->Position() != position) ScrKnob[i]->SetPosition(position);
+    syncing_[i] = false;
+}
+
+void FrmDragDrop::ChkPrecedence_Click() {
+    map_.SetPrecedence(PrecedenceFor(ChkPrecedence->checkState()));
+}
+
+void FrmDragDrop::ShowPrecedence() { ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence())); }
+
+void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    {
+        BusyCursor busy;
+        if (processor_) {
+            RunDropBatch(paths, *log_, processor_);
+        } else {
+            RunDropBatch(paths, *log_, [this](const std::string& path) { return ProcessPatch(path, map_); });
+        }
+    }
+    log_->ScrollToEnd();
+}
+
+void FrmDragDrop::MnuLoad_Click() {
+    const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, lastFileName_, kMapFilter);
+    if (!chosen) return;
+    lastFileName_ = *chosen;
+    if (!LoadMap(map_, ToPath(*chosen))) {
+        // Saying nothing would leave the user rewriting patches with a map
+        // they did not choose; the map itself is left as it was.
+        dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
+        return;
+    }
+    for (int i = 0; i < kKnobCount; ++i) {
+        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::fromStdString(map_.EntryText(i)));
+    }
+    ShowPrecedence();
+    currentMapPath_ = *chosen;
+}
+
+void FrmDragDrop::MnuSave_Click() {
+    if (!currentMapPath_.isEmpty() && QFileInfo(currentMapPath_).isFile()) {
+        SaveTo(currentMapPath_);
+    } else {
+        MnuSaveAs_Click();
+    }
+}
+
+void FrmDragDrop::MnuSaveAs_Click() {
+    const std::optional<QString> chosen = dialogs_.GetSaveFileName(this, lastFileName_, kMapFilter);
+    if (!chosen) return;
+    lastFileName_ = *chosen;
+    SaveTo(*chosen);
+    currentMapPath_ = *chosen;
+}
+
+void FrmDragDrop::SaveTo(const QString& path) {
+    if (!SaveMap(map_, ToPath(path))) dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+}
+
+}  // namespace pemberlock

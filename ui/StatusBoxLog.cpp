@@ -1,0 +1,42 @@
+#include "ui/StatusBoxLog.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace pemberlock {
+
+void StatusBoxLog::Append(std::string_view text) {
+    text_.append(text);
+
+    // The box separates lines itself: CR LF becomes one line break.
+    std::string shown;
+    shown.reserve(text.size() + 1);
+    for (char ch : text) {
+        if (pendingCr_) {
+            pendingCr_ = false;
+            if (ch == '\n') {
+                shown += '\n';
+                continue;
+            }
+            shown += '\r';
+        }
+        if (ch == '\r') {
+            pendingCr_ = true;
+        } else {
+            shown += ch;
+        }
+    }
+    if (shown.empty()) return;
+
+    QTextCursor end(box_.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size())));
+}
+
+void StatusBoxLog::ScrollToEnd() {
+    QScrollBar* bar = box_.verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+}  // namespace pemberlock
