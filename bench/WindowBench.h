@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pemberlock::bench {
+
+// Drops files on the real window, offscreen, the way the platform does: a
+// drag-enter and a drop event carrying file URLs, sent to the drop area.
+// Kept behind this interface so that the rest of the benchmark builds and
+// runs without the window toolkit.
+class WindowDropBench {
+public:
+    virtual ~WindowDropBench() = default;
+    // Seconds from the drop to the status box being shown with every line;
+    // negative on failure, with why set.
+    virtual double Drop(const std::vector<std::string>& paths, std::string& why) = 0;
+};
+
+// nullptr, with why set, when the window was not built or cannot be shown.
+std::unique_ptr<WindowDropBench> CreateWindowDropBench(std::string& why);
+
+// True when the window was built, so that its start-up can be measured.
+bool WindowBuilt();
+
+}  // namespace pemberlock::bench
