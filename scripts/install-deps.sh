@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth x11-utils
   clang libclang-rt-14-dev
   dpkg-dev file
 )

@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QStyleOptionButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -36,6 +38,17 @@ namespace {
 constexpr int kColumnX[] = {8, 64, 136, 192, 264, 336};
 constexpr int kLineX[] = {120, 248, 320};
 
+// The knob bars are short (57 pixels for 121 positions); the platform's
+// minimum thumb length would leave the thumb almost no room to travel.
+class KnobBarStyle final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_ScrollBarSliderMin) return 8;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 // A user's click only ticks or unticks; the greyed state comes from a map
 // file alone.
 class PrecedenceCheckBox final : public QCheckBox {
@@ -47,6 +60,21 @@ protected:
         setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     }
 };
+
+// The caption must fit the box's fixed width beside the tick mark; a wide
+// platform font is made smaller until it does.
+void FitCaption(QCheckBox& box) {
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    const int room = box.width() - box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box).left();
+    QFont font = box.font();
+    const int start = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    for (int size = start; size > 8; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).horizontalAdvance(box.text()) <= room) break;
+    }
+    box.setFont(font);
+}
 
 Qt::CheckState CheckStateFor(int precedence) {
     switch (precedence) {
@@ -116,6 +144,8 @@ void FrmDragDrop::BuildControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(8, 8, 401, 241);
 
+    auto* knobBarStyle = new KnobBarStyle;
+    knobBarStyle->setParent(this);
     for (int i = 0; i < kKnobCount; ++i) {
         const int column = i / 3;
         const int row = i % 3;
@@ -125,6 +155,7 @@ void FrmDragDrop::BuildControls() {
         auto* bar = new KnobScrollBar(Frame1);
         bar->setObjectName(QStringLiteral("ScrKnob") + number);
         bar->setGeometry(kColumnX[column], 24 + 72 * row, 17, 57);
+        bar->setStyle(knobBarStyle);
         bar->setFocusPolicy(Qt::StrongFocus);
         bar->setAccessibleName(role);
         bar->setToolTip(role);
@@ -164,6 +195,7 @@ void FrmDragDrop::BuildControls() {
         QStringLiteral("Existing Controller Mappings Take Precedence"), client_);
     ChkPrecedence->setObjectName(QStringLiteral("ChkPrecedence"));
     ChkPrecedence->setGeometry(280, 256, 249, 17);
+    FitCaption(*ChkPrecedence);
     connect(ChkPrecedence, &QCheckBox::stateChanged, this, [this] { ChkPrecedence_Click(); });
 
     Label2 = new QLabel(QStringLiteral("Status"), client_);

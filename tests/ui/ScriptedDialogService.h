@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ui/DialogService.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace pemberlock::test {
+
+// Answers the window's dialogs from a script and records what was asked.
+class ScriptedDialogService final : public DialogService {
+public:
+    struct FileRequest {
+        QString kind;  // "open" or "save"
+        QString initialName;
+        QString filter;
+    };
+
+    void setNextFileName(const QString& name) { answers_.emplace_back(name); }
+    void setNextCancel() { answers_.emplace_back(std::nullopt); }
+
+    std::optional<QString> GetOpenFileName(QWidget*, const QString& initialName,
+                                           const QString& filter) override {
+        return Answer({QStringLiteral("open"), initialName, filter});
+    }
+    std::optional<QString> GetSaveFileName(QWidget*, const QString& initialName,
+                                           const QString& filter) override {
+        return Answer({QStringLiteral("save"), initialName, filter});
+    }
+    void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
+
+    std::deque<FileRequest> requests;
+    QStringList messages;
+    int unanswered = 0;  // dialogs shown with no answer scripted
+
+private:
+    std::optional<QString> Answer(FileRequest request) {
+        requests.push_back(std::move(request));
+        if (answers_.empty()) {
+            ++unanswered;
+            return std::nullopt;
+        }
+        std::optional<QString> answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+
+    std::deque<std::optional<QString>> answers_;
+};
+
+}  // namespace pemberlock::test

@@ -1,0 +1,595 @@
+#include "ScriptedDialogService.h"
+
+#include "map/MapFile.h"
+#include "patch/ProcessPatch.h"
+#include "patch/StatusLog.h"
+#include "ui/DialogService.h"
+#include "ui/FrmDragDrop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <memory>
+#include <string>
+
+using pemberlock::FrmDragDrop;
+using pemberlock::KnobScrollBar;
+using pemberlock::test::ScriptedDialogService;
+
+namespace {
+
+// The worked example of a patch: one controller line to keep, one the default
+// map takes over, two knob lines.
+const QByteArray kPatch =
+    "x=1, y=2\r\n[KnobMapDump]\r\n1 3 1 0\r\n0 7 2 5\r\n[/KnobMapDump]\r\n"
+    "[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n[/CtrlMapDump]\r\nz\r\n";
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+}  // namespace
+
+class TestFrmDragDrop : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUpGeometry_data();
+    void startUpGeometry();
+    void startUpState();
+    void focusOrder();
+
+    void knobEditor_data();
+    void knobEditor();
+    void scrollBarDragAndDirection();
+
+    void checkBoxNeverGreyedByClicks();
+    void rewriterReadsCheckBox_data();
+    void rewriterReadsCheckBox();
+
+    void dropRunsBatch_data();
+    void dropRunsBatch();
+    void dropRefusesAnythingButLocalFiles_data();
+    void dropRefusesAnythingButLocalFiles();
+
+    void loadMap();
+    void failingLoadSaysSoAndKeepsMap();
+    void saveAndSaveAs();
+    void failingSave();
+    void messageBoxHasOneOkButton();
+
+private:
+    template <typename T>
+    T* Child(const QString& name) {
+        T* child = window_->findChild<T*>(name);
+        if (child == nullptr) qFatal("no child %s", qPrintable(name));
+        return child;
+    }
+    QLineEdit* Box(int i) { return Child<QLineEdit>(QStringLiteral("TxtCtrl%1").arg(i)); }
+    KnobScrollBar* Bar(int i) {
+        return static_cast<KnobScrollBar*>(Child<QScrollBar>(QStringLiteral("ScrKnob%1").arg(i)));
+    }
+    QAction* Action(const QString& name) { return Child<QAction>(name); }
+    QString Path(const QString& name) const { return dir_->filePath(name); }
+    // Sends a drag over the window at the centre of the named control, and
+    // drops it there when it is accepted. Returns whether the drag was.
+    bool DragAndDrop(const QString& target, const QMimeData& data, Qt::DropActions actions);
+    // Knob i's text, scroll position and map entry all show text.
+    void VerifyKnob(int i, const QString& text);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<ScriptedDialogService> dialogs_;
+    std::unique_ptr<FrmDragDrop> window_;
+};
+
+void TestFrmDragDrop::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    dialogs_ = std::make_unique<ScriptedDialogService>();
+    window_ = std::make_unique<FrmDragDrop>(*dialogs_);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void TestFrmDragDrop::cleanup() {
+    QCOMPARE(dialogs_->unanswered, 0);
+    window_.reset();
+    dialogs_.reset();
+    dir_.reset();
+}
+
+void TestFrmDragDrop::VerifyKnob(int i, const QString& text) {
+    QCOMPARE(Box(i)->text(), text);
+    QCOMPARE(Bar(i)->Position(), text.toInt());
+    QCOMPARE(QString::fromStdString(window_->Map().EntryText(i)), text);
+}
+
+void TestFrmDragDrop::startUpGeometry_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    const auto row = [](const QString& name, QRect rect) { QTest::newRow(qPrintable(name)) << name << rect; };
+    row("Frame1", {8, 8, 401, 241});
+    row("Frame2", {416, 8, 113, 241});
+    row("Shape1", {8, 16, 97, 217});
+    row("ChkPrecedence", {280, 256, 249, 17});
+    row("Label2", {8, 264, 105, 17});
+    row("TxtStatus", {8, 280, 521, 81});
+    const int columnX[] = {8, 64, 136, 192, 264, 336};
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) {
+        const int x = columnX[i / 3];
+        const int r = i % 3;
+        row(QStringLiteral("ScrKnob%1").arg(i), {x, 24 + 72 * r, 17, 57});
+        row(QStringLiteral("TxtCtrl%1").arg(i), {x + 24, 40 + 72 * r, 25, 25});
+    }
+}
+
+void TestFrmDragDrop::startUpGeometry() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QCOMPARE(Child<QWidget>(name)->geometry(), geometry);
+}
+
+void TestFrmDragDrop::startUpState() {
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Pemberlock"));
+    const QWidget* client = window_->centralWidget();
+    QCOMPARE(client->size(), QSize(537, 369));
+    QCOMPARE(client->y(), window_->menuBar()->height());
+    QCOMPARE(window_->minimumSize(), window_->maximumSize());
+    QCOMPARE(window_->height(), window_->menuBar()->height() + 369);
+    const QList<QSize> iconSizes = window_->windowIcon().availableSizes();
+    QVERIFY(iconSizes.contains(QSize(16, 16)));
+    QVERIFY(iconSizes.contains(QSize(32, 32)));
+
+    QCOMPARE(Child<QGroupBox>("Frame1")->title(), QStringLiteral("Controller Mapping"));
+    QCOMPARE(Child<QGroupBox>("Frame2")->title(), QStringLiteral("Drop Patches Here"));
+    QCOMPARE(Child<QLabel>("Label2")->text(), QStringLiteral("Status"));
+    auto* check = Child<QCheckBox>("ChkPrecedence");
+    QCOMPARE(check->text(), QStringLiteral("Existing Controller Mappings Take Precedence"));
+    QCOMPARE(check->checkState(), Qt::Unchecked);
+    QCOMPARE(window_->Map().Precedence(), 0);
+    QVERIFY(Child<QPlainTextEdit>("TxtStatus")->isReadOnly());
+    QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+    QCOMPARE(Child<QPlainTextEdit>("TxtStatus")->toPlainText(),
+             QString::fromStdString(std::string(pemberlock::kGreeting)).replace("\r\n", "\n"));
+    QVERIFY(window_->CurrentMapPath().isEmpty());
+
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) {
+        VerifyKnob(i, QString::number(101 + i));
+        QCOMPARE(Bar(i)->minimum(), 0);
+        QCOMPARE(Bar(i)->maximum(), 120);
+        QCOMPARE(Bar(i)->singleStep(), 1);
+        QCOMPARE(Bar(i)->pageStep(), 5);
+        const QString role = QStringLiteral("Knob %1 controller").arg(i + 1);
+        QCOMPARE(Bar(i)->accessibleName(), role);
+        QCOMPARE(Bar(i)->toolTip(), role);
+        QCOMPARE(Box(i)->accessibleName(), role);
+        QCOMPARE(Box(i)->toolTip(), role);
+    }
+
+    const QList<QAction*> commands = Child<QMenu>("MnuFile")->actions();
+    QCOMPARE(Child<QMenu>("MnuFile")->title(), QStringLiteral("&File"));
+    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands[0], Action("MnuLoad"));
+    QCOMPARE(commands[1], Action("MnuSave"));
+    QCOMPARE(commands[2], Action("MnuSaveAs"));
+    QCOMPARE(commands[0]->text(), QStringLiteral("&Load Map"));
+    QCOMPARE(commands[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+    QCOMPARE(commands[1]->text(), QStringLiteral("&Save Map"));
+    QCOMPARE(commands[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+    QCOMPARE(commands[2]->text(), QStringLiteral("Save Map As"));
+    QVERIFY(commands[2]->shortcut().isEmpty());
+}
+
+void TestFrmDragDrop::focusOrder() {
+    QStringList expected;
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) expected << QStringLiteral("ScrKnob%1").arg(i);
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) expected << QStringLiteral("TxtCtrl%1").arg(i);
+    expected << "TxtStatus" << "ChkPrecedence";
+
+    QApplication::setActiveWindow(window_.get());
+    Bar(0)->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (int n = 0; n < expected.size(); ++n) {
+        QVERIFY(QApplication::focusWidget() != nullptr);
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, expected);
+    QCOMPARE(QApplication::focusWidget(), Bar(0));  // and round again
+}
+
+void TestFrmDragDrop::knobEditor_data() {
+    QTest::addColumn<QString>("how");  // type, paste or clear, over all the box's text
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("typing 130 stops at 120") << "type" << "130" << "120";
+    QTest::newRow("typing 150 stops at 120") << "type" << "150" << "120";
+    QTest::newRow("typing 42") << "type" << "42" << "42";
+    QTest::newRow("a typed point has no lasting effect") << "type" << "7.5" << "75";
+    QTest::newRow("a typed minus has no lasting effect") << "type" << "-5" << "5";
+    QTest::newRow("typed letters read as 0, the next digit replaces it") << "type" << "ab7" << "7";
+    QTest::newRow("pasting 7.5 gives 8") << "paste" << "7.5" << "8";
+    QTest::newRow("pasting 2.5 gives 2") << "paste" << "2.5" << "2";
+    QTest::newRow("pasting 12abc gives 12") << "paste" << "12abc" << "12";
+    QTest::newRow("pasting -5 gives 0") << "paste" << "-5" << "0";
+    QTest::newRow("pasting 130 gives 120") << "paste" << "130" << "120";
+    QTest::newRow("deleting all text leaves 0") << "clear" << "" << "0";
+}
+
+void TestFrmDragDrop::knobEditor() {
+    QFETCH(QString, how);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    const int knob = 4;
+    QLineEdit* box = Box(knob);
+    QApplication::setActiveWindow(window_.get());
+    box->setFocus();
+    box->selectAll();
+    if (how == "type") {
+        QTest::keyClicks(box, input);
+    } else if (how == "paste") {
+        QApplication::clipboard()->setText(input);
+        QTest::keySequence(box, QKeySequence::Paste);
+    } else {
+        QTest::keyClick(box, Qt::Key_Backspace);
+    }
+    VerifyKnob(knob, expected);
+    // The neighbours stay as they were.
+    VerifyKnob(knob - 1, QString::number(101 + knob - 1));
+    VerifyKnob(knob + 1, QString::number(101 + knob + 1));
+}
+
+void TestFrmDragDrop::scrollBarDragAndDirection() {
+    const int knob = 4;
+    KnobScrollBar* bar = Bar(knob);
+    QLineEdit* box = Box(knob);
+    QSignalSpy textChanges(box, &QLineEdit::textChanged);
+
+    const auto thumb = [bar] {
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = Qt::Vertical;
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = bar->sliderPosition();
+        option.sliderValue = bar->value();
+        option.singleStep = bar->singleStep();
+        option.pageStep = bar->pageStep();
+        option.subControls = QStyle::SC_All;
+        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
+    };
+
+    // Drag the thumb in small steps to the top, then to the bottom: the
+    // text follows while the button is still down.
+    const auto drag = [&](int toY) {
+        QPoint at = thumb().center();
+        QTest::mousePress(bar, Qt::LeftButton, {}, at);
+        const int step = toY < at.y() ? -2 : 2;
+        while ((step < 0 && at.y() > toY) || (step > 0 && at.y() < toY)) {
+            at.ry() += step;
+            QTest::mouseMove(bar, at);
+        }
+        QTest::mouseMove(bar, QPoint(at.x(), toY));
+    };
+    drag(-20);
+    QVERIFY2(textChanges.size() >= 2, "the text did not follow the drag");
+    VerifyKnob(knob, "120");
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(thumb().center().x(), -20));
+    VerifyKnob(knob, "120");
+
+    textChanges.clear();
+    drag(bar->height() + 20);
+    QVERIFY2(textChanges.size() >= 2, "the text did not follow the drag");
+    VerifyKnob(knob, "0");
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(thumb().center().x(), bar->height() + 20));
+    VerifyKnob(knob, "0");
+
+    // Up is more: the up arrow, Up key and Page Up raise the number.
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, 2));
+    VerifyKnob(knob, "1");
+    QApplication::setActiveWindow(window_.get());
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Up);
+    VerifyKnob(knob, "2");
+    QTest::keyClick(bar, Qt::Key_PageUp);
+    VerifyKnob(knob, "7");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->height() - 2));
+    VerifyKnob(knob, "6");
+}
+
+void TestFrmDragDrop::checkBoxNeverGreyedByClicks() {
+    auto* check = Child<QCheckBox>("ChkPrecedence");
+    const auto click = [check] { QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2)); };
+    for (int n = 0; n < 4; ++n) {
+        click();
+        QCOMPARE(check->checkState(), n % 2 == 0 ? Qt::Checked : Qt::Unchecked);
+        QCOMPARE(window_->Map().Precedence(), n % 2 == 0 ? 1 : 0);
+    }
+
+    // A map file brings the greyed state; the next click ticks.
+    pemberlock::KnobControllerMap stored;
+    stored.SetPrecedence(2);
+    WriteFile(Path("two.mpn"), QByteArray::fromStdString(pemberlock::FormatMapFile(stored)));
+    dialogs_->setNextFileName(Path("two.mpn"));
+    Action("MnuLoad")->trigger();
+    QCOMPARE(check->checkState(), Qt::PartiallyChecked);
+    QCOMPARE(window_->Map().Precedence(), 2);
+    click();
+    QCOMPARE(check->checkState(), Qt::Checked);
+    QCOMPARE(window_->Map().Precedence(), 1);
+    click();
+    QCOMPARE(check->checkState(), Qt::Unchecked);
+    QCOMPARE(window_->Map().Precedence(), 0);
+}
+
+void TestFrmDragDrop::rewriterReadsCheckBox_data() {
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QByteArray>("section");
+    QTest::newRow("unticked: the map's controller numbers win")
+        << false << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
+    QTest::newRow("ticked: existing assignments stay")
+        << true
+        << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
+}
+
+void TestFrmDragDrop::rewriterReadsCheckBox() {
+    QFETCH(bool, ticked);
+    QFETCH(QByteArray, section);
+    if (ticked) QTest::mouseClick(Child<QCheckBox>("ChkPrecedence"), Qt::LeftButton, {}, QPoint(6, 8));
+    const QString patch = Path("song.pch");
+    WriteFile(patch, kPatch);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(patch)});
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
+    QCOMPARE(ReadFile(patch),
+             "x=1, y=2\r\n[KnobMapDump]\r\n1 3 1 0\r\n0 7 2 5\r\n[/KnobMapDump]\r\n" + section + "z\r\n");
+}
+
+bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data, Qt::DropActions actions) {
+    QWidget* widget = Child<QWidget>(target);
+    const QPoint at = widget->mapTo(window_.get(), widget->rect().center());
+    QWindow* handle = window_->windowHandle();
+    QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(handle, &leave);
+        return false;
+    }
+    QDragMoveEvent move(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &move);
+    QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &drop);
+    return move.isAccepted() && drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+}
+
+void TestFrmDragDrop::dropRunsBatch_data() {
+    QTest::addColumn<QString>("target");
+    QTest::newRow("on the red shape") << "Shape1";
+    QTest::newRow("on the frame's caption") << "Frame2";
+}
+
+void TestFrmDragDrop::dropRunsBatch() {
+    QFETCH(QString, target);
+    const QString good = Path("a.pch");
+    const QString notes = Path("notes.txt");
+    const QString bad = Path("b.pch");
+    WriteFile(good, kPatch);
+    WriteFile(notes, "not a patch\r\n");
+    WriteFile(bad, "[KnobMapDump]\r\n1 3 1 99\r\n[/KnobMapDump]\r\n");  // there is no knob 99
+
+    int busyCalls = 0;
+    window_->SetPatchProcessor([&](const std::string& path) {
+        const QCursor* cursor = QApplication::overrideCursor();
+        if (cursor != nullptr && cursor->shape() == Qt::WaitCursor) ++busyCalls;
+        return pemberlock::ProcessPatch(path, window_->Map());
+    });
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(notes), QUrl::fromLocalFile(bad)});
+    // A file manager may offer a move; the window still takes a copy.
+    QVERIFY(DragAndDrop(target, data, Qt::CopyAction | Qt::MoveAction));
+
+    const std::string batch = "Processing " + Std(good) + "  ....  Done.\r\n" + Std(notes) +
+                              " is not a 'pch' file.. skipping.\r\n" + "Processing " + Std(bad) +
+                              "  ....  Error!\r\n" +
+                              "1 of 3 files processed successfully.\r\n1 files skipped.\r\n1 errors.\r\n";
+    QCOMPARE(QString::fromStdString(window_->StatusText()), QString::fromStdString(std::string(pemberlock::kGreeting) + batch));
+    QCOMPARE(busyCalls, 2);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(ReadFile(good).contains("1 3 1 101\r\n0 7 2 106\r\n"));
+    QCOMPARE(ReadFile(notes), QByteArray("not a patch\r\n"));
+
+    // A second drop goes below the first one's summary, and the box shows
+    // the whole log with its newest line in view.
+    auto* status = Child<QPlainTextEdit>("TxtStatus");
+    for (int n = 0; n < 5; ++n) QVERIFY(DragAndDrop(target, data, Qt::CopyAction));
+    std::string all(pemberlock::kGreeting);
+    for (int n = 0; n < 6; ++n) all += batch;
+    // The second and later drops find a.pch already rewritten, which succeeds again.
+    QCOMPARE(QString::fromStdString(window_->StatusText()), QString::fromStdString(all));
+    QCOMPARE(status->toPlainText(), QString::fromStdString(all).replace("\r\n", "\n"));
+    QVERIFY(status->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(status->verticalScrollBar()->value(), status->verticalScrollBar()->maximum());
+}
+
+void TestFrmDragDrop::dropRefusesAnythingButLocalFiles_data() {
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("actions");
+    QTest::newRow("text only") << QStringList() << "/tmp/a.pch" << int(Qt::CopyAction);
+    QTest::newRow("a web address") << QStringList{"https://example.org/a.pch"} << "" << int(Qt::CopyAction);
+    QTest::newRow("a local file among web addresses")
+        << QStringList{"file:///tmp/a.pch", "https://example.org/b.pch"} << "" << int(Qt::CopyAction);
+    QTest::newRow("a move that cannot be a copy") << QStringList{"file:///tmp/a.pch"} << "" << int(Qt::MoveAction);
+}
+
+void TestFrmDragDrop::dropRefusesAnythingButLocalFiles() {
+    QFETCH(QStringList, urls);
+    QFETCH(QString, text);
+    QFETCH(int, actions);
+    QMimeData data;
+    if (!urls.isEmpty()) data.setUrls(QUrl::fromStringList(urls));
+    if (!text.isEmpty()) data.setText(text);
+    QVERIFY(!DragAndDrop("Shape1", data, Qt::DropActions(actions)));
+    QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+}
+
+void TestFrmDragDrop::loadMap() {
+    // Cancel changes nothing.
+    dialogs_->setNextCancel();
+    Action("MnuLoad")->trigger();
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("open"));
+    QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Mapping (*.mpn)"));
+    QVERIFY(window_->CurrentMapPath().isEmpty());
+    VerifyKnob(0, "101");
+
+    QByteArray text;
+    for (int i = 0; i < 18; ++i) text += QByteArray::number(i * 7) + "\r\n";
+    text += " 1 \r\n";
+    WriteFile(Path("mine.mpn"), text);
+    dialogs_->setNextFileName(Path("mine.mpn"));
+    Action("MnuLoad")->trigger();
+    for (int i = 0; i < 18; ++i) VerifyKnob(i, QString::number(i * 7));
+    QCOMPARE(Child<QCheckBox>("ChkPrecedence")->checkState(), Qt::Checked);
+    QCOMPARE(window_->Map().Precedence(), 1);
+    QCOMPARE(window_->CurrentMapPath(), Path("mine.mpn"));
+
+    // The last chosen name is offered next time.
+    dialogs_->setNextCancel();
+    Action("MnuLoad")->trigger();
+    QCOMPARE(dialogs_->requests.back().initialName, Path("mine.mpn"));
+    QCOMPARE(window_->CurrentMapPath(), Path("mine.mpn"));
+    QVERIFY(dialogs_->messages.isEmpty());
+}
+
+void TestFrmDragDrop::failingLoadSaysSoAndKeepsMap() {
+    dialogs_->setNextFileName(Path("first.mpn"));
+    Action("MnuSaveAs")->trigger();
+    Box(2)->setText("55");
+
+    QByteArray shortFile;
+    for (int i = 0; i < 10; ++i) shortFile += "9\r\n";
+    WriteFile(Path("short.mpn"), shortFile);
+    for (const QString& name : {QStringLiteral("short.mpn"), QStringLiteral("missing.mpn")}) {
+        dialogs_->messages.clear();
+        dialogs_->setNextFileName(Path(name));
+        Action("MnuLoad")->trigger();
+        QCOMPARE(dialogs_->messages, QStringList{"Could not load map!"});
+        QCOMPARE(window_->CurrentMapPath(), Path("first.mpn"));
+        VerifyKnob(0, "101");
+        VerifyKnob(2, "55");
+        VerifyKnob(17, "118");
+    }
+}
+
+void TestFrmDragDrop::saveAndSaveAs() {
+    // Right after start Save asks for a name; cancel writes nothing.
+    dialogs_->setNextCancel();
+    Action("MnuSave")->trigger();
+    QCOMPARE(dialogs_->requests.size(), std::size_t{1});
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+    QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Mapping (*.mpn)"));
+    QVERIFY(window_->CurrentMapPath().isEmpty());
+
+    const QString path = Path("saved.mpn");
+    Box(0)->setText("7");
+    dialogs_->setNextFileName(path);
+    Action("MnuSaveAs")->trigger();
+    QCOMPARE(window_->CurrentMapPath(), path);
+    QCOMPARE(ReadFile(path), QByteArray::fromStdString(pemberlock::FormatMapFile(window_->Map())));
+
+    // Save goes to the same file without asking.
+    Box(1)->setText("8");
+    Action("MnuSave")->trigger();
+    QCOMPARE(dialogs_->requests.size(), std::size_t{2});
+    QCOMPARE(ReadFile(path), QByteArray::fromStdString(pemberlock::FormatMapFile(window_->Map())));
+
+    // Round trip: change the knobs, load the saved file, get them back.
+    const pemberlock::KnobControllerMap saved = window_->Map();
+    Box(0)->setText("99");
+    QTest::mouseClick(Child<QCheckBox>("ChkPrecedence"), Qt::LeftButton, {}, QPoint(6, 8));
+    dialogs_->setNextFileName(path);
+    Action("MnuLoad")->trigger();
+    QVERIFY(window_->Map() == saved);
+    VerifyKnob(0, "7");
+    QCOMPARE(Child<QCheckBox>("ChkPrecedence")->checkState(), Qt::Unchecked);
+
+    // With the file gone, Save asks again, offering the last name.
+    QVERIFY(QFile::remove(path));
+    dialogs_->setNextCancel();
+    Action("MnuSave")->trigger();
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+    QCOMPARE(dialogs_->requests.back().initialName, path);
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(dialogs_->messages.isEmpty());
+}
+
+void TestFrmDragDrop::failingSave() {
+    const QString unwritable = Path("no-such-folder/map.mpn");
+    dialogs_->setNextFileName(unwritable);
+    Action("MnuSaveAs")->trigger();
+    QCOMPARE(dialogs_->messages, QStringList{"Could not save map!"});
+    QCOMPARE(window_->CurrentMapPath(), unwritable);
+
+    // The file still does not exist, so Save asks for a name again.
+    dialogs_->setNextCancel();
+    Action("MnuSave")->trigger();
+    QCOMPARE(dialogs_->requests.size(), std::size_t{2});
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+}
+
+void TestFrmDragDrop::messageBoxHasOneOkButton() {
+    pemberlock::QtDialogService real;
+    QStringList texts;
+    QList<QDialogButtonBox::StandardButtons> buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box != nullptr);
+        texts << box->text();
+        buttons << QDialogButtonBox::StandardButtons(int(box->standardButtons()));
+        QCOMPARE(box->buttons().size(), 1);
+        box->button(QMessageBox::Ok)->click();
+    });
+    real.ShowMessage(window_.get(), "Could not save map!");
+    QCOMPARE(texts, QStringList{"Could not save map!"});
+    QCOMPARE(buttons.size(), 1);
+    QCOMPARE(int(buttons[0]), int(QDialogButtonBox::Ok));
+}
+
+QTEST_MAIN(TestFrmDragDrop)
+#include "TestFrmDragDrop.moc"
