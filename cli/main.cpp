@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths;
 
     CLI::Option* mapOption =
-        app.add_option("--map", mapPath, "Load the knob-to-controller map from this map file (.mpn)")
+        app.add_option("--map", mapPath,
+                       "Load the knob-to-controller map from this map file (.mpn)")
             ->type_name("FILE");
     CLI::Option* precedenceOption =
         app.add_option("--precedence", precedence,
