@@ -42,10 +42,10 @@ const char* FindLineEnd(const char* begin, const char* end) {
 PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut)
     : map_(map), out_(out), sectionOut_(sectionOut) {}
 
-void PatchRewriter::Fail(std::string message) {
+void PatchRewriter::Fail(std::string message, std::uint64_t line) {
     if (failed_) return;
     failed_ = true;
-    error_ = "line " + std::to_string(lineNumber_) + ": " + std::move(message);
+    error_ = "line " + std::to_string(line ? line : lineNumber_) + ": " + std::move(message);
 }
 
 void PatchRewriter::Emit(std::string_view line) {
@@ -157,11 +157,11 @@ bool PatchRewriter::WriteControllerSection(bool appended) {
     for (const KnobAssignment& knob : knobs_) {
         const std::optional<std::int16_t> k = TextToWholeNumber(knob.knob);
         if (!k) {
-            Fail("knob \"" + knob.knob + "\" on line " + std::to_string(knob.line) + " is not a number");
+            Fail("knob \"" + knob.knob + "\" is not a number", knob.line);
             return false;
         }
         if (*k < 0 || *k > kLastKnobSlot) {
-            Fail("knob " + std::to_string(*k) + " on line " + std::to_string(knob.line) + " is not a knob");
+            Fail("knob " + std::to_string(*k) + " is not a knob", knob.line);
             return false;
         }
         // Pedal, aftertouch and on/off switch: no panel knob, no controller.

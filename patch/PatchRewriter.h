@@ -51,7 +51,8 @@ private:
 
     void HandleLine(std::string_view line);
     bool WriteControllerSection(bool appended);
-    void Fail(std::string message);
+    // Records the first failure; line 0 means the line being read.
+    void Fail(std::string message, std::uint64_t line = 0);
     void Emit(std::string_view line);
 
     const KnobControllerMap& map_;
