@@ -16,3 +16,23 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPEMBERLOCK_WERROR=ON \
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+# --- Fuzzing -----------------------------------------------------------------
+# Builds the libFuzzer targets with clang in build-fuzz and runs each for about
+# 30 seconds from the seed corpus in fuzz/corpus. New inputs go to a work folder
+# inside build-fuzz, never into the repository. A property that fails or a
+# sanitizer finding stops the fuzzer with an error, and this script with it.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEMBERLOCK_WERROR=ON \
+  -DPEMBERLOCK_BUILD_FUZZ=ON -DPEMBERLOCK_BUILD_TESTS=OFF -DPEMBERLOCK_BUILD_GUI=OFF \
+  -DPEMBERLOCK_BUILD_BENCH=OFF >/dev/null
+fuzzers=(patch_rewrite map_file number_rules)
+cmake --build build-fuzz -j"$jobs" --target "${fuzzers[@]/%/_fuzzer}"
+for fuzzer in "${fuzzers[@]}"; do
+  work=build-fuzz/work/short-$fuzzer
+  mkdir -p "$work"
+  echo "Fuzzing $fuzzer for 30 seconds"
+  (cd build-fuzz/work && "../fuzz/${fuzzer}_fuzzer" -max_total_time=30 -rss_limit_mb=2048 \
+     -artifact_prefix="$fuzzer-" "short-$fuzzer" "../../fuzz/corpus/$fuzzer" \
+     >"$fuzzer.log" 2>&1) || { tail -n 40 "build-fuzz/work/$fuzzer.log"; exit 1; }
+  grep -E '^#[0-9]+ +DONE' "build-fuzz/work/$fuzzer.log" || tail -n 2 "build-fuzz/work/$fuzzer.log"
+done

@@ -1,0 +1,180 @@
+// Crash safety: pemberlock-cli is killed with SIGKILL at random moments while
+// it rewrites a library of 2,000 patches. Whenever it dies, every patch must
+// be byte for byte its original or its complete rewrite, and none missing.
+// A "<patch>tmp" file beside a patch is allowed: it is the trace of the
+// rewrite that was interrupted.
+//
+// The moments are drawn uniformly over the time an uninterrupted run takes.
+// Set PEMBERLOCK_CRASH_SEED to repeat a run; the seed used is printed.
+
+#include "Process.h"
+#include "TempFolder.h"
+
+#include "patch/PatchRewriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pemberlock {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+
+constexpr int kPatches = 2000;
+constexpr int kTrials = 20;
+
+// A patch shaped like the synthesizer's: header, some module lines, a knob
+// section and a controller section, with LF or CR LF line ends.
+std::string GeneratePatch(std::mt19937& random) {
+    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    const char* end = pick(0, 1) ? "\n" : "\r\n";
+    std::string text = "[Header]" + std::string(end) + "Version=Nord Modular patch 3.0" + end;
+    text += "0 127 0 127 1 0 0 1 4000 2 1 0 1 1 1 " + std::to_string(pick(0, 1)) + end;
+    text += "[/Header]" + std::string(end) + "[ModuleDump]" + end;
+    for (int i = pick(5, 60); i > 0; --i) {
+        text += std::to_string(i) + " " + std::to_string(pick(1, 120)) + " " + std::to_string(pick(0, 3)) + " " +
+                std::to_string(pick(0, 40)) + " " + end;
+    }
+    text += "[/ModuleDump]" + std::string(end) + "[KnobMapDump]" + end;
+    for (int i = pick(0, 18); i > 0; --i) {
+        text += std::to_string(pick(0, 1)) + " " + std::to_string(pick(1, 60)) + " " + std::to_string(pick(0, 9)) +
+                " " + std::to_string(pick(0, 17)) + end;
+    }
+    text += "[/KnobMapDump]" + std::string(end) + "[CtrlMapDump]" + end;
+    for (int i = pick(0, 8); i > 0; --i) {
+        text += std::to_string(pick(0, 1)) + " " + std::to_string(pick(1, 60)) + " " + std::to_string(pick(0, 9)) +
+                " " + std::to_string(pick(0, 127)) + end;
+    }
+    text += "[/CtrlMapDump]" + std::string(end) + "[NameDump]" + end + "patch" + end + "[/NameDump]" + end;
+    return text;
+}
+
+std::string PatchName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "p%04d.pch", i);
+    return name;
+}
+
+struct Outcome {
+    int rewritten = 0;
+    int original = 0;
+    int leftovers = 0;
+};
+
+class CrashSafety : public testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 random(20240607);
+        const KnobControllerMap map;
+        fs::create_directory(master_.Path("lib"));
+        for (int i = 0; i < kPatches; ++i) {
+            originals_.push_back(GeneratePatch(random));
+            rewritten_.push_back(RewritePatchText(originals_.back(), map).value());
+            ASSERT_NE(originals_.back(), rewritten_.back());
+            WriteFile(master_.Path("lib/" + PatchName(i)), originals_.back());
+        }
+    }
+
+    // A fresh copy of the library at root/lib.
+    void FreshCopy(const std::string& root) const {
+        fs::create_directories(root);
+        fs::copy(master_.Path("lib"), root + "/lib");
+    }
+
+    // Checks the library at root/lib after a run, however it ended.
+    Outcome Check(const std::string& root) const {
+        Outcome outcome;
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(root + "/lib")) names.insert(entry.path().filename().string());
+        for (int i = 0; i < kPatches; ++i) {
+            const std::string name = PatchName(i);
+            if (names.erase(name) == 0) {
+                ADD_FAILURE() << name << " is missing";
+                continue;
+            }
+            const std::string bytes = ReadFile(root + "/lib/" + name);
+            if (bytes == rewritten_[static_cast<std::size_t>(i)]) {
+                ++outcome.rewritten;
+            } else if (bytes == originals_[static_cast<std::size_t>(i)]) {
+                ++outcome.original;
+            } else {
+                ADD_FAILURE() << name << " is neither its original nor its rewrite (" << bytes.size() << " bytes)";
+            }
+            outcome.leftovers += names.erase(name + "tmp") ? 1 : 0;
+        }
+        for (const std::string& name : names) ADD_FAILURE() << "unexpected file " << name;
+        return outcome;
+    }
+
+    static std::vector<std::string> Command() { return {PEMBERLOCK_CLI_PATH, "--recursive", "--", "lib"}; }
+
+    TempFolder master_;
+    std::vector<std::string> originals_;
+    std::vector<std::string> rewritten_;
+};
+
+TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
+    TempFolder work;
+    // One uninterrupted run, for the time the kills are spread over.
+    const auto start = Clock::now();
+    FreshCopy(work.Path("full"));
+    const test::ProcessResult full = test::RunProcess(Command(), work.Path("full"), std::chrono::minutes(5));
+    const auto fullRun = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    ASSERT_EQ(full.status, 0) << full.err;
+    const Outcome complete = Check(work.Path("full"));
+    ASSERT_EQ(complete.rewritten, kPatches);
+    ASSERT_EQ(complete.leftovers, 0);
+    fs::remove_all(work.Path("full"));
+
+    unsigned seed = std::random_device()();
+    if (const char* fixed = std::getenv("PEMBERLOCK_CRASH_SEED")) seed = static_cast<unsigned>(std::stoul(fixed));
+    std::printf("uninterrupted run: %lld ms; seed %u\n", static_cast<long long>(fullRun.count() / 1000), seed);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long long> moment(0, fullRun.count());
+
+    int midway = 0;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        const std::string root = work.Path("trial" + std::to_string(trial));
+        FreshCopy(root);
+        const auto delay = std::chrono::microseconds(moment(random));
+        const pid_t pid = test::StartProcess(Command(), root);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(delay);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const bool killed = WIFSIGNALED(status);
+
+        const Outcome outcome = Check(root);
+        std::printf("trial %2d: killed after %6lld us%s: %4d rewritten, %4d original, %d tmp left\n", trial,
+                    static_cast<long long>(delay.count()), killed ? "" : " (had ended)", outcome.rewritten,
+                    outcome.original, outcome.leftovers);
+        if (HasFailure()) {
+            std::printf("library kept for inspection: %s\n", root.c_str());
+            fs::rename(root, fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed)));
+            return;
+        }
+        midway += outcome.rewritten > 0 && outcome.original > 0 ? 1 : 0;
+        fs::remove_all(root);
+    }
+    // The kills must have hit the batch while it worked, not only before or after it.
+    EXPECT_GE(midway, kTrials / 4);
+}
+
+}  // namespace
+}  // namespace pemberlock
