@@ -4,6 +4,7 @@
 // mounted the tests are skipped and say why.
 
 #include "TempFolder.h"
+#include "TmpfsMount.h"
 
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
@@ -11,8 +12,6 @@
 #include "patch/ProcessPatch.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/mount.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -30,33 +29,6 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::TempFolder;
 using test::WriteFile;
-
-class SmallDisk {
-public:
-    SmallDisk(const std::string& path, std::size_t bytes) : path_(path) {
-        fs::create_directories(path_);
-        const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
-        if (::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0) {
-            mounted_ = true;
-        } else {
-            why_ = std::strerror(errno);
-        }
-    }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool Mounted() const { return mounted_; }
-    const std::string& Why() const { return why_; }
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-    bool mounted_ = false;
-    std::string why_;
-};
 
 #define SKIP_UNLESS_MOUNTED(disk)                                                              \
     if (!(disk).Mounted())                                                                     \
@@ -77,7 +49,7 @@ TEST(FullDisk, EveryPatchIsItsOldOrItsCompleteNewBytes) {
     TempFolder folder;
     // 256 pages of 4 KiB: the 24 patches take 240 of them, and each rewrite
     // needs 12 pages beside its patch before the rename frees 10.
-    SmallDisk disk(folder.Path("disk"), 1 << 20);
+    test::TmpfsMount disk(folder.Path("disk"), 1 << 20);
     SKIP_UNLESS_MOUNTED(disk);
 
     const KnobControllerMap map;
@@ -129,7 +101,7 @@ TEST(FullDisk, EveryPatchIsItsOldOrItsCompleteNewBytes) {
 
 TEST(FullDisk, SavingAMapOnAFullDiskKeepsTheOldMap) {
     TempFolder folder;
-    SmallDisk disk(folder.Path("disk"), 64 * 1024);
+    test::TmpfsMount disk(folder.Path("disk"), 64 * 1024);
     SKIP_UNLESS_MOUNTED(disk);
 
     const std::string path = disk.Path("studio.mpn");
