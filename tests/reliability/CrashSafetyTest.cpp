@@ -175,8 +175,10 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
                     static_cast<long long>(delay.count()), killed ? "" : " (had ended)", outcome.rewritten,
                     outcome.original, outcome.leftovers);
         if (HasFailure()) {
-            std::printf("library kept for inspection: %s\n", root.c_str());
-            fs::rename(root, fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed)));
+            const fs::path kept = fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed));
+            std::error_code ignored;
+            fs::copy(root, kept, fs::copy_options::recursive, ignored);
+            std::printf("library kept for inspection: %s\n", kept.c_str());
             return;
         }
         midway += outcome.rewritten > 0 && outcome.original > 0 ? 1 : 0;
