@@ -34,5 +34,5 @@ for fuzzer in "${fuzzers[@]}"; do
   (cd build-fuzz/work && "../fuzz/${fuzzer}_fuzzer" -max_total_time=30 -rss_limit_mb=2048 \
      -artifact_prefix="$fuzzer-" "short-$fuzzer" "../../fuzz/corpus/$fuzzer" \
      >"$fuzzer.log" 2>&1) || { tail -n 40 "build-fuzz/work/$fuzzer.log"; exit 1; }
-  grep -E '^#[0-9]+ +DONE' "build-fuzz/work/$fuzzer.log" || tail -n 2 "build-fuzz/work/$fuzzer.log"
+  grep -E '^#[0-9]+[[:space:]]+DONE' "build-fuzz/work/$fuzzer.log" || tail -n 2 "build-fuzz/work/$fuzzer.log"
 done
