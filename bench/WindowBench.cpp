@@ -20,7 +20,8 @@ namespace {
 
 class RealWindowDropBench final : public WindowDropBench {
 public:
-    RealWindowDropBench() : window_(dialogs_) {
+    explicit RealWindowDropBench(std::unique_ptr<QApplication> app)
+        : app_(std::move(app)), window_(dialogs_) {
         window_.show();
         QApplication::processEvents();
         frame_ = window_.findChild<QWidget*>(QStringLiteral("Frame2"));
@@ -73,7 +74,14 @@ public:
         return seconds;
     }
 
+    void SetLogOnly(bool on) override {
+        if (on) window_.SetPatchProcessor([](const std::string&) { return true; });
+        else window_.SetPatchProcessor({});
+    }
+
 private:
+    // Declared first: the application must outlive the window.
+    std::unique_ptr<QApplication> app_;
     QtDialogService dialogs_;
     FrmDragDrop window_;
     QWidget* frame_ = nullptr;
@@ -88,8 +96,7 @@ std::unique_ptr<WindowDropBench> CreateWindowDropBench(std::string& why) {
     static int argc = 1;
     static char name[] = "pemberlock-bench";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    auto bench = std::make_unique<RealWindowDropBench>();
+    auto bench = std::make_unique<RealWindowDropBench>(std::make_unique<QApplication>(argc, argv));
     if (!bench->Ready(why)) return nullptr;
     return bench;
 }
