@@ -6,6 +6,7 @@
 #include "map/KnobControllerMap.h"
 #include "patch/DropBatch.h"
 #include "patch/PatchRewriter.h"
+#include "patch/PatchDrop.h"
 #include "patch/ProcessPatch.h"
 #include "patch/StatusLog.h"
 
@@ -253,7 +254,7 @@ double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerM
     const Clock::time_point start = Clock::now();
     TextStatusLog log;
     const BatchSummary summary =
-        RunDropBatch(paths, log, [&](const std::string& path) { return ProcessPatch(path, map); });
+        RunPatchDrop(paths, log, map);
     const double seconds = SecondsSince(start);
     if (summary.errors != 0 || summary.succeeded() != paths.size()) {
         throw std::runtime_error("core batch: " + std::to_string(summary.errors) + " errors");

@@ -3,6 +3,7 @@
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
+#include "patch/PatchDrop.h"
 #include "patch/ProcessPatch.h"
 
 #include <CLI/CLI.hpp>
@@ -161,8 +162,7 @@ int main(int argc, char** argv) {
             status = kExitPatchFailed;
         }
     } else {
-        const BatchSummary summary = RunDropBatch(
-            paths, out, [&map](const std::string& path) { return ProcessPatch(path, map); });
+        const BatchSummary summary = RunPatchDrop(paths, out, map);
         if (summary.errors > 0) {
             status = kExitPatchFailed;
         }

@@ -50,15 +50,18 @@ public:
     // Opens a regular file for reading; nullptr when it cannot be opened or
     // is not a regular file (never blocks on a FIFO or device).
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
-    // Creates or empties a regular file for writing with the given permission
-    // bits; never follows a symbolic link at path. nullptr on failure.
+    // Creates a new, empty regular file for writing with the given permission
+    // bits, replacing any file at path (never writing through a link, hard
+    // or symbolic, to another file). nullptr on failure.
     virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path,
                                                          std::uint32_t permissions) = 0;
     // Gives the file at path the owner and group of the file at model, where
     // the process may; best effort, never a failure.
     virtual void CopyOwner(const std::string& model, const std::string& path) = 0;
-    // Renames from over to in one atomic step and makes the rename durable.
+    // Renames from over to in one atomic step.
     virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+    // Makes the renames done in the folder holding path durable. Best effort.
+    virtual void SyncFolderOf(const std::string& path) = 0;
     virtual bool Remove(const std::string& path) = 0;
 };
 

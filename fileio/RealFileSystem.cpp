@@ -119,8 +119,11 @@ public:
 
     std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path,
                                                  std::uint32_t permissions) override {
+        // A leftover file is removed rather than emptied: it may be a hard
+        // link to some unrelated file, which truncating would destroy.
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
         const int fd = Retry([&] {
-            return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+            return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         });
         if (fd < 0) return nullptr;
         struct stat st {};
@@ -135,7 +138,9 @@ public:
 
     void CopyOwner(const std::string& model, const std::string& path) override {
         struct stat st {};
-        if (::stat(model.c_str(), &st) != 0) return;
+        struct stat mine {};
+        if (::stat(model.c_str(), &st) != 0 || ::lstat(path.c_str(), &mine) != 0) return;
+        if (st.st_uid == mine.st_uid && st.st_gid == mine.st_gid) return;
         // Only an administrator can give files away; for anyone else the
         // new file already has the right owner.
         if (::lchown(path.c_str(), st.st_uid, st.st_gid) != 0) return;
@@ -144,14 +149,14 @@ public:
     }
 
     bool ReplaceFile(const std::string& from, const std::string& to) override {
-        if (::rename(from.c_str(), to.c_str()) != 0) return false;
-        // Make the rename itself durable.
-        const int dir = ::open(ParentFolder(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            Retry([&] { return ::fsync(dir); });
-            ::close(dir);
-        }
-        return true;
+        return ::rename(from.c_str(), to.c_str()) == 0;
+    }
+
+    void SyncFolderOf(const std::string& path) override {
+        const int dir = ::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir < 0) return;
+        Retry([&] { return ::fsync(dir); });
+        ::close(dir);
     }
 
     bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
@@ -234,6 +239,7 @@ public:
         return std::make_unique<WinOutputFile>(h);
     }
     void CopyOwner(const std::string&, const std::string&) override {}
+    void SyncFolderOf(const std::string&) override {}  // MOVEFILE_WRITE_THROUGH did it
     bool ReplaceFile(const std::string& from, const std::string& to) override {
         return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

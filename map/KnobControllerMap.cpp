@@ -16,7 +16,7 @@ std::string ApplyEntryRule(std::string_view text) {
 }
 
 KnobControllerMap::KnobControllerMap() {
-    for (int i = 0; i < kKnobCount; ++i) entries_[static_cast<std::size_t>(i)] = std::to_string(101 + i);
+    for (int i = 0; i < kKnobCount; ++i) SetEntryText(i, std::to_string(101 + i));
 }
 
 const std::string& KnobControllerMap::EntryText(int i) const {
@@ -26,14 +26,15 @@ const std::string& KnobControllerMap::EntryText(int i) const {
 const std::string& KnobControllerMap::SetEntryText(int i, std::string_view text) {
     std::string& entry = entries_.at(static_cast<std::size_t>(i));
     entry = ApplyEntryRule(text);
+    values_[static_cast<std::size_t>(i)] = ReadLeadingNumber(entry);
     return entry;
 }
 
-double KnobControllerMap::EntryValue(int i) const { return ReadLeadingNumber(EntryText(i)); }
+double KnobControllerMap::EntryValue(int i) const { return values_.at(static_cast<std::size_t>(i)); }
 
 bool KnobControllerMap::IsControllerMapped(int n) const {
-    for (const std::string& entry : entries_) {
-        if (ReadLeadingNumber(entry) == n) return true;
+    for (const double value : values_) {
+        if (value == n) return true;
     }
     return false;
 }

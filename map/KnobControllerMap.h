@@ -36,6 +36,7 @@ public:
 
 private:
     std::array<std::string, kKnobCount> entries_;
+    std::array<double, kKnobCount> values_{};  // entries_ read as numbers, for fast queries
     int precedence_ = 0;
 };
 

@@ -102,7 +102,9 @@ std::string FormatMapFile(const KnobControllerMap& map) {
         text += map.EntryText(i);
         text += "\r\n";
     }
-    text += " " + std::to_string(map.Precedence()) + " \r\n";
+    text += ' ';
+    text += std::to_string(map.Precedence());
+    text += " \r\n";
     return text;
 }
 
@@ -125,6 +127,7 @@ bool SaveMap(const KnobControllerMap& map, const std::string& path, FileSystem& 
     if (ok) {
         writer.Write(FormatMapFile(map));
         ok = writer.Commit();
+        if (ok) fs.SyncFolderOf(target);
     }
     if (!ok) {
         writer.Abandon();

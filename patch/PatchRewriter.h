@@ -26,6 +26,8 @@ public:
     // out receives the whole new patch; sectionOut, when given, receives
     // only the controller sections written (for previews).
     PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut = nullptr);
+    // The map is read while the rewrite runs, so it must outlive the rewriter.
+    PatchRewriter(KnobControllerMap&&, ByteSink&, ByteSink* = nullptr) = delete;
 
     // Feeds the next bytes of the patch. False once the patch has failed;
     // then further input is ignored and Error() says why.

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
-PatchOutcome Failure(std::string why) { return PatchOutcome{false, std::move(why)}; }
+PatchOutcome Failure(std::string why) { return PatchOutcome{false, std::move(why), {}}; }
 
 // The file a patch path finally names, checked for being a patch we may
 // rewrite. Empty on failure, with why set.
@@ -76,7 +76,7 @@ PatchOutcome RewritePatchFile(const std::string& path, const KnobControllerMap& 
     if (!why.empty()) return Failure(why);
     in.reset();  // some systems refuse to replace a file that is open
     if (!writer.Commit()) return Failure("the temporary file cannot be put in place of the patch");
-    return PatchOutcome{true, {}};
+    return PatchOutcome{true, {}, target};
 }
 
 bool ProcessPatch(const std::string& path, const KnobControllerMap& map, FileSystem& fs) {

@@ -9,7 +9,8 @@ namespace pemberlock {
 
 struct PatchOutcome {
     bool ok = false;
-    std::string error;  // why it failed, for people; empty on success
+    std::string error;     // why it failed, for people; empty on success
+    std::string replaced;  // on success, the file that was replaced (a link's target)
 };
 
 // Rewrites the patch file at path in place (see PatchRewriter) through the
@@ -21,7 +22,8 @@ struct PatchOutcome {
 PatchOutcome RewritePatchFile(const std::string& path, const KnobControllerMap& map,
                               FileSystem& fs = RealFileSystem());
 
-// The same, reduced to success or failure.
+// The same, reduced to success or failure. The rename is atomic but, for
+// speed over many files, not yet durable: see RunPatchDrop.
 bool ProcessPatch(const std::string& path, const KnobControllerMap& map,
                   FileSystem& fs = RealFileSystem());
 

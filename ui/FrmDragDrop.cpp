@@ -1,7 +1,7 @@
 #include "ui/FrmDragDrop.h"
 
 #include "map/MapFile.h"
-#include "patch/ProcessPatch.h"
+#include "patch/PatchDrop.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 
@@ -308,7 +308,7 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
         if (processor_) {
             RunDropBatch(paths, *log_, processor_);
         } else {
-            RunDropBatch(paths, *log_, [this](const std::string& path) { return ProcessPatch(path, map_); });
+            RunPatchDrop(paths, *log_, map_);
         }
     }
     log_->ScrollToEnd();

@@ -31,6 +31,7 @@ public:
 
     // How many times the faulty operation was reached.
     int Hits() const { return hits_; }
+    int folderSyncs = 0;
 
     FileStatus Status(const std::string& path) override { return real_.Status(path); }
     std::string ResolveLinks(const std::string& path) override { return real_.ResolveLinks(path); }
@@ -52,6 +53,10 @@ public:
     }
     bool ReplaceFile(const std::string& from, const std::string& to) override {
         return !Trip(Fault::Replace) && real_.ReplaceFile(from, to);
+    }
+    void SyncFolderOf(const std::string& path) override {
+        ++folderSyncs;
+        real_.SyncFolderOf(path);
     }
     bool Remove(const std::string& path) override { return real_.Remove(path); }
 

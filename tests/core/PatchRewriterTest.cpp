@@ -178,10 +178,11 @@ TEST(PatchRewriter, BadKnobFieldFailsOnlyWhenASectionIsWritten) {
 TEST(PatchRewriter, ResultDoesNotDependOnHowTheInputIsCut) {
     // Chunk boundaries fall inside lines, between CR and LF, and on tags.
     const std::string patch = "head\r\n\r\nlone\rcr\n" + kExample + "tail without end";
-    const std::string whole = Rewrite(patch, KnobControllerMap{});
+    const KnobControllerMap map;
+    const std::string whole = Rewrite(patch, map);
     for (std::size_t chunk = 1; chunk <= 7; ++chunk) {
         StringSink out;
-        PatchRewriter rewriter(KnobControllerMap{}, out);
+        PatchRewriter rewriter(map, out);
         for (std::size_t at = 0; at < patch.size(); at += chunk) {
             ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)));
         }

@@ -3,6 +3,7 @@
 #include "FaultyFileSystem.h"
 #include "TempFolder.h"
 #include "patch/DropBatch.h"
+#include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,24 @@ TEST(ProcessPatch, LinkIsKeptAndItsTargetRewritten) {
     EXPECT_EQ(ReadFile(real), kRewritten);
     fs::create_symlink(folder.Path("nowhere.pch"), folder.Path("dangling.pch"));
     EXPECT_FALSE(ProcessPatch(folder.Path("dangling.pch"), KnobControllerMap{}));
+}
+
+TEST(ProcessPatch, DropRewritesAndSyncsEachFolderOnce) {
+    TempFolder folder;
+    fs::create_directory(folder.Path("b"));
+    const std::vector<std::string> paths = {folder.Path("1.pch"), folder.Path("2.pch"), folder.Path("b/3.pch"),
+                                            folder.Path("bad.pch"), folder.Path("notes.txt")};
+    for (const std::string& path : paths) WriteFile(path, kPatch);
+    WriteFile(paths[3], "[KnobMapDump]\r\n1 3 1 x\r\n");
+    FaultyFileSystem counting(Fault::None);
+    TextStatusLog log;
+    const BatchSummary summary = RunPatchDrop(paths, log, KnobControllerMap{}, counting);
+    EXPECT_EQ(summary.errors, 1u);
+    EXPECT_EQ(summary.skipped, 1u);
+    EXPECT_EQ(counting.folderSyncs, 2);
+    for (int i : {0, 1, 2}) EXPECT_EQ(ReadFile(paths[i]), kRewritten);
+    EXPECT_EQ(ReadFile(paths[4]), kPatch);
+    EXPECT_NE(log.Text().find("Processing " + paths[3] + "  ....  Error!\r\n"), std::string::npos);
 }
 
 TEST(ProcessPatch, PreviewWritesNothing) {
