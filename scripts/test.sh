@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal
-# build and once with AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, then short fuzz runs, then the whole suite again with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,12 +11,6 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEMBERLOCK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
-
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPEMBERLOCK_WERROR=ON \
-  -DPEMBERLOCK_SANITIZE=ON -DPEMBERLOCK_BUILD_BENCH=OFF >/dev/null
-cmake --build build-sanitize -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
 
 # --- Fuzzing -----------------------------------------------------------------
 # Builds the libFuzzer targets with clang in build-fuzz and runs each for about
@@ -36,3 +31,11 @@ for fuzzer in "${fuzzers[@]}"; do
      >"$fuzzer.log" 2>&1) || { tail -n 40 "build-fuzz/work/$fuzzer.log"; exit 1; }
   grep -E '^#[0-9]+[[:space:]]+DONE' "build-fuzz/work/$fuzzer.log" || tail -n 2 "build-fuzz/work/$fuzzer.log"
 done
+
+# --- The whole suite under sanitizers ------------------------------------------
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPEMBERLOCK_WERROR=ON \
+  -DPEMBERLOCK_SANITIZE=ON -DPEMBERLOCK_BUILD_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
