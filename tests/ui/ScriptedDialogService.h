@@ -43,9 +43,12 @@ private:
             ++unanswered;
             return std::nullopt;
         }
-        std::optional<QString> answer = answers_.front();
+        // Copying the optional itself trips a false maybe-uninitialized warning in g++ 12 at -O2.
+        const bool chosen = answers_.front().has_value();
+        const QString name = answers_.front().value_or(QString());
         answers_.pop_front();
-        return answer;
+        if (!chosen) return std::nullopt;
+        return name;
     }
 
     std::deque<std::optional<QString>> answers_;
