@@ -6,7 +6,7 @@
 namespace pemberlock::bench {
 
 std::uint64_t Random::Next() {
-    // splitmix64: tiny, fast, and fully specified.
+    // splitmix64: tiny, fast, and the same sequence on every platform.
     std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
