@@ -15,7 +15,7 @@ AtomicFileWriter::AtomicFileWriter(FileSystem& fs, std::string targetPath, std::
 AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 
 bool AtomicFileWriter::Open(std::uint32_t permissions) {
-    file_ = fs_.CreateOrTruncate(tempPath_, permissions);
+    file_ = fs_.CreateFresh(tempPath_, permissions);
     failed_ = !file_;
     if (file_) buffer_.resize(kBufferSize);
     return !failed_;

@@ -53,7 +53,7 @@ public:
     // Creates a new, empty regular file for writing with the given permission
     // bits, replacing any file at path (never writing through a link, hard
     // or symbolic, to another file). nullptr on failure.
-    virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path,
+    virtual std::unique_ptr<OutputFile> CreateFresh(const std::string& path,
                                                          std::uint32_t permissions) = 0;
     // Gives the file at path the owner and group of the file at model, where
     // the process may; best effort, never a failure.

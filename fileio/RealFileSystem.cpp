@@ -117,7 +117,7 @@ public:
         return std::make_unique<PosixInputFile>(fd);
     }
 
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path,
+    std::unique_ptr<OutputFile> CreateFresh(const std::string& path,
                                                  std::uint32_t permissions) override {
         // A leftover file is removed rather than emptied: it may be a hard
         // link to some unrelated file, which truncating would destroy.
@@ -232,7 +232,7 @@ public:
         }
         return std::make_unique<WinInputFile>(h);
     }
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path, std::uint32_t) override {
+    std::unique_ptr<OutputFile> CreateFresh(const std::string& path, std::uint32_t) override {
         const HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;

@@ -41,10 +41,10 @@ public:
         if (!file) return nullptr;
         return std::make_unique<Input>(std::move(file), *this);
     }
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path,
+    std::unique_ptr<OutputFile> CreateFresh(const std::string& path,
                                                  std::uint32_t permissions) override {
         if (Trip(Fault::Create)) return nullptr;
-        auto file = real_.CreateOrTruncate(path, permissions);
+        auto file = real_.CreateFresh(path, permissions);
         if (!file) return nullptr;
         return std::make_unique<Output>(std::move(file), *this);
     }

@@ -48,9 +48,9 @@ public:
         opened.push_back(path);
         return real_.OpenRead(path);
     }
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path, std::uint32_t permissions) override {
+    std::unique_ptr<OutputFile> CreateFresh(const std::string& path, std::uint32_t permissions) override {
         created.push_back(path);
-        return real_.CreateOrTruncate(path, permissions);
+        return real_.CreateFresh(path, permissions);
     }
     void CopyOwner(const std::string& model, const std::string& path) override { real_.CopyOwner(model, path); }
     bool ReplaceFile(const std::string& from, const std::string& to) override { return real_.ReplaceFile(from, to); }
