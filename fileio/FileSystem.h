@@ -38,6 +38,19 @@ public:
     virtual bool Close() = 0;
 };
 
+// A nameless file for bytes set aside while a patch is rewritten; it is
+// gone when closed, and leaves nothing behind if the process is killed.
+class ScratchFile {
+public:
+    virtual ~ScratchFile() = default;
+    // Writes all of data at the end; false on any failure.
+    virtual bool Write(const char* data, std::size_t size) = 0;
+    // Goes back to the start, so that what was written can be read.
+    virtual bool Rewind() = 0;
+    // As InputFile::Read.
+    virtual std::ptrdiff_t Read(char* buffer, std::size_t size) = 0;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -63,6 +76,9 @@ public:
     // Makes the renames done in the folder holding path durable. Best effort.
     virtual void SyncFolderOf(const std::string& path) = 0;
     virtual bool Remove(const std::string& path) = 0;
+    // A scratch file on the file system that holds path (not in memory, as a
+    // temporary folder may be). nullptr on failure.
+    virtual std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) = 0;
 };
 
 // The machine's own file system.

@@ -68,6 +68,28 @@ private:
     int fd_;
 };
 
+class PosixScratchFile final : public ScratchFile {
+public:
+    explicit PosixScratchFile(int fd) : fd_(fd) {}
+    ~PosixScratchFile() override { ::close(fd_); }
+    bool Write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t written = Retry([&] { return ::write(fd_, data, size); });
+            if (written <= 0) return false;
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+    bool Rewind() override { return ::lseek(fd_, 0, SEEK_SET) == 0; }
+    std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+        return Retry([&] { return ::read(fd_, buffer, size); });
+    }
+
+private:
+    int fd_;
+};
+
 std::string ParentFolder(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -160,6 +182,19 @@ public:
     }
 
     bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+    std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) override {
+        const std::string folder = ParentFolder(nearPath);
+        int fd = Retry([&] { return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600); });
+        if (fd < 0) {
+            // File systems without nameless files: a named one, unlinked at once.
+            std::string name = folder + "/.pemberlock-XXXXXX";
+            fd = ::mkostemp(name.data(), O_CLOEXEC);
+            if (fd < 0) return nullptr;
+            ::unlink(name.c_str());
+        }
+        return std::make_unique<PosixScratchFile>(fd);
+    }
 };
 
 #else  // _WIN32
@@ -210,6 +245,32 @@ private:
     HANDLE h_;
 };
 
+class WinScratchFile final : public ScratchFile {
+public:
+    explicit WinScratchFile(HANDLE h) : h_(h) {}
+    ~WinScratchFile() override { CloseHandle(h_); }
+    bool Write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!WriteFile(h_, data, want, &written, nullptr) || written == 0) return false;
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+    bool Rewind() override { return SetFilePointer(h_, 0, nullptr, FILE_BEGIN) == 0; }
+    std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+        DWORD got = 0;
+        const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        if (!ReadFile(h_, buffer, want, &got, nullptr)) return -1;
+        return static_cast<std::ptrdiff_t>(got);
+    }
+
+private:
+    HANDLE h_;
+};
+
 class WinFileSystem final : public FileSystem {
 public:
     FileStatus Status(const std::string& path) override {
@@ -245,6 +306,20 @@ public:
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }
     bool Remove(const std::string& path) override { return DeleteFileW(Wide(path).c_str()) != 0; }
+    std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) override {
+        const std::filesystem::path folder = std::filesystem::u8path(nearPath).parent_path();
+        wchar_t name[MAX_PATH];
+        if (GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"pbl", 0, name) == 0) {
+            return nullptr;
+        }
+        const HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            DeleteFileW(name);
+            return nullptr;
+        }
+        return std::make_unique<WinScratchFile>(h);
+    }
 };
 
 #endif

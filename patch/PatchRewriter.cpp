@@ -12,6 +12,7 @@ constexpr std::string_view kKnobOpen = "[KnobMapDump]";
 constexpr std::string_view kKnobClose = "[/KnobMapDump]";
 constexpr std::string_view kCtrlOpen = "[CtrlMapDump]";
 constexpr std::string_view kCtrlClose = "[/CtrlMapDump]";
+constexpr std::string_view kNotes = "[Notes]";
 
 // A record line cut at its first three blanks: the key is the first three
 // fields with their blanks, the value the whole rest of the line.
@@ -39,8 +40,9 @@ const char* FindLineEnd(const char* begin, const char* end) {
 
 }  // namespace
 
-PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut)
-    : map_(map), out_(out), sectionOut_(sectionOut) {}
+PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut,
+                             ScratchOpener openScratch, std::size_t heldInMemory)
+    : map_(map), out_(out), sectionOut_(sectionOut), held_(heldInMemory, std::move(openScratch)) {}
 
 void PatchRewriter::Fail(std::string message, std::uint64_t line) {
     if (failed_) return;
@@ -49,8 +51,19 @@ void PatchRewriter::Fail(std::string message, std::uint64_t line) {
 }
 
 void PatchRewriter::Emit(std::string_view line) {
-    out_.Write(line);
-    out_.Write(kCrLf);
+    ByteSink& sink = holding_ ? static_cast<ByteSink&>(held_) : out_;
+    sink.Write(line);
+    sink.Write(kCrLf);
+}
+
+bool PatchRewriter::ReleaseHeld() {
+    if (!holding_) return true;
+    holding_ = false;
+    if (!held_.MoveTo(out_)) {
+        Fail("the notes held back cannot be kept in a scratch file");
+        return false;
+    }
+    return true;
 }
 
 bool PatchRewriter::Feed(std::string_view bytes) {
@@ -99,6 +112,7 @@ bool PatchRewriter::Finish() {
         partial_.clear();
     }
     if (!failed_ && !controllerSectionWritten_) WriteControllerSection(true);
+    if (!failed_) ReleaseHeld();
     finished_ = true;
     return !failed_;
 }
@@ -109,7 +123,7 @@ void PatchRewriter::HandleLine(std::string_view line) {
     if (maybeTag && line == kKnobClose) mode_ = SectionMode::Normal;
     if (maybeTag && line == kCtrlClose) {
         mode_ = SectionMode::Normal;
-        if (!WriteControllerSection(false)) return;
+        if (!ReleaseHeld() || !WriteControllerSection(false)) return;
         controllerSectionWritten_ = true;
     }
     if (mode_ == SectionMode::KnobMap) {
@@ -125,7 +139,11 @@ void PatchRewriter::HandleLine(std::string_view line) {
     }
     if (maybeTag && line == kKnobOpen) mode_ = SectionMode::KnobMap;
     if (maybeTag && line == kCtrlOpen) mode_ = SectionMode::CtrlMap;
+    if (maybeTag && mode_ == SectionMode::Normal && line == kNotes && !controllerSectionWritten_) {
+        holding_ = true;
+    }
     if (mode_ != SectionMode::CtrlMap) Emit(line);
+    if (held_.Failed()) Fail("the notes held back cannot be kept in a scratch file");
 }
 
 bool PatchRewriter::WriteControllerSection(bool appended) {

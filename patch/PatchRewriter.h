@@ -2,6 +2,7 @@
 
 #include "fileio/ByteSink.h"
 #include "map/KnobControllerMap.h"
+#include "patch/HeldBytes.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,18 +17,28 @@ namespace pemberlock {
 // rebuilt from the knob section and the map. Lines may end in CR LF, LF or
 // a lone CR; the last line needs no line end. Memory use is bounded by the
 // longest line, whatever the size of the patch.
+//
+// A patch that has no controller section gets one: at its end, or, when it
+// has notes, just before its "[Notes]" line, because readers take the notes
+// to run to the end of the file. Whether a section will be needed is known
+// only at the end, so everything from "[Notes]" on is held back until then
+// (in memory up to kHeldInMemory bytes, beyond that in a scratch file).
 class PatchRewriter {
 public:
     static constexpr std::size_t kMaxKnobRecords = 23;        // knob slots 0..22
     static constexpr std::size_t kMaxControllerRecords = 121;
     static constexpr int kFirstNonPanelKnob = 18;
     static constexpr int kLastKnobSlot = 22;
+    static constexpr std::size_t kHeldInMemory = 64 * 1024;
 
     // out receives the whole new patch; sectionOut, when given, receives
-    // only the controller sections written (for previews).
-    PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut = nullptr);
+    // only the controller sections written (for previews). openScratch gives
+    // the file that held-back notes spill into; without it they stay in memory.
+    PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut = nullptr,
+                  ScratchOpener openScratch = {}, std::size_t heldInMemory = kHeldInMemory);
     // The map is read while the rewrite runs, so it must outlive the rewriter.
-    PatchRewriter(KnobControllerMap&&, ByteSink&, ByteSink* = nullptr) = delete;
+    PatchRewriter(KnobControllerMap&&, ByteSink&, ByteSink* = nullptr, ScratchOpener = {},
+                  std::size_t = kHeldInMemory) = delete;
 
     // Feeds the next bytes of the patch. False once the patch has failed;
     // then further input is ignored and Error() says why.
@@ -56,6 +67,8 @@ private:
     // Records the first failure; line 0 means the line being read.
     void Fail(std::string message, std::uint64_t line = 0);
     void Emit(std::string_view line);
+    // Writes out what was held back since "[Notes]".
+    bool ReleaseHeld();
 
     const KnobControllerMap& map_;
     ByteSink& out_;
@@ -64,6 +77,8 @@ private:
     std::vector<KnobAssignment> knobs_;
     std::vector<ControllerAssignment> controllers_;
     bool controllerSectionWritten_ = false;
+    HeldBytes held_;
+    bool holding_ = false;  // a "[Notes]" line came before any section was written
     bool failed_ = false;
     bool finished_ = false;
     bool pendingCr_ = false;    // the last chunk ended in CR; an LF may follow

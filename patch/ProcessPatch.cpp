@@ -71,7 +71,7 @@ PatchOutcome RewritePatchFile(const std::string& path, const KnobControllerMap& 
     if (!writer.Open(status.permissions)) return Failure("the temporary file cannot be created");
     fs.CopyOwner(target, writer.TempPath());
 
-    PatchRewriter rewriter(map, writer);
+    PatchRewriter rewriter(map, writer, nullptr, [&] { return fs.CreateScratch(target); });
     why = ReadThrough(*in, rewriter, writer);
     if (!why.empty()) return Failure(why);
     in.reset();  // some systems refuse to replace a file that is open
@@ -99,7 +99,7 @@ PatchPreview PreviewPatchFile(const std::string& path, const KnobControllerMap& 
     }
     NullSink out;
     StringSink section;
-    PatchRewriter rewriter(map, out, &section);
+    PatchRewriter rewriter(map, out, &section, [&] { return fs.CreateScratch(target); });
     preview.error = ReadThrough(*in, rewriter, out);
     preview.ok = preview.error.empty();
     if (preview.ok) preview.section = section.TakeText();

@@ -9,7 +9,7 @@ namespace pemberlock::test {
 
 // The real file system, with one chosen operation made to fail, so that
 // every failure path of a rewrite or a save can be reached.
-enum class Fault { None, OpenRead, Read, Create, Write, Flush, Close, Replace };
+enum class Fault { None, OpenRead, Read, Create, Write, Flush, Close, Replace, Scratch };
 
 inline const char* FaultName(Fault fault) {
     switch (fault) {
@@ -21,6 +21,7 @@ inline const char* FaultName(Fault fault) {
         case Fault::Flush: return "Flush";
         case Fault::Close: return "Close";
         case Fault::Replace: return "Replace";
+        case Fault::Scratch: return "Scratch";
     }
     return "?";
 }
@@ -59,6 +60,9 @@ public:
         real_.SyncFolderOf(path);
     }
     bool Remove(const std::string& path) override { return real_.Remove(path); }
+    std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) override {
+        return Trip(Fault::Scratch) ? nullptr : real_.CreateScratch(nearPath);
+    }
 
 private:
     bool Trip(Fault fault) {

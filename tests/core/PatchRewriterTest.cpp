@@ -1,6 +1,7 @@
 #include "patch/PatchRewriter.h"
 
 #include "TempFolder.h"
+#include "tests/support/MemoryScratchFile.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,26 @@ TEST(PatchRewriter, Rules) {
         {"tags are whole lines, case-sensitive",
          CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] "}), 0, {},
          CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] ", "[CtrlMapDump]", "[/CtrlMapDump]"})},
+        {"no controller section: the one added goes before the notes",
+         knobs + CrLfLines({"[NameDump]", "[/NameDump]", "[Notes]", "tune low", "[/Notes]"}), 0, {},
+         knobs + CrLfLines({"[NameDump]", "[/NameDump]", "[CtrlMapDump]", "1 3 1 101", "0 7 2 106",
+                            "[/CtrlMapDump]", "[Notes]", "tune low", "[/Notes]"})},
+        {"before the first of several notes lines, with knob records found after it",
+         CrLfLines({"a", "[Notes]", "[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[Notes]"}), 0, {},
+         CrLfLines({"a", "[CtrlMapDump]", "1 3 1 101", "[/CtrlMapDump]", "[Notes]", "[KnobMapDump]",
+                    "1 3 1 0", "[/KnobMapDump]", "[Notes]"})},
+        {"a controller section after the notes is rebuilt where it stands",
+         knobs + CrLfLines({"[Notes]", "n", "[/Notes]", "[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}),
+         0, {},
+         knobs + CrLfLines({"[Notes]", "n", "[/Notes]", "[CtrlMapDump]", "1 9 0 7", "1 3 1 101",
+                            "0 7 2 106", "[/CtrlMapDump]"})},
+        {"an unclosed controller section after the notes: the new one goes before them",
+         knobs + CrLfLines({"[Notes]", "n", "[CtrlMapDump]", "1 9 0 7"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "[Notes]",
+                            "n"})},
+        {"only a whole, exact notes line counts",
+         CrLfLines({"[Notes] ", "[notes]", "x"}), 0, {},
+         CrLfLines({"[Notes] ", "[notes]", "x", "[CtrlMapDump]", "[/CtrlMapDump]"})},
         {"the map's current entries are used",
          knobs, 0, {{0, "7"}, {5, "0"}},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 7", "0 7 2 0", "[/CtrlMapDump]"})},
@@ -154,6 +175,8 @@ TEST(PatchRewriter, Failures) {
         {"122 controller records", manyControllers},
         {"NUL byte", std::string("abc\r\nd\0e\r\n", 10)},
         {"unclosed knob section swallows a tag", lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"})},
+        {"a notes line inside a knob section is a malformed record",
+         lines({"[KnobMapDump]", "[Notes]", "[/KnobMapDump]"})},
     };
     for (const auto& [name, input] : cases) {
         std::string error;
@@ -188,6 +211,27 @@ TEST(PatchRewriter, ResultDoesNotDependOnHowTheInputIsCut) {
         }
         ASSERT_TRUE(rewriter.Finish());
         EXPECT_EQ(out.Text(), whole) << "chunk " << chunk;
+    }
+}
+
+TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
+    const std::string patch = "head\r\n[Notes]\nabc\rdef\r\n" + std::string(300, 'n') + "\r\nend";
+    const std::string expected = *RewritePatchText(patch, KnobControllerMap{});
+    ASSERT_EQ(expected.find("[CtrlMapDump]"), 6u);
+    for (const std::size_t limit : {0u, 1u, 7u, 100u}) {
+        for (std::size_t chunk = 1; chunk <= 5; chunk += 4) {
+            int opened = 0;
+            StringSink out;
+            const KnobControllerMap map;
+            PatchRewriter rewriter(map, out, nullptr, test::MemoryScratchFile::Opener(opened),
+                                   limit);
+            for (std::size_t at = 0; at < patch.size(); at += chunk) {
+                ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)));
+            }
+            ASSERT_TRUE(rewriter.Finish());
+            EXPECT_EQ(out.Text(), expected) << "limit " << limit << ", chunk " << chunk;
+            EXPECT_EQ(opened, 1);
+        }
     }
 }
 

@@ -172,5 +172,29 @@ TEST(ProcessPatch, LargePatchStreamsThroughManyChunks) {
     EXPECT_EQ(ReadFile(path), *RewritePatchText(patch, KnobControllerMap{}));
 }
 
+TEST(ProcessPatch, NotesLargerThanMemoryAreHeldInAScratchFile) {
+    TempFolder folder;
+    const std::string path = folder.Path("noted.pch");
+    std::string patch = CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[Notes]"});
+    for (int i = 0; i < 20000; ++i) patch += "a long note, line " + std::to_string(i) + "\r\n";
+    patch += "[/Notes]\r\n";
+    ASSERT_GT(patch.size(), 4 * PatchRewriter::kHeldInMemory);
+    WriteFile(path, patch);
+
+    FaultyFileSystem noScratch(Fault::Scratch);
+    EXPECT_FALSE(ProcessPatch(path, KnobControllerMap{}, noScratch));
+    EXPECT_EQ(noScratch.Hits(), 1);
+    EXPECT_EQ(ReadFile(path), patch);
+    EXPECT_FALSE(PreviewPatchFile(path, KnobControllerMap{}, noScratch).ok);
+
+    const PatchPreview preview = PreviewPatchFile(path, KnobControllerMap{});
+    EXPECT_EQ(preview.section, CrLfLines({"[CtrlMapDump]", "1 3 1 101", "[/CtrlMapDump]"}));
+    ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), *RewritePatchText(patch, KnobControllerMap{}));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Root())) ++files;
+    EXPECT_EQ(files, 1u);  // the scratch file left nothing behind
+}
+
 }  // namespace
 }  // namespace pemberlock

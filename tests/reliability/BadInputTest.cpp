@@ -56,6 +56,9 @@ public:
     bool ReplaceFile(const std::string& from, const std::string& to) override { return real_.ReplaceFile(from, to); }
     bool Remove(const std::string& path) override { return real_.Remove(path); }
     void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
+    std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) override {
+        return real_.CreateScratch(nearPath);
+    }
 
 private:
     FileSystem& real_ = RealFileSystem();
