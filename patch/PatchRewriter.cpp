@@ -42,7 +42,11 @@ const char* FindLineEnd(const char* begin, const char* end) {
 
 PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut,
                              ScratchOpener openScratch, std::size_t heldInMemory)
-    : map_(map), out_(out), sectionOut_(sectionOut), held_(heldInMemory, std::move(openScratch)) {}
+    : map_(map),
+      out_(out),
+      sectionOut_(sectionOut),
+      held_(heldInMemory, std::move(openScratch)),
+      emitTo_(&out_) {}
 
 void PatchRewriter::Fail(std::string message, std::uint64_t line) {
     if (failed_) return;
@@ -51,14 +55,13 @@ void PatchRewriter::Fail(std::string message, std::uint64_t line) {
 }
 
 void PatchRewriter::Emit(std::string_view line) {
-    ByteSink& sink = holding_ ? static_cast<ByteSink&>(held_) : out_;
-    sink.Write(line);
-    sink.Write(kCrLf);
+    emitTo_->Write(line);
+    emitTo_->Write(kCrLf);
 }
 
 bool PatchRewriter::ReleaseHeld() {
-    if (!holding_) return true;
-    holding_ = false;
+    if (emitTo_ == &out_) return true;
+    emitTo_ = &out_;
     if (!held_.MoveTo(out_)) {
         Fail("the notes held back cannot be kept in a scratch file");
         return false;
@@ -140,10 +143,10 @@ void PatchRewriter::HandleLine(std::string_view line) {
     if (maybeTag && line == kKnobOpen) mode_ = SectionMode::KnobMap;
     if (maybeTag && line == kCtrlOpen) mode_ = SectionMode::CtrlMap;
     if (maybeTag && mode_ == SectionMode::Normal && line == kNotes && !controllerSectionWritten_) {
-        holding_ = true;
+        emitTo_ = &held_;
     }
     if (mode_ != SectionMode::CtrlMap) Emit(line);
-    if (held_.Failed()) Fail("the notes held back cannot be kept in a scratch file");
+    if (emitTo_ == &held_ && held_.Failed()) Fail("the notes held back cannot be kept in a scratch file");
 }
 
 bool PatchRewriter::WriteControllerSection(bool appended) {

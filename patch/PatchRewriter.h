@@ -78,7 +78,8 @@ private:
     std::vector<ControllerAssignment> controllers_;
     bool controllerSectionWritten_ = false;
     HeldBytes held_;
-    bool holding_ = false;  // a "[Notes]" line came before any section was written
+    // out_, or held_ from a "[Notes]" line that came before any section was written.
+    ByteSink* emitTo_;
     bool failed_ = false;
     bool finished_ = false;
     bool pendingCr_ = false;    // the last chunk ended in CR; an LF may follow
