@@ -284,9 +284,9 @@ double RunInMemory(const std::vector<std::string>& patches, const KnobController
     std::size_t outBytes = 0;
     const Clock::time_point start = Clock::now();
     for (const std::string& patch : patches) {
-        const std::optional<std::string> out = RewritePatchText(patch, map);
+        const Result<RewrittenPatch> out = RewritePatchText(patch, map);
         if (!out) throw std::runtime_error("in memory: a generated patch was refused");
-        outBytes += out->size();
+        outBytes += out->text.size();
     }
     const double seconds = SecondsSince(start);
     if (outBytes == 0) throw std::runtime_error("in memory: nothing written");
@@ -325,11 +325,11 @@ int PeakChild(const std::string& path) {
     const KnobControllerMap map;
     const long before = HighWaterKilobytes();
     const Clock::time_point start = Clock::now();
-    const PatchOutcome outcome = RewritePatchFile(path, map);
+    const Result<std::string> outcome = RewritePatchFile(path, map);
     const double seconds = SecondsSince(start);
     const long after = HighWaterKilobytes();
-    if (!outcome.ok) {
-        std::printf("error %s\n", outcome.error.c_str());
+    if (!outcome) {
+        std::printf("error %s\n", outcome.error().Text().c_str());
         return 1;
     }
     std::printf("%ld %ld %.6f\n", before, after, seconds);
@@ -547,7 +547,7 @@ int Run(const Options& options) {
         for (int run = 0; run < options.runs; ++run) {
             const Clock::time_point start = Clock::now();
             TextStatusLog log;
-            RunDropBatch(paths, log, [](const std::string&) { return true; });
+            RunDropBatch(paths, log, [](const std::string&) { return Result<std::string>(std::string()); });
             logOnlyCore.push_back(SecondsSince(start));
             std::string why;
             const double seconds = window->Drop(paths, why);

@@ -75,7 +75,7 @@ public:
     }
 
     void SetLogOnly(bool on) override {
-        if (on) window_.SetPatchProcessor([](const std::string&) { return true; });
+        if (on) window_.SetPatchProcessor([](const std::string&) { return Result<std::string>(std::string()); });
         else window_.SetPatchProcessor({});
     }
 

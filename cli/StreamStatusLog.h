@@ -1,8 +1,10 @@
 #pragma once
 
+#include "patch/CrLfToLf.h"
 #include "patch/StatusLog.h"
 
-#include <cstdio>
+#include <ostream>
+#include <string>
 #include <string_view>
 
 namespace pemberlock::cli {
@@ -13,7 +15,7 @@ namespace pemberlock::cli {
 // sees how far it got.
 class StreamStatusLog final : public StatusLog {
 public:
-    explicit StreamStatusLog(std::FILE* out) : out_(out) {}
+    explicit StreamStatusLog(std::ostream& out) : out_(out) {}
     ~StreamStatusLog() override { Finish(); }
 
     StreamStatusLog(const StreamStatusLog&) = delete;
@@ -26,9 +28,9 @@ public:
     bool Finish();
 
 private:
-    std::FILE* out_;
-    // A CR that ended the last append: it becomes an LF if one follows.
-    bool pendingCr_ = false;
+    std::ostream& out_;
+    CrLfToLf lineEnds_;
+    std::string converted_;
 };
 
 }  // namespace pemberlock::cli

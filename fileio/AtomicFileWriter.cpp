@@ -14,19 +14,30 @@ AtomicFileWriter::AtomicFileWriter(FileSystem& fs, std::string targetPath, std::
 
 AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 
-bool AtomicFileWriter::Open(std::uint32_t permissions) {
-    file_ = fs_.CreateFresh(tempPath_, permissions);
-    failed_ = !file_;
-    if (file_) buffer_.resize(kBufferSize);
-    return !failed_;
+void AtomicFileWriter::Fail(const Error& cause, const char* what) {
+    if (!failure_) failure_ = cause.As(what);
+}
+
+Result<> AtomicFileWriter::Open(std::uint32_t permissions, const FileStatus* owner) {
+    Result<std::unique_ptr<OutputFile>> file = fs_.CreateFresh(tempPath_, permissions);
+    if (!file) {
+        Fail(file.error(), "the temporary file cannot be created");
+        return *failure_;
+    }
+    file_ = std::move(*file);
+    if (owner) file_->CopyOwner(*owner);
+    buffer_.resize(kBufferSize);
+    return {};
 }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
-    if (failed_) return;
+    if (failure_ || !file_) return;
     if (bytes.size() > buffer_.size() - used_) {
         if (!WriteOut()) return;
         if (bytes.size() >= buffer_.size()) {
-            failed_ = !file_->Write(bytes.data(), bytes.size());
+            if (Result<> written = file_->Write(bytes.data(), bytes.size()); !written) {
+                Fail(written.error(), "the temporary file cannot be written");
+            }
             return;
         }
     }
@@ -35,26 +46,38 @@ void AtomicFileWriter::Write(std::string_view bytes) {
 }
 
 bool AtomicFileWriter::WriteOut() {
-    if (!failed_ && used_ > 0) failed_ = !file_->Write(buffer_.data(), used_);
+    if (!failure_ && used_ > 0) {
+        if (Result<> written = file_->Write(buffer_.data(), used_); !written) {
+            Fail(written.error(), "the temporary file cannot be written");
+        }
+    }
     used_ = 0;
-    return !failed_;
+    return !failure_;
 }
 
-bool AtomicFileWriter::Commit() {
-    if (failed_ || !file_ || !WriteOut()) return false;
+Result<> AtomicFileWriter::Commit() {
+    if (!file_ && !failure_) failure_ = Error{"the temporary file was never opened"};
+    if (failure_ || !WriteOut()) return *failure_;
     // The new content must be on stable storage before its name replaces the
     // old file; otherwise a crash could leave an empty file under the name.
-    const bool flushed = file_->Flush();
-    const bool closed = file_->Close();
+    const Result<> flushed = file_->Flush();
+    const Result<> closed = file_->Close();
     file_.reset();
-    failed_ = !(flushed && closed && fs_.ReplaceFile(tempPath_, targetPath_));
-    return !failed_;
+    if (!flushed) {
+        Fail(flushed.error(), "the temporary file cannot be flushed to disk");
+    } else if (!closed) {
+        Fail(closed.error(), "the temporary file cannot be closed");
+    } else if (Result<> renamed = fs_.RenameOver(tempPath_, targetPath_); !renamed) {
+        Fail(renamed.error(), "the temporary file cannot be put in place of the original");
+    }
+    if (failure_) return *failure_;
+    return {};
 }
 
 void AtomicFileWriter::Abandon() {
     if (file_) {
         WriteOut();
-        file_->Close();
+        (void)file_->Close();
         file_.reset();
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,10 @@ namespace pemberlock {
 // atomic step, so that the file is at every moment either its old content or
 // its complete new content.
 //
-// Open() creates or empties the temporary file; Write() buffers; Commit()
-// writes out the buffer, flushes to stable storage, closes and renames the
-// temporary file over the target. After any failure the target is untouched.
+// Open() creates the temporary file afresh (a leftover one is removed, never
+// written through); Write() buffers; Commit() writes out the buffer, flushes
+// to stable storage, closes and renames the temporary file over the target.
+// After any failure the target is untouched.
 class AtomicFileWriter final : public ByteSink {
 public:
     AtomicFileWriter(FileSystem& fs, std::string targetPath, std::string tempPath);
@@ -25,16 +27,19 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    bool Open(std::uint32_t permissions);
+    // The new file gets these permission bits and, where the process may,
+    // the owner and group of owner.
+    Result<> Open(std::uint32_t permissions, const FileStatus* owner = nullptr);
     void Write(std::string_view bytes) override;
-    bool Failed() const override { return failed_; }
-    bool Commit();
+    const Error* Failure() const override { return failure_ ? &*failure_ : nullptr; }
+    Result<> Commit();
     // Closes the temporary file without renaming it, leaving it on disk.
     void Abandon();
 
     const std::string& TempPath() const { return tempPath_; }
 
 private:
+    void Fail(const Error& cause, const char* what);
     bool WriteOut();
 
     FileSystem& fs_;
@@ -43,7 +48,7 @@ private:
     std::unique_ptr<OutputFile> file_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
-    bool failed_ = false;
+    std::optional<Error> failure_;
 };
 
 }  // namespace pemberlock

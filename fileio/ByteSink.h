@@ -1,17 +1,20 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <string>
 #include <string_view>
 
 namespace pemberlock {
 
 // Where rewritten bytes go. A sink that fails keeps failing: writers check
-// Failed() at their own pace instead of after every write.
+// Failure() at their own pace instead of after every write.
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual void Write(std::string_view bytes) = 0;
-    virtual bool Failed() const { return false; }
+    // The first failure, or nullptr while all is well.
+    virtual const Error* Failure() const { return nullptr; }
 };
 
 // Collects everything in memory.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -8,34 +10,47 @@
 namespace pemberlock {
 
 // The file services the core uses. Everything that touches the disk goes
-// through this seam, so that tests can make any single operation fail.
+// through this seam, so that tests can make any single operation fail. A
+// failure's Error carries the system's reason as its cause; saying what was
+// being done is left to the caller.
 
 enum class FileKind { Missing, Regular, Directory, Other };
 
 struct FileStatus {
     FileKind kind = FileKind::Missing;
-    bool ownerWritable = false;  // the owner's write bit, not an access check
+    bool ownerWritable = false;     // the owner's write bit, not an access check
     std::uint32_t permissions = 0;  // permission bits (07777)
+    std::uint32_t owner = 0;        // user and group ids, where the system has them
+    std::uint32_t group = 0;
+};
+
+// A path with its symbolic links followed, and what it names.
+struct ResolvedPath {
+    std::string path;  // the file that the path finally names
+    FileStatus status;
 };
 
 class InputFile {
 public:
     virtual ~InputFile() = default;
-    // Reads up to size bytes into buffer. Returns the number read (0 at the
-    // end of the file) or -1 on a read error.
-    virtual std::ptrdiff_t Read(char* buffer, std::size_t size) = 0;
+    // What the open file is; check its kind before reading.
+    virtual const FileStatus& Status() const = 0;
+    // Reads up to size bytes into buffer: the number read, 0 at the end.
+    virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    // Writes all of data; false on any failure.
-    virtual bool Write(const char* data, std::size_t size) = 0;
+    // Writes all of data.
+    virtual Result<> Write(const char* data, std::size_t size) = 0;
     // Pushes everything written so far to stable storage.
-    virtual bool Flush() = 0;
-    // Closes the file; false when closing reports an error. Destroying an
-    // unclosed file closes it silently.
-    virtual bool Close() = 0;
+    virtual Result<> Flush() = 0;
+    // Closes the file. Destroying an unclosed file closes it silently.
+    virtual Result<> Close() = 0;
+    // Gives the file model's owner and group where the process may (only an
+    // administrator can give files away); best effort, never a failure.
+    virtual void CopyOwner(const FileStatus& model) = 0;
 };
 
 // A nameless file for bytes set aside while a patch is rewritten; it is
@@ -43,42 +58,42 @@ public:
 class ScratchFile {
 public:
     virtual ~ScratchFile() = default;
-    // Writes all of data at the end; false on any failure.
-    virtual bool Write(const char* data, std::size_t size) = 0;
+    // Writes all of data at the end.
+    virtual Result<> Write(const char* data, std::size_t size) = 0;
     // Goes back to the start, so that what was written can be read.
-    virtual bool Rewind() = 0;
+    virtual Result<> Rewind() = 0;
     // As InputFile::Read.
-    virtual std::ptrdiff_t Read(char* buffer, std::size_t size) = 0;
+    virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // Status of what path names, following symbolic links.
+    // What path names, following symbolic links; kind Missing when it cannot
+    // be examined.
     virtual FileStatus Status(const std::string& path) = 0;
-    // The path of the file that path finally names, following symbolic links;
-    // path itself when it is not a link. Empty on failure (a dangling link).
-    virtual std::string ResolveLinks(const std::string& path) = 0;
-    // Opens a regular file for reading; nullptr when it cannot be opened or
-    // is not a regular file (never blocks on a FIFO or device).
-    virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+    // The file that path finally names, following symbolic links (path itself
+    // when it is not a link), and what it is: kind Missing when nothing is
+    // there. Fails on a dangling link.
+    virtual Result<ResolvedPath> Resolve(const std::string& path) = 0;
+    // Opens what path names for reading, whatever it is, without ever waiting
+    // (a FIFO or device is opened, not waited on). Status() tells what it
+    // is; check it (Resolve) first, so that only regular files are opened.
+    virtual Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) = 0;
     // Creates a new, empty regular file for writing with the given permission
     // bits, replacing any file at path (never writing through a link, hard
-    // or symbolic, to another file). nullptr on failure.
-    virtual std::unique_ptr<OutputFile> CreateFresh(const std::string& path,
-                                                         std::uint32_t permissions) = 0;
-    // Gives the file at path the owner and group of the file at model, where
-    // the process may; best effort, never a failure.
-    virtual void CopyOwner(const std::string& model, const std::string& path) = 0;
+    // or symbolic, to another file).
+    virtual Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                            std::uint32_t permissions) = 0;
     // Renames from over to in one atomic step.
-    virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
+    virtual Result<> RenameOver(const std::string& from, const std::string& to) = 0;
     // Makes the renames done in the folder holding path durable. Best effort.
     virtual void SyncFolderOf(const std::string& path) = 0;
-    virtual bool Remove(const std::string& path) = 0;
-    // A scratch file on the file system that holds path (not in memory, as a
-    // temporary folder may be). nullptr on failure.
-    virtual std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) = 0;
+    virtual Result<> Remove(const std::string& path) = 0;
+    // A scratch file on the file system that holds nearPath (not in memory, as
+    // a temporary folder may be).
+    virtual Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) = 0;
 };
 
 // The machine's own file system.

@@ -89,13 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 size - kMapPrefixSize);
 
     KnobControllerMap map = before;
-    std::string error;
-    const bool ok = ParseMapFile(text, map, &error);
+    const Result<> parsed = ParseMapFile(text, map);
+    const bool ok = parsed.ok();
     const std::optional<KnobControllerMap> expected = ModelLoad(text, before);
     FUZZ_CHECK(ok == expected.has_value());
     if (!ok) {
         FUZZ_CHECK(map == before);
-        FUZZ_CHECK(!error.empty());
+        FUZZ_CHECK(!parsed.error().Text().empty());
         return 0;
     }
     FUZZ_CHECK(map == *expected);

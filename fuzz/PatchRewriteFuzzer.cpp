@@ -115,13 +115,13 @@ OutputParts SplitOutput(std::string_view out) {
     return parts;
 }
 
-struct Result {
+struct Rewritten {
     bool ok = false;
     std::string text;
     std::string section;
 };
 
-Result RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std::size_t chunk,
+Rewritten RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std::size_t chunk,
                        std::size_t heldInMemory) {
     StringSink out;
     StringSink section;
@@ -130,10 +130,10 @@ Result RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std
                            heldInMemory);
     bool ok = true;
     for (std::size_t pos = 0; ok && pos < patch.size(); pos += chunk) {
-        ok = rewriter.Feed(patch.substr(pos, chunk));
+        ok = rewriter.Feed(patch.substr(pos, chunk)).ok();
     }
-    ok = ok && rewriter.Finish();
-    return Result{ok, out.TakeText(), section.TakeText()};
+    ok = ok && rewriter.Finish().ok();
+    return Rewritten{ok, out.TakeText(), section.TakeText()};
 }
 
 }  // namespace
@@ -146,16 +146,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view patch(reinterpret_cast<const char*>(data) + kMapPrefixSize,
                                  size - kMapPrefixSize);
 
-    std::string section;
-    const std::optional<std::string> whole = RewritePatchText(patch, map, nullptr, &section);
-    const Result chunked = RewriteInChunks(patch, map, chunk, heldInMemory);
-    FUZZ_CHECK(chunked.ok == whole.has_value());
+    const Result<RewrittenPatch> whole = RewritePatchText(patch, map);
+    const Rewritten chunked = RewriteInChunks(patch, map, chunk, heldInMemory);
+    FUZZ_CHECK(chunked.ok == whole.ok());
 
     const std::vector<std::string_view> lines = SplitLines(patch);
     const bool hasNul = patch.find('\0') != std::string_view::npos;
-    if (!hasNul && std::none_of(lines.begin(), lines.end(), IsTag)) FUZZ_CHECK(whole.has_value());
+    if (!hasNul && std::none_of(lines.begin(), lines.end(), IsTag)) FUZZ_CHECK(whole.ok());
     if (!whole) return 0;
-    const std::string& out = *whole;
+    const std::string& out = whole->text;
+    const std::string& section = whole->sections;
     FUZZ_CHECK(chunked.text == out);
     FUZZ_CHECK(chunked.section == section);
     FUZZ_CHECK(!hasNul);
@@ -188,8 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::find(parts.outside.begin() + static_cast<std::ptrdiff_t>(parts.firstBlockAt),
                   parts.outside.end(), kKnobOpen) != parts.outside.end();
     if (closings <= 1 && !knobsAfterBlock) {
-        const std::optional<std::string> again = RewritePatchText(out, map);
-        if (again) FUZZ_CHECK(*again == out);
+        const Result<RewrittenPatch> again = RewritePatchText(out, map);
+        if (again) FUZZ_CHECK(again->text == out);
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "map/MapFile.h"
 
 #include "fileio/AtomicFileWriter.h"
+#include "fileio/TargetFile.h"
 #include "map/NumberRules.h"
 
 #include <array>
@@ -66,32 +67,41 @@ private:
     bool notText_ = false;
 };
 
-bool SetError(std::string* error, std::string message) {
-    if (error) *error = std::move(message);
-    return false;
-}
-
-bool ApplyItems(const ItemReader& items, KnobControllerMap& map, std::string* error) {
+Result<> ApplyItems(const ItemReader& items, KnobControllerMap& map) {
     if (items.NotText()) {
-        return SetError(error, "not a map file (item " + std::to_string(items.Count() + 1) +
-                                   " holds a NUL byte or is too long)");
+        return Error{"not a map file (item " + std::to_string(items.Count() + 1) +
+                     " holds a NUL byte or is too long)"};
     }
     if (!items.Complete()) {
-        return SetError(error, "ends after " + std::to_string(items.Count()) + " of " +
-                                   std::to_string(kItemCount) + " items");
+        return Error{"ends after " + std::to_string(items.Count()) + " of " +
+                     std::to_string(kItemCount) + " items"};
     }
     const std::string& optionText = items.Item(KnobControllerMap::kKnobCount);
     const std::optional<std::int16_t> option = TextToWholeNumber(optionText);
-    if (!option) return SetError(error, "option \"" + optionText + "\" is not a whole number");
+    if (!option) return Error{"option \"" + optionText + "\" is not a whole number"};
     if (*option < 0 || *option > 2) {
-        return SetError(error, "option " + std::to_string(*option) + " is not 0, 1 or 2");
+        return Error{"option " + std::to_string(*option) + " is not 0, 1 or 2"};
     }
     // Build the result aside, so that a failure leaves the map untouched.
     KnobControllerMap loaded = map;
     for (int i = 0; i < KnobControllerMap::kKnobCount; ++i) loaded.SetEntryText(i, items.Item(i));
     loaded.SetPrecedence(*option);
     map = loaded;
-    return true;
+    return {};
+}
+
+// Where a map saved to path goes, with the permission bits it gets: a link's
+// target keeps its bits; a new file gets the usual 0644.
+Result<std::pair<std::string, std::uint32_t>> SaveTarget(const std::string& path, FileSystem& fs) {
+    using Target = std::pair<std::string, std::uint32_t>;
+    const Result<ResolvedPath> target = fs.Resolve(path);
+    // A dangling link is replaced by the map itself.
+    if (!target) return Target(path, 0644);
+    if (target->status.kind == FileKind::Missing) return Target(target->path, 0644);
+    if (Result<> replaceable = CheckReplaceable(target->status); !replaceable) {
+        return replaceable.error();
+    }
+    return Target(target->path, target->status.permissions);
 }
 
 }  // namespace
@@ -108,49 +118,50 @@ std::string FormatMapFile(const KnobControllerMap& map) {
     return text;
 }
 
-bool ParseMapFile(std::string_view text, KnobControllerMap& map, std::string* error) {
+Result<> ParseMapFile(std::string_view text, KnobControllerMap& map) {
     ItemReader items;
     items.Feed(text, true);
-    return ApplyItems(items, map, error);
+    return ApplyItems(items, map);
 }
 
-bool SaveMap(const KnobControllerMap& map, const std::string& path, FileSystem& fs) {
-    // Save through a link into the file it names, keeping the link.
-    std::string target = fs.ResolveLinks(path);
-    if (target.empty()) target = path;
-    AtomicFileWriter writer(fs, target, target + ".pemberlock-tmp");
-    const FileStatus old = fs.Status(target);
-    // A map file its owner has protected stays as it is.
-    if (old.kind != FileKind::Missing && !old.ownerWritable) return false;
-    const std::uint32_t permissions = old.kind == FileKind::Regular ? old.permissions : 0644;
-    bool ok = writer.Open(permissions);
-    if (ok) {
+Result<> SaveMap(const KnobControllerMap& map, const std::string& path, FileSystem& fs) {
+    const Result<std::pair<std::string, std::uint32_t>> target = SaveTarget(path, fs);
+    if (!target) return target.error();
+    const auto& [targetPath, permissions] = *target;
+    AtomicFileWriter writer(fs, targetPath, targetPath + ".pemberlock-tmp");
+    Result<> saved = writer.Open(permissions);
+    if (saved) {
         writer.Write(FormatMapFile(map));
-        ok = writer.Commit();
-        if (ok) fs.SyncFolderOf(target);
+        saved = writer.Commit();
     }
-    if (!ok) {
+    if (!saved) {
+        // A failed save leaves no temporary file behind.
         writer.Abandon();
-        fs.Remove(writer.TempPath());
+        (void)fs.Remove(writer.TempPath());
+        return saved;
     }
-    return ok;
+    fs.SyncFolderOf(targetPath);
+    return {};
 }
 
-bool LoadMap(KnobControllerMap& map, const std::string& path, FileSystem& fs, std::string* error) {
-    std::unique_ptr<InputFile> file = fs.OpenRead(path);
-    if (!file) return SetError(error, "cannot be opened");
+Result<> LoadMap(KnobControllerMap& map, const std::string& path, FileSystem& fs) {
+    // Only a regular file is opened: opening a FIFO or a device may set off
+    // whatever waits on it.
+    const FileKind kind = fs.Status(path).kind;
+    if (kind == FileKind::Directory) return Error{"is a folder"};
+    if (kind == FileKind::Other) return Error{"is not a regular file"};
+    Result<std::unique_ptr<InputFile>> file = fs.OpenRead(path);
+    if (!file) return file.error().As("cannot be opened");
+    if ((*file)->Status().kind != FileKind::Regular) return Error{"is not a regular file"};
     ItemReader items;
     char buffer[kReadChunk];
     for (;;) {
-        const std::ptrdiff_t got = file->Read(buffer, sizeof buffer);
-        if (got < 0) return SetError(error, "cannot be read");
-        const bool atEnd = got == 0;
-        if (items.Feed(std::string_view(buffer, static_cast<std::size_t>(got)), atEnd) ||
-            items.NotText() || atEnd) {
-            break;
-        }
+        const Result<std::size_t> got = (*file)->Read(buffer, sizeof buffer);
+        if (!got) return got.error().As("cannot be read");
+        const bool atEnd = *got == 0;
+        if (items.Feed(std::string_view(buffer, *got), atEnd) || items.NotText() || atEnd) break;
     }
-    return ApplyItems(items, map, error);
+    return ApplyItems(items, map);
 }
 
 }  // namespace pemberlock

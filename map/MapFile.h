@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
 
@@ -13,17 +14,18 @@ namespace pemberlock {
 
 std::string FormatMapFile(const KnobControllerMap& map);
 
-// Reads map file text into map. All or nothing: on failure map is unchanged
-// and error (when given) says why.
-bool ParseMapFile(std::string_view text, KnobControllerMap& map, std::string* error = nullptr);
+// Reads map file text into map. All or nothing: on failure map is unchanged.
+Result<> ParseMapFile(std::string_view text, KnobControllerMap& map);
 
 // Writes the map through a temporary file renamed over path, so that a
-// failed save leaves any old map file as it was and no temporary file.
-bool SaveMap(const KnobControllerMap& map, const std::string& path,
-             FileSystem& fs = RealFileSystem());
+// failed save leaves any old map file as it was and no temporary file. A
+// link is kept and the file it names replaced; a read-only map file is left
+// as it is.
+Result<> SaveMap(const KnobControllerMap& map, const std::string& path,
+                 FileSystem& fs = RealFileSystem());
 
 // Reads the map file at path; all or nothing, like ParseMapFile.
-bool LoadMap(KnobControllerMap& map, const std::string& path,
-             FileSystem& fs = RealFileSystem(), std::string* error = nullptr);
+Result<> LoadMap(KnobControllerMap& map, const std::string& path,
+                 FileSystem& fs = RealFileSystem());
 
 }  // namespace pemberlock

@@ -2,32 +2,47 @@
 
 namespace pemberlock {
 
+std::string BatchWording::Skipped(const std::string& path) const {
+    return path + " is not a 'pch' file.. skipping.\r\n";
+}
+
+std::string DropWording::Starting(const std::string& path) const {
+    return "Processing " + path + "  ....  ";
+}
+
+std::string DropWording::Finished(const std::string&, const Result<std::string>& outcome) const {
+    return outcome ? "Done.\r\n" : "Error!\r\n";
+}
+
+std::string DropWording::Summary(const BatchSummary& summary) const {
+    return std::to_string(summary.succeeded()) + " of " + std::to_string(summary.total) +
+           " files processed successfully.\r\n" + std::to_string(summary.skipped) +
+           " files skipped.\r\n" + std::to_string(summary.errors) + " errors.\r\n";
+}
+
 bool IsPatchPath(const std::string& path) {
     return path.size() >= 3 && path.compare(path.size() - 3, 3, "pch") == 0;
 }
 
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
-                          const PatchProcessor& process) {
+                          const PatchProcessor& process, const BatchWording& words) {
     BatchSummary summary;
     summary.total = paths.size();
     for (const std::string& path : paths) {
         if (!IsPatchPath(path)) {
-            log.Append(path + " is not a 'pch' file.. skipping.\r\n");
+            log.Append(words.Skipped(path));
             ++summary.skipped;
             continue;
         }
-        log.Append("Processing " + path + "  ....  ");
-        if (process(path)) {
-            log.Append("Done.\r\n");
-        } else {
-            log.Append("Error!\r\n");
+        log.Append(words.Starting(path));
+        const Result<std::string> outcome = process(path);
+        log.Append(words.Finished(path, outcome));
+        if (!outcome) {
             ++summary.errors;
+            summary.failures.push_back({path, outcome.error()});
         }
     }
-    log.Append(std::to_string(summary.succeeded()) + " of " + std::to_string(summary.total) +
-               " files processed successfully.\r\n");
-    log.Append(std::to_string(summary.skipped) + " files skipped.\r\n");
-    log.Append(std::to_string(summary.errors) + " errors.\r\n");
+    log.Append(words.Summary(summary));
     return summary;
 }
 

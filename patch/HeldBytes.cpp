@@ -10,42 +10,47 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 HeldBytes::HeldBytes(std::size_t memoryLimit, ScratchOpener openScratch)
     : memoryLimit_(memoryLimit), openScratch_(std::move(openScratch)) {}
 
+void HeldBytes::Fail(const Error& cause) {
+    if (!failure_) failure_ = cause.As("the notes cannot be held in a scratch file");
+}
+
 void HeldBytes::Write(std::string_view bytes) {
-    if (failed_) return;
+    if (failure_) return;
     if (!openScratch_ || memory_.size() + bytes.size() <= memoryLimit_) {
         memory_.append(bytes);
         return;
     }
     if (!scratch_) {
-        scratch_ = openScratch_();
-        if (!scratch_) {
-            failed_ = true;
-            return;
-        }
+        Result<std::unique_ptr<ScratchFile>> opened = openScratch_();
+        if (!opened) return Fail(opened.error());
+        scratch_ = std::move(*opened);
     }
     // What is in memory goes first, so the scratch file keeps the order.
-    failed_ = !scratch_->Write(memory_.data(), memory_.size()) ||
-              !scratch_->Write(bytes.data(), bytes.size());
+    Result<> written = scratch_->Write(memory_.data(), memory_.size());
+    if (written) written = scratch_->Write(bytes.data(), bytes.size());
+    if (!written) Fail(written.error());
     memory_.clear();
 }
 
-bool HeldBytes::MoveTo(ByteSink& out) {
-    if (scratch_ && !failed_) {
-        failed_ = !scratch_->Rewind();
-        std::string chunk(kReadChunk, '\0');
-        while (!failed_) {
-            const std::ptrdiff_t got = scratch_->Read(chunk.data(), chunk.size());
-            failed_ = got < 0;
-            if (got <= 0) break;
-            out.Write(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
-        }
-        scratch_.reset();
+void HeldBytes::ReplayScratch(ByteSink& out) {
+    if (Result<> rewound = scratch_->Rewind(); !rewound) return Fail(rewound.error());
+    std::string chunk(kReadChunk, '\0');
+    for (;;) {
+        const Result<std::size_t> got = scratch_->Read(chunk.data(), chunk.size());
+        if (!got) return Fail(got.error());
+        if (*got == 0) return;
+        out.Write(std::string_view(chunk.data(), *got));
     }
-    if (failed_) return false;
+}
+
+Result<> HeldBytes::MoveTo(ByteSink& out) {
+    if (scratch_ && !failure_) ReplayScratch(out);
+    scratch_.reset();
+    if (failure_) return *failure_;
     out.Write(memory_);
     memory_.clear();
     memory_.shrink_to_fit();
-    return true;
+    return {};
 }
 
 }  // namespace pemberlock

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,7 @@ namespace pemberlock {
 
 // Opens the scratch file that held bytes spill into; empty means "keep
 // everything in memory", for rewrites whose input is in memory anyway.
-using ScratchOpener = std::function<std::unique_ptr<ScratchFile>()>;
+using ScratchOpener = std::function<Result<std::unique_ptr<ScratchFile>>()>;
 
 // Bytes set aside to be written later: in memory up to a limit, then in a
 // scratch file, so that holding back a tail of any size costs bounded memory.
@@ -22,19 +23,21 @@ public:
     HeldBytes(std::size_t memoryLimit, ScratchOpener openScratch);
 
     void Write(std::string_view bytes) override;
-    bool Failed() const override { return failed_; }
-    bool Empty() const { return memory_.empty() && !scratch_; }
+    const Error* Failure() const override { return failure_ ? &*failure_ : nullptr; }
 
     // Writes everything held to out, in the order it came, and empties this.
-    // False when the scratch file failed (out may then hold part of it).
-    bool MoveTo(ByteSink& out);
+    // Fails when the scratch file did (out may then hold part of it).
+    Result<> MoveTo(ByteSink& out);
 
 private:
+    void Fail(const Error& cause);
+    void ReplayScratch(ByteSink& out);
+
     std::size_t memoryLimit_;
     ScratchOpener openScratch_;
     std::string memory_;
     std::unique_ptr<ScratchFile> scratch_;
-    bool failed_ = false;
+    std::optional<Error> failure_;
 };
 
 }  // namespace pemberlock

@@ -10,14 +10,14 @@ namespace pemberlock {
 BatchSummary RunPatchDrop(const std::vector<std::string>& paths, StatusLog& log,
                           const KnobControllerMap& map, FileSystem& fs) {
     std::map<std::string, std::string> folders;  // folder -> a file replaced in it
-    const BatchSummary summary = RunDropBatch(paths, log, [&](const std::string& path) {
-        PatchOutcome outcome = RewritePatchFile(path, map, fs);
-        if (outcome.ok) {
-            const std::string folder = std::filesystem::path(outcome.replaced).parent_path().string();
-            folders.try_emplace(folder, std::move(outcome.replaced));
-        }
-        return outcome.ok;
-    });
+    const BatchSummary summary =
+        RunDropBatch(paths, log, [&](const std::string& path) -> Result<std::string> {
+            Result<std::string> replaced = RewritePatchFile(path, map, fs);
+            if (!replaced) return replaced;
+            const std::string folder = std::filesystem::path(*replaced).parent_path().string();
+            folders.try_emplace(folder, std::move(*replaced));
+            return std::string();
+        });
     for (const auto& [folder, file] : folders) fs.SyncFolderOf(file);
     return summary;
 }

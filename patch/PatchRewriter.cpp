@@ -48,10 +48,17 @@ PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSi
       held_(heldInMemory, std::move(openScratch)),
       emitTo_(&out_) {}
 
-void PatchRewriter::Fail(std::string message, std::uint64_t line) {
-    if (failed_) return;
-    failed_ = true;
-    error_ = "line " + std::to_string(line ? line : lineNumber_) + ": " + std::move(message);
+Result<> PatchRewriter::Status() const {
+    if (failure_) return *failure_;
+    return {};
+}
+
+void PatchRewriter::Fail(std::string what, std::uint64_t line) {
+    if (!failure_) failure_ = Error{std::move(what), line ? line : lineNumber_, {}};
+}
+
+void PatchRewriter::FailFrom(const Error& error) {
+    if (!failure_) failure_ = error;
 }
 
 void PatchRewriter::Emit(std::string_view line) {
@@ -59,18 +66,8 @@ void PatchRewriter::Emit(std::string_view line) {
     emitTo_->Write(kCrLf);
 }
 
-bool PatchRewriter::ReleaseHeld() {
-    if (emitTo_ == &out_) return true;
-    emitTo_ = &out_;
-    if (!held_.MoveTo(out_)) {
-        Fail("the notes held back cannot be kept in a scratch file");
-        return false;
-    }
-    return true;
-}
-
-bool PatchRewriter::Feed(std::string_view bytes) {
-    if (failed_ || finished_) return !failed_;
+Result<> PatchRewriter::Feed(std::string_view bytes) {
+    if (failure_ || finished_) return Status();
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
     if (pendingCr_ && p < end) {
@@ -78,15 +75,19 @@ bool PatchRewriter::Feed(std::string_view bytes) {
         if (*p == '\n') ++p;  // the LF of a CR LF split between two chunks
     }
     if (std::memchr(p, '\0', static_cast<std::size_t>(end - p))) {
-        failed_ = true;
-        error_ = "holds a NUL byte: not a text patch";
-        return false;
+        failure_ = Error{"holds a NUL byte: not a text patch"};
+    } else {
+        FeedLines(p, end);
     }
-    while (p < end) {
+    return Status();
+}
+
+void PatchRewriter::FeedLines(const char* p, const char* end) {
+    while (p < end && !failure_) {
         const char* lineEnd = FindLineEnd(p, end);
         if (lineEnd == end) {
             partial_.append(p, end);
-            break;
+            return;
         }
         if (partial_.empty()) {
             HandleLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)));
@@ -95,7 +96,6 @@ bool PatchRewriter::Feed(std::string_view bytes) {
             HandleLine(partial_);
             partial_.clear();
         }
-        if (failed_) return false;
         p = lineEnd + 1;
         if (*lineEnd == '\r') {
             if (p == end) {
@@ -105,132 +105,158 @@ bool PatchRewriter::Feed(std::string_view bytes) {
             }
         }
     }
-    return true;
 }
 
-bool PatchRewriter::Finish() {
-    if (failed_ || finished_) return !failed_;
+Result<> PatchRewriter::Finish() {
+    if (failure_ || finished_) return Status();
+    finished_ = true;
     if (!partial_.empty()) {
         HandleLine(partial_);  // the last line needs no line end
         partial_.clear();
     }
-    if (!failed_ && !controllerSectionWritten_) WriteControllerSection(true);
-    if (!failed_) ReleaseHeld();
-    finished_ = true;
-    return !failed_;
+    if (!failure_ && !controllerSectionWritten_) WriteControllerSection(false);
+    if (!failure_) ReleaseHeld();
+    return Status();
 }
 
 void PatchRewriter::HandleLine(std::string_view line) {
     ++lineNumber_;
-    const bool maybeTag = !line.empty() && line.front() == '[';
-    if (maybeTag && line == kKnobClose) mode_ = SectionMode::Normal;
-    if (maybeTag && line == kCtrlClose) {
-        mode_ = SectionMode::Normal;
-        if (!ReleaseHeld() || !WriteControllerSection(false)) return;
-        controllerSectionWritten_ = true;
+    Tag tag = Tag::None;
+    if (!line.empty() && line.front() == '[') {
+        if (line == kKnobOpen) tag = Tag::KnobOpen;
+        if (line == kKnobClose) tag = Tag::KnobClose;
+        if (line == kCtrlOpen) tag = Tag::ControllerOpen;
+        if (line == kCtrlClose) tag = Tag::ControllerClose;
+        if (line == kNotes) tag = Tag::Notes;
     }
-    if (mode_ == SectionMode::KnobMap) {
-        const std::optional<Record> record = SplitRecord(line);
-        if (!record) return Fail("a knob record needs four fields separated by blanks");
-        if (knobs_.size() == kMaxKnobRecords) return Fail("more than 23 knob records");
-        knobs_.push_back({std::string(record->key), std::string(record->value), lineNumber_});
-    } else if (mode_ == SectionMode::CtrlMap) {
-        const std::optional<Record> record = SplitRecord(line);
-        if (!record) return Fail("a controller record needs four fields separated by blanks");
-        if (controllers_.size() == kMaxControllerRecords) return Fail("more than 121 controller records");
-        controllers_.push_back({std::string(line), record->key.size(), ReadLeadingNumber(record->value)});
+    // Either closing tag ends whichever section is open.
+    if (tag == Tag::KnobClose) {
+        mode_ = Mode::Outside;
+        return Emit(line);
     }
-    if (maybeTag && line == kKnobOpen) mode_ = SectionMode::KnobMap;
-    if (maybeTag && line == kCtrlOpen) mode_ = SectionMode::CtrlMap;
-    if (maybeTag && mode_ == SectionMode::Normal && line == kNotes && !controllerSectionWritten_) {
-        emitTo_ = &held_;
+    if (tag == Tag::ControllerClose) {
+        mode_ = Mode::Outside;
+        return WriteControllerSection(true);
     }
-    if (mode_ != SectionMode::CtrlMap) Emit(line);
-    if (emitTo_ == &held_ && held_.Failed()) Fail("the notes held back cannot be kept in a scratch file");
+    switch (mode_) {
+        case Mode::KnobSection: return AddKnobRecord(line);
+        case Mode::ControllerSection: return AddControllerRecord(line);
+        case Mode::Outside: return HandleOutside(tag, line);
+    }
 }
 
-bool PatchRewriter::WriteControllerSection(bool appended) {
+void PatchRewriter::HandleOutside(Tag tag, std::string_view line) {
+    switch (tag) {
+        case Tag::KnobOpen: mode_ = Mode::KnobSection; break;
+        case Tag::ControllerOpen: mode_ = Mode::ControllerSection; return;  // rewritten at its end
+        case Tag::Notes:
+            if (!controllerSectionWritten_) HoldBackFromHere();
+            break;
+        default: break;
+    }
+    Emit(line);
+    if (emitTo_ == &held_ && held_.Failure()) FailFrom(*held_.Failure());
+}
+
+void PatchRewriter::AddKnobRecord(std::string_view line) {
+    const std::optional<Record> record = SplitRecord(line);
+    if (!record) return Fail("a knob record needs four fields separated by blanks");
+    if (knobs_.size() == kMaxKnobRecords) return Fail("more than 23 knob records");
+    knobs_.push_back({std::string(record->key), std::string(record->value), lineNumber_});
+    Emit(line);
+}
+
+void PatchRewriter::AddControllerRecord(std::string_view line) {
+    const std::optional<Record> record = SplitRecord(line);
+    if (!record) return Fail("a controller record needs four fields separated by blanks");
+    if (controllers_.size() == kMaxControllerRecords) {
+        return Fail("more than 121 controller records");
+    }
+    controllers_.push_back(
+        {std::string(line), record->key.size(), ReadLeadingNumber(record->value)});
+}
+
+void PatchRewriter::HoldBackFromHere() { emitTo_ = &held_; }
+
+void PatchRewriter::ReleaseHeld() {
+    if (emitTo_ == &out_) return;
+    emitTo_ = &out_;
+    if (Result<> moved = held_.MoveTo(out_); !moved) FailFrom(moved.error());
+}
+
+void PatchRewriter::WriteControllerSection(bool inPlace) {
+    // Held-back notes stand before a section that comes after them, and
+    // after one added in front of them (Finish releases them then).
+    if (inPlace) ReleaseHeld();
     std::string& section = sectionBuffer_;
     section.assign(kCtrlOpen);
     section += kCrLf;
-    const bool precedence = map_.PrecedenceOn();
+    // An added section has no records of its own to keep, and nothing that
+    // its knob lines could conflict with.
+    if (inPlace) WriteKeptRecords(section);
+    WriteKnobLines(section, inPlace && map_.PrecedenceOn());
+    if (failure_) return;
+    section += kCtrlClose;
+    section += kCrLf;
+    out_.Write(section);
+    if (sectionOut_) sectionOut_->Write(section);
+    controllerSectionWritten_ = true;
+}
 
+void PatchRewriter::WriteKeptRecords(std::string& section) {
     // Old records stay unless the map now uses their controller; when old
-    // assignments take precedence they all stay. An appended section has none.
+    // assignments take precedence they all stay.
+    const bool keepAll = map_.PrecedenceOn();
     for (const ControllerAssignment& record : controllers_) {
-        if (appended) break;
-        bool keep = precedence;
-        if (!keep) {
+        if (!keepAll) {
             const std::optional<std::int16_t> controller = ToWholeNumber(record.controller);
             if (!controller) {
-                Fail("controller \"" + record.line.substr(record.keyLength + 1) +
-                     "\" is outside -32768..32767");
-                return false;
+                return Fail("controller \"" + record.line.substr(record.keyLength + 1) +
+                            "\" is outside -32768..32767");
             }
-            keep = !map_.IsControllerMapped(*controller);
+            if (map_.IsControllerMapped(*controller)) continue;
         }
-        if (keep) {
-            section += record.line;
-            section += kCrLf;
-        }
+        section += record.line;
+        section += kCrLf;
     }
+}
 
+void PatchRewriter::WriteKnobLines(std::string& section, bool checkConflicts) {
     for (const KnobAssignment& knob : knobs_) {
         const std::optional<std::int16_t> k = TextToWholeNumber(knob.knob);
-        if (!k) {
-            Fail("knob \"" + knob.knob + "\" is not a number", knob.line);
-            return false;
-        }
+        if (!k) return Fail("knob \"" + knob.knob + "\" is not a number", knob.line);
         if (*k < 0 || *k > kLastKnobSlot) {
-            Fail("knob " + std::to_string(*k) + " is not a knob", knob.line);
-            return false;
+            return Fail("knob " + std::to_string(*k) + " is not a knob", knob.line);
         }
         // Pedal, aftertouch and on/off switch: no panel knob, no controller.
         if (*k >= kFirstNonPanelKnob) continue;
         const double controller = map_.EntryValue(*k);
-        if (precedence && !appended) {
-            bool conflict = false;
-            for (const ControllerAssignment& record : controllers_) {
-                if (record.controller == controller ||
-                    std::string_view(record.line).substr(0, record.keyLength) == knob.key) {
-                    conflict = true;
-                    break;
-                }
-            }
-            if (conflict) continue;
-        }
+        if (checkConflicts && TakenByController(knob, controller)) continue;
         section += knob.key;
         section += ' ';
         section += NumberToText(controller);
         section += kCrLf;
     }
-
-    if (appended) {
-        section += kCtrlClose;
-        section += kCrLf;
-    }
-    out_.Write(section);
-    if (sectionOut_) {
-        sectionOut_->Write(section);
-        if (!appended) {
-            sectionOut_->Write(kCtrlClose);
-            sectionOut_->Write(kCrLf);
-        }
-    }
-    return true;
 }
 
-std::optional<std::string> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
-                                            std::string* error, std::string* section) {
-    StringSink out;
-    StringSink sectionSink;
-    PatchRewriter rewriter(map, out, section ? &sectionSink : nullptr);
-    if (!rewriter.Feed(patch) || !rewriter.Finish()) {
-        if (error) *error = rewriter.Error();
-        return std::nullopt;
+bool PatchRewriter::TakenByController(const KnobAssignment& knob, double controller) const {
+    for (const ControllerAssignment& record : controllers_) {
+        if (record.controller == controller ||
+            std::string_view(record.line).substr(0, record.keyLength) == knob.key) {
+            return true;
+        }
     }
-    if (section) *section = sectionSink.TakeText();
-    return out.TakeText();
+    return false;
+}
+
+Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map) {
+    StringSink out;
+    StringSink sections;
+    PatchRewriter rewriter(map, out, &sections);
+    Result<> done = rewriter.Feed(patch);
+    if (done) done = rewriter.Finish();
+    if (!done) return done.error();
+    return RewrittenPatch{out.TakeText(), sections.TakeText()};
 }
 
 }  // namespace pemberlock

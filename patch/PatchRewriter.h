@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "fileio/ByteSink.h"
 #include "map/KnobControllerMap.h"
 #include "patch/HeldBytes.h"
@@ -18,14 +19,40 @@ namespace pemberlock {
 // a lone CR; the last line needs no line end. Memory use is bounded by the
 // longest line, whatever the size of the patch.
 //
-// A patch that has no controller section gets one: at its end, or, when it
-// has notes, just before its "[Notes]" line, because readers take the notes
-// to run to the end of the file. Whether a section will be needed is known
-// only at the end, so everything from "[Notes]" on is held back until then
-// (in memory up to kHeldInMemory bytes, beyond that in a scratch file).
+// The section rules. A tag is a whole line, exactly "[KnobMapDump]",
+// "[/KnobMapDump]", "[CtrlMapDump]" or "[/CtrlMapDump]"; "[Notes]" matters
+// too. The rewriter is outside any section, in the knob section or in the
+// controller section:
+//
+//   line             outside                  knob section    controller section
+//   [/KnobMapDump]   copied                   copied, leave   copied, leave (the
+//                                                             records stay)
+//   [/CtrlMapDump]   new section written in its place, from all controller
+//                    records so far and all knob records so far; then outside
+//   [KnobMapDump]    copied, enter            a record (a malformed one, so the
+//   [CtrlMapDump]    not copied, enter        rewrite fails)
+//   [Notes]          copied (see below)
+//   any other line   copied                   knob record,    controller record,
+//                                             copied          not copied
+//
+// A record is four fields cut at the first three blanks; the first three are
+// the parameter key, the fourth (the rest of the line) the knob or controller.
+// The new section holds the controller records kept (all with the option
+// on; otherwise those whose controller the map does not use), then one line
+// per knob record on a panel knob (slots 0 to 17) with the knob's controller
+// (with the option on, not where the key or the controller is already
+// taken). Knob slots 18 to 22 are pedal, aftertouch and the on/off switch:
+// they get no controller.
+//
+// A patch that never wrote a section gets one holding only the knob lines:
+// at its end, or, when it has notes, just before its first "[Notes]" line
+// outside the sections, because readers take the notes to run to the end of
+// the file. Whether a section will be needed is known only at the end, so
+// everything from that line on is held back until then (in memory up to
+// kHeldInMemory bytes, beyond that in a scratch file).
 class PatchRewriter {
 public:
-    static constexpr std::size_t kMaxKnobRecords = 23;        // knob slots 0..22
+    static constexpr std::size_t kMaxKnobRecords = 23;  // knob slots 0..22
     static constexpr std::size_t kMaxControllerRecords = 121;
     static constexpr int kFirstNonPanelKnob = 18;
     static constexpr int kLastKnobSlot = 22;
@@ -40,16 +67,15 @@ public:
     PatchRewriter(KnobControllerMap&&, ByteSink&, ByteSink* = nullptr, ScratchOpener = {},
                   std::size_t = kHeldInMemory) = delete;
 
-    // Feeds the next bytes of the patch. False once the patch has failed;
-    // then further input is ignored and Error() says why.
-    bool Feed(std::string_view bytes);
-    // Ends the patch. False when it failed.
-    bool Finish();
-
-    const std::string& Error() const { return error_; }
+    // Feeds the next bytes of the patch. Once it has failed, further input
+    // is ignored and every call returns the first failure.
+    Result<> Feed(std::string_view bytes);
+    // Ends the patch.
+    Result<> Finish();
 
 private:
-    enum class SectionMode { Normal, KnobMap, CtrlMap };
+    enum class Mode { Outside, KnobSection, ControllerSection };
+    enum class Tag { None, KnobOpen, KnobClose, ControllerOpen, ControllerClose, Notes };
 
     struct KnobAssignment {
         std::string key;
@@ -62,36 +88,47 @@ private:
         double controller;      // the field under the leading-number rule
     };
 
+    Result<> Status() const;
+    void FeedLines(const char* p, const char* end);
     void HandleLine(std::string_view line);
-    bool WriteControllerSection(bool appended);
+    void HandleOutside(Tag tag, std::string_view line);
+    void AddKnobRecord(std::string_view line);
+    void AddControllerRecord(std::string_view line);
+    void HoldBackFromHere();
+    void ReleaseHeld();
+    // The new section: rebuilt in place (with the records kept) or added.
+    void WriteControllerSection(bool inPlace);
+    void WriteKeptRecords(std::string& section);
+    void WriteKnobLines(std::string& section, bool checkConflicts);
+    bool TakenByController(const KnobAssignment& knob, double controller) const;
     // Records the first failure; line 0 means the line being read.
-    void Fail(std::string message, std::uint64_t line = 0);
+    void Fail(std::string what, std::uint64_t line = 0);
+    void FailFrom(const Error& error);
     void Emit(std::string_view line);
-    // Writes out what was held back since "[Notes]".
-    bool ReleaseHeld();
 
     const KnobControllerMap& map_;
     ByteSink& out_;
     ByteSink* sectionOut_;
-    SectionMode mode_ = SectionMode::Normal;
+    Mode mode_ = Mode::Outside;
     std::vector<KnobAssignment> knobs_;
     std::vector<ControllerAssignment> controllers_;
     bool controllerSectionWritten_ = false;
     HeldBytes held_;
     // out_, or held_ from a "[Notes]" line that came before any section was written.
     ByteSink* emitTo_;
-    bool failed_ = false;
+    std::optional<Error> failure_;
     bool finished_ = false;
-    bool pendingCr_ = false;    // the last chunk ended in CR; an LF may follow
-    std::string partial_;       // a line cut by the end of the last chunk
+    bool pendingCr_ = false;  // the last chunk ended in CR; an LF may follow
+    std::string partial_;     // a line cut by the end of the last chunk
     std::uint64_t lineNumber_ = 0;
-    std::string error_;
     std::string sectionBuffer_;
 };
 
-// The whole rewrite in memory: the new patch bytes, or nullopt (and error).
-std::optional<std::string> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
-                                            std::string* error = nullptr,
-                                            std::string* section = nullptr);
+// The whole rewrite in memory.
+struct RewrittenPatch {
+    std::string text;      // the new patch
+    std::string sections;  // the controller sections in it that were written
+};
+Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map);
 
 }  // namespace pemberlock

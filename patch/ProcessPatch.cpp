@@ -1,6 +1,7 @@
 #include "patch/ProcessPatch.h"
 
 #include "fileio/AtomicFileWriter.h"
+#include "fileio/TargetFile.h"
 #include "patch/PatchRewriter.h"
 
 #include <memory>
@@ -10,100 +11,66 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
-PatchOutcome Failure(std::string why) { return PatchOutcome{false, std::move(why), {}}; }
-
-// The file a patch path finally names, checked for being a patch we may
-// rewrite. Empty on failure, with why set.
-std::string CheckedTarget(const std::string& path, FileSystem& fs, FileStatus& status,
-                          std::string& why) {
-    const std::string target = fs.ResolveLinks(path);
-    if (target.empty()) {
-        why = "is a link to nothing";
-        return {};
-    }
-    status = fs.Status(target);
-    switch (status.kind) {
-        case FileKind::Missing: why = "does not exist"; return {};
-        case FileKind::Directory: why = "is a folder"; return {};
-        case FileKind::Other: why = "is not a regular file"; return {};
-        case FileKind::Regular: break;
-    }
-    return target;
-}
-
-// Streams the file through the rewriter. Empty on success, else why not.
-std::string ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out) {
+// Streams the file through the rewriter, which writes to out.
+Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out) {
     const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
     for (;;) {
-        const std::ptrdiff_t got = in.Read(buffer.get(), kReadChunk);
-        if (got < 0) return "cannot be read";
-        if (got == 0) break;
-        if (!rewriter.Feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)))) {
-            return rewriter.Error();
-        }
-        if (out.Failed()) return "the temporary file cannot be written";
+        const Result<std::size_t> got = in.Read(buffer.get(), kReadChunk);
+        if (!got) return got.error().As("cannot be read");
+        if (*got == 0) break;
+        if (Result<> fed = rewriter.Feed(std::string_view(buffer.get(), *got)); !fed) return fed;
+        if (out.Failure()) return *out.Failure();
     }
-    if (!rewriter.Finish()) return rewriter.Error();
-    if (out.Failed()) return "the temporary file cannot be written";
+    if (Result<> finished = rewriter.Finish(); !finished) return finished;
+    if (out.Failure()) return *out.Failure();
     return {};
+}
+
+ScratchOpener ScratchBeside(FileSystem& fs, const std::string& path) {
+    return [&fs, path] { return fs.CreateScratch(path); };
 }
 
 }  // namespace
 
 std::string TemporaryPatchPath(const std::string& path, FileSystem& fs) {
-    const std::string target = fs.ResolveLinks(path);
-    return target.empty() ? target : target + "tmp";
+    const Result<ResolvedPath> target = fs.Resolve(path);
+    return target ? target->path + "tmp" : std::string();
 }
 
-PatchOutcome RewritePatchFile(const std::string& path, const KnobControllerMap& map, FileSystem& fs) {
-    FileStatus status;
-    std::string why;
-    const std::string target = CheckedTarget(path, fs, status, why);
-    if (target.empty()) return Failure(why);
-    // A patch its owner protected is left alone, as the user expects.
-    if (!status.ownerWritable) return Failure("is read-only");
-
-    std::unique_ptr<InputFile> in = fs.OpenRead(target);
-    if (!in) return Failure("cannot be opened");
+Result<std::string> RewritePatchFile(const std::string& path, const KnobControllerMap& map,
+                                     FileSystem& fs) {
+    Result<TargetFile> patch = OpenTargetFile(fs, path);
+    if (!patch) return patch.error();
     // The temporary file stands beside the real file, so that the rename
     // stays on one file system and a link keeps pointing at the patch.
-    AtomicFileWriter writer(fs, target, target + "tmp");
-    if (!writer.Open(status.permissions)) return Failure("the temporary file cannot be created");
-    fs.CopyOwner(target, writer.TempPath());
-
-    PatchRewriter rewriter(map, writer, nullptr, [&] { return fs.CreateScratch(target); });
-    why = ReadThrough(*in, rewriter, writer);
-    if (!why.empty()) return Failure(why);
-    in.reset();  // some systems refuse to replace a file that is open
-    if (!writer.Commit()) return Failure("the temporary file cannot be put in place of the patch");
-    return PatchOutcome{true, {}, target};
+    AtomicFileWriter writer(fs, patch->path, patch->path + "tmp");
+    if (Result<> opened = writer.Open(patch->Status().permissions, &patch->Status()); !opened) {
+        return opened.error();
+    }
+    PatchRewriter rewriter(map, writer, nullptr, ScratchBeside(fs, patch->path));
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, writer); !rewritten) {
+        return rewritten.error();
+    }
+    patch->in.reset();  // some systems refuse to replace a file that is open
+    if (Result<> committed = writer.Commit(); !committed) return committed.error();
+    return std::move(patch->path);
 }
 
 bool ProcessPatch(const std::string& path, const KnobControllerMap& map, FileSystem& fs) {
-    return RewritePatchFile(path, map, fs).ok;
+    return RewritePatchFile(path, map, fs).ok();
 }
 
-PatchPreview PreviewPatchFile(const std::string& path, const KnobControllerMap& map, FileSystem& fs) {
-    PatchPreview preview;
-    FileStatus status;
-    const std::string target = CheckedTarget(path, fs, status, preview.error);
-    if (target.empty()) return preview;
-    if (!status.ownerWritable) {
-        preview.error = "is read-only";
-        return preview;
-    }
-    std::unique_ptr<InputFile> in = fs.OpenRead(target);
-    if (!in) {
-        preview.error = "cannot be opened";
-        return preview;
-    }
+Result<std::string> PreviewPatchFile(const std::string& path, const KnobControllerMap& map,
+                                     FileSystem& fs) {
+    Result<TargetFile> patch = OpenTargetFile(fs, path);
+    if (!patch) return patch.error();
     NullSink out;
-    StringSink section;
-    PatchRewriter rewriter(map, out, &section, [&] { return fs.CreateScratch(target); });
-    preview.error = ReadThrough(*in, rewriter, out);
-    preview.ok = preview.error.empty();
-    if (preview.ok) preview.section = section.TakeText();
-    return preview;
+    StringSink sections;
+    PatchRewriter rewriter(map, out, &sections, ScratchBeside(fs, patch->path));
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, out); !rewritten) {
+        return rewritten.error();
+    }
+    return sections.TakeText();
 }
 
 }  // namespace pemberlock

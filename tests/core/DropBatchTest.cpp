@@ -11,9 +11,10 @@ namespace {
 std::string BatchLog(const std::vector<std::string>& paths, const std::set<std::string>& failing,
                      std::vector<std::string>* processed = nullptr) {
     TextStatusLog log;
-    RunDropBatch(paths, log, [&](const std::string& path) {
+    RunDropBatch(paths, log, [&](const std::string& path) -> Result<std::string> {
         if (processed) processed->push_back(path);
-        return failing.count(path) == 0;
+        if (failing.count(path)) return Error{"fails"};
+        return std::string();
     });
     return log.Text().substr(kGreeting.size());
 }
@@ -26,6 +27,19 @@ TEST(DropBatch, LogOfAMixedDrop) {
               "1 of 3 files processed successfully.\r\n"
               "1 files skipped.\r\n"
               "1 errors.\r\n");
+}
+
+TEST(DropBatch, SummaryListsEachFailureWithItsReason) {
+    TextStatusLog log;
+    const BatchSummary summary =
+        RunDropBatch({"a.pch", "b.pch", "c.pch"}, log, [](const std::string& path) -> Result<std::string> {
+            if (path == "a.pch") return std::string();
+            return Error{"cannot be opened", 0, path};
+        });
+    ASSERT_EQ(summary.failures.size(), 2u);
+    EXPECT_EQ(summary.errors, 2u);
+    EXPECT_EQ(summary.failures[1].path, "c.pch");
+    EXPECT_EQ(summary.failures[1].error.Text(), "cannot be opened: c.pch");
 }
 
 TEST(DropBatch, OnlySkippedFiles) {

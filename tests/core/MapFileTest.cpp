@@ -1,7 +1,7 @@
 #include "map/MapFile.h"
 
-#include "FaultyFileSystem.h"
-#include "TempFolder.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -71,8 +71,8 @@ TEST(MapFile, ReadingAppliesTheEntryRule) {
     };
     for (const ParseCase& c : cases) {
         KnobControllerMap map = SomeMap();
-        std::string error;
-        ASSERT_TRUE(ParseMapFile(c.text, map, &error)) << c.name << ": " << error;
+        const Result<> parsed = ParseMapFile(c.text, map);
+        ASSERT_TRUE(parsed) << c.name << ": " << parsed.error().Text();
         EXPECT_EQ(map.EntryText(c.knob), c.entry) << c.name;
         EXPECT_EQ(map.Precedence(), c.option) << c.name;
     }
@@ -95,9 +95,9 @@ TEST(MapFile, FailedReadsChangeNothing) {
     };
     for (const auto& [name, text] : cases) {
         KnobControllerMap map = SomeMap();
-        std::string error;
-        EXPECT_FALSE(ParseMapFile(text, map, &error)) << name;
-        EXPECT_FALSE(error.empty()) << name;
+        const Result<> parsed = ParseMapFile(text, map);
+        ASSERT_FALSE(parsed) << name;
+        EXPECT_FALSE(parsed.error().Text().empty()) << name;
         EXPECT_EQ(map, SomeMap()) << name;
     }
 }
@@ -109,7 +109,9 @@ TEST(MapFile, LoadFailuresChangeNothing) {
     for (const Fault fault : {Fault::OpenRead, Fault::Read}) {
         FaultyFileSystem fs(fault);
         KnobControllerMap map = SomeMap();
-        EXPECT_FALSE(LoadMap(map, good, fs)) << FaultName(fault);
+        const Result<> loaded = LoadMap(map, good, fs);
+        ASSERT_FALSE(loaded) << FaultName(fault);
+        EXPECT_EQ(loaded.error().cause, test::kInjectedCause);
         EXPECT_EQ(fs.Hits(), 1) << FaultName(fault);
         EXPECT_EQ(map, SomeMap()) << FaultName(fault);
     }
@@ -123,10 +125,13 @@ TEST(MapFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
     TempFolder folder;
     const std::string path = folder.Path("knobs.mpn");
     const std::string old = DefaultLines(0);
-    for (const Fault fault : {Fault::Create, Fault::Write, Fault::Flush, Fault::Close, Fault::Replace}) {
+    for (const Fault fault : {Fault::Create, Fault::Write, Fault::Flush, Fault::Close, Fault::Rename}) {
         WriteFile(path, old);
         FaultyFileSystem fs(fault);
-        EXPECT_FALSE(SaveMap(SomeMap(), path, fs)) << FaultName(fault);
+        const Result<> saved = SaveMap(SomeMap(), path, fs);
+        ASSERT_FALSE(saved) << FaultName(fault);
+        EXPECT_EQ(saved.error().Text().find("the temporary file cannot be "), 0u) << saved.error().Text();
+        EXPECT_EQ(saved.error().cause, test::kInjectedCause);
         EXPECT_GE(fs.Hits(), 1) << FaultName(fault);
         EXPECT_EQ(ReadFile(path), old) << FaultName(fault);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Root()),

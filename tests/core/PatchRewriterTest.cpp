@@ -1,6 +1,6 @@
 #include "patch/PatchRewriter.h"
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/MemoryScratchFile.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +18,9 @@ const std::string kExample = CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", 
                                         "[/CtrlMapDump]", "z"});
 
 std::string Rewrite(std::string_view patch, const KnobControllerMap& map) {
-    std::string error;
-    const std::optional<std::string> out = RewritePatchText(patch, map, &error);
-    EXPECT_TRUE(out.has_value()) << error;
-    return out.value_or("<failed: " + error + ">");
+    const Result<RewrittenPatch> out = RewritePatchText(patch, map);
+    if (!out) return "<failed: " + out.error().Text() + ">";
+    return out->text;
 }
 
 KnobControllerMap MapWithOption(int option) {
@@ -163,32 +162,43 @@ TEST(PatchRewriter, Failures) {
     std::string manyControllers = "[CtrlMapDump]\r\n";
     for (int i = 0; i < 122; ++i) manyControllers += "1 1 " + std::to_string(i) + " 5\r\n";
     manyControllers += "[/CtrlMapDump]\r\n";
-    const std::pair<const char*, std::string> cases[] = {
-        {"knob 23", lines({"[KnobMapDump]", "1 3 1 23", "[/KnobMapDump]"})},
-        {"knob -1", lines({"[KnobMapDump]", "1 3 1 -1", "[/KnobMapDump]"})},
-        {"knob not a number", lines({"[KnobMapDump]", "1 3 1 x", "[/KnobMapDump]"})},
-        {"knob field empty", lines({"[KnobMapDump]", "1 3 1 ", "[/KnobMapDump]"})},
-        {"knob record with two blanks", lines({"[KnobMapDump]", "1 3 1", "[/KnobMapDump]"})},
-        {"controller record with two blanks", lines({"[CtrlMapDump]", "1 9 0", "[/CtrlMapDump]"})},
-        {"controller outside 16 bits", lines({"[CtrlMapDump]", "1 9 0 32768", "[/CtrlMapDump]"})},
-        {"24 knob records", nineteenKnobs},
-        {"122 controller records", manyControllers},
-        {"NUL byte", std::string("abc\r\nd\0e\r\n", 10)},
-        {"unclosed knob section swallows a tag", lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"})},
+    const struct {
+        const char* name;
+        std::string input;
+        const char* reason;
+    } cases[] = {
+        {"knob 23", lines({"[KnobMapDump]", "1 3 1 23", "[/KnobMapDump]"}), "line 2: knob 23 is not a knob"},
+        {"knob -1", lines({"[KnobMapDump]", "1 3 1 -1", "[/KnobMapDump]"}), "line 2: knob -1 is not a knob"},
+        {"knob not a number", lines({"[KnobMapDump]", "1 3 1 x", "[/KnobMapDump]"}),
+         "line 2: knob \"x\" is not a number"},
+        {"knob field empty", lines({"[KnobMapDump]", "1 3 1 ", "[/KnobMapDump]"}),
+         "line 2: knob \"\" is not a number"},
+        {"knob record with two blanks", lines({"[KnobMapDump]", "1 3 1", "[/KnobMapDump]"}),
+         "line 2: a knob record needs four fields separated by blanks"},
+        {"controller record with two blanks", lines({"[CtrlMapDump]", "1 9 0", "[/CtrlMapDump]"}),
+         "line 2: a controller record needs four fields separated by blanks"},
+        {"controller outside 16 bits", lines({"[CtrlMapDump]", "1 9 0 32768", "[/CtrlMapDump]"}),
+         "line 3: controller \"32768\" is outside -32768..32767"},
+        {"24 knob records", nineteenKnobs, "line 25: more than 23 knob records"},
+        {"122 controller records", manyControllers, "line 123: more than 121 controller records"},
+        {"NUL byte", std::string("abc\r\nd\0e\r\n", 10), "holds a NUL byte: not a text patch"},
+        {"unclosed knob section swallows a tag", lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"}),
+         "line 3: a knob record needs four fields separated by blanks"},
         {"a notes line inside a knob section is a malformed record",
-         lines({"[KnobMapDump]", "[Notes]", "[/KnobMapDump]"})},
+         lines({"[KnobMapDump]", "[Notes]", "[/KnobMapDump]"}),
+         "line 2: a knob record needs four fields separated by blanks"},
     };
-    for (const auto& [name, input] : cases) {
-        std::string error;
-        EXPECT_FALSE(RewritePatchText(input, KnobControllerMap{}, &error).has_value()) << name;
-        EXPECT_FALSE(error.empty()) << name;
+    for (const auto& c : cases) {
+        const Result<RewrittenPatch> out = RewritePatchText(c.input, KnobControllerMap{});
+        ASSERT_FALSE(out) << c.name;
+        EXPECT_EQ(out.error().Text(), c.reason) << c.name;
     }
 }
 
 TEST(PatchRewriter, OptionOnKeepsRecordsWithoutConvertingThem) {
     const std::string patch = CrLfLines({"[CtrlMapDump]", "1 9 0 32768", "[/CtrlMapDump]"});
     EXPECT_EQ(Rewrite(patch, MapWithOption(1)), patch);
-    EXPECT_FALSE(RewritePatchText(patch, MapWithOption(0)).has_value());
+    EXPECT_FALSE(RewritePatchText(patch, MapWithOption(0)));
 }
 
 TEST(PatchRewriter, BadKnobFieldFailsOnlyWhenASectionIsWritten) {
@@ -207,16 +217,16 @@ TEST(PatchRewriter, ResultDoesNotDependOnHowTheInputIsCut) {
         StringSink out;
         PatchRewriter rewriter(map, out);
         for (std::size_t at = 0; at < patch.size(); at += chunk) {
-            ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)));
+            ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)).ok());
         }
-        ASSERT_TRUE(rewriter.Finish());
+        ASSERT_TRUE(rewriter.Finish().ok());
         EXPECT_EQ(out.Text(), whole) << "chunk " << chunk;
     }
 }
 
 TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
     const std::string patch = "head\r\n[Notes]\nabc\rdef\r\n" + std::string(300, 'n') + "\r\nend";
-    const std::string expected = *RewritePatchText(patch, KnobControllerMap{});
+    const std::string expected = RewritePatchText(patch, KnobControllerMap{})->text;
     ASSERT_EQ(expected.find("[CtrlMapDump]"), 6u);
     for (const std::size_t limit : {0u, 1u, 7u, 100u}) {
         for (std::size_t chunk = 1; chunk <= 5; chunk += 4) {
@@ -226,9 +236,9 @@ TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
             PatchRewriter rewriter(map, out, nullptr, test::MemoryScratchFile::Opener(opened),
                                    limit);
             for (std::size_t at = 0; at < patch.size(); at += chunk) {
-                ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)));
+                ASSERT_TRUE(rewriter.Feed(std::string_view(patch).substr(at, chunk)).ok());
             }
-            ASSERT_TRUE(rewriter.Finish());
+            ASSERT_TRUE(rewriter.Finish().ok());
             EXPECT_EQ(out.Text(), expected) << "limit " << limit << ", chunk " << chunk;
             EXPECT_EQ(opened, 1);
         }
@@ -236,9 +246,9 @@ TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
 }
 
 TEST(PatchRewriter, SectionPreviewHoldsOnlyTheNewSection) {
-    std::string section;
-    ASSERT_TRUE(RewritePatchText(kExample, KnobControllerMap{}, nullptr, &section));
-    EXPECT_EQ(section, CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
+    const Result<RewrittenPatch> out = RewritePatchText(kExample, KnobControllerMap{});
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->sections, CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "patch/ProcessPatch.h"
 
-#include "FaultyFileSystem.h"
-#include "TempFolder.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TempFolder.h"
 #include "patch/DropBatch.h"
 #include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
@@ -59,7 +59,7 @@ TEST(ProcessPatch, StaleTemporaryFileIsWrittenAfresh) {
 // failure, the patch keeps its bytes, and a batch goes on to the next file.
 TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
     for (const Fault fault : {Fault::OpenRead, Fault::Read, Fault::Create, Fault::Write, Fault::Flush,
-                              Fault::Close, Fault::Replace}) {
+                              Fault::Close, Fault::Rename}) {
         SCOPED_TRACE(FaultName(fault));
         TempFolder folder;
         const std::string first = folder.Path("a.pch");
@@ -68,17 +68,19 @@ TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
         WriteFile(second, kPatch);
 
         FaultyFileSystem faulty(fault);
-        EXPECT_FALSE(ProcessPatch(first, KnobControllerMap{}, faulty));
+        const Result<std::string> rewritten = RewritePatchFile(first, KnobControllerMap{}, faulty);
+        ASSERT_FALSE(rewritten);
+        EXPECT_EQ(rewritten.error().cause, test::kInjectedCause);
         EXPECT_EQ(faulty.Hits(), 1);
         EXPECT_EQ(ReadFile(first), kPatch);
 
         TextStatusLog log;
         bool firstCall = true;
         const BatchSummary summary = RunDropBatch({first, second}, log, [&](const std::string& p) {
-            const bool ok = firstCall ? ProcessPatch(p, KnobControllerMap{}, faulty)
-                                      : ProcessPatch(p, KnobControllerMap{});
+            Result<std::string> done = firstCall ? RewritePatchFile(p, KnobControllerMap{}, faulty)
+                                                 : RewritePatchFile(p, KnobControllerMap{});
             firstCall = false;
-            return ok;
+            return done;
         });
         EXPECT_EQ(summary.errors, 1u);
         EXPECT_EQ(ReadFile(first), kPatch);
@@ -100,19 +102,26 @@ TEST(ProcessPatch, RefusedFilesStayAsTheyWere) {
     const std::string badBytes = CrLfLines({"[KnobMapDump]", "1 3 1 19x", "[/KnobMapDump]"});
     WriteFile(badKnob, badBytes);
 
-    const std::pair<std::string, std::string> cases[] = {
-        {readOnly, kPatch}, {binary, binaryBytes}, {badKnob, badBytes}};
-    for (const auto& [path, bytes] : cases) {
-        const PatchOutcome outcome = RewritePatchFile(path, KnobControllerMap{});
-        EXPECT_FALSE(outcome.ok) << path;
-        EXPECT_FALSE(outcome.error.empty()) << path;
-        EXPECT_EQ(ReadFile(path), bytes) << path;
+    const struct {
+        std::string path;
+        std::string bytes;
+        std::string reason;
+    } cases[] = {{readOnly, kPatch, "is read-only"},
+                 {binary, binaryBytes, "holds a NUL byte: not a text patch"},
+                 {badKnob, badBytes, "line 2: knob \"19x\" is not a number"},
+                 {folderPatch, "", "is a folder"},
+                 {folder.Path("missing.pch"), "", "does not exist"}};
+    for (const auto& c : cases) {
+        const Result<std::string> outcome = RewritePatchFile(c.path, KnobControllerMap{});
+        ASSERT_FALSE(outcome) << c.path;
+        EXPECT_EQ(outcome.error().Text(), c.reason) << c.path;
+        if (!c.bytes.empty()) {
+            EXPECT_EQ(ReadFile(c.path), c.bytes) << c.path;
+        }
     }
     EXPECT_EQ(Permissions(readOnly), 0444u);
     EXPECT_FALSE(fs::exists(readOnly + "tmp"));  // refused before anything was written
-    EXPECT_FALSE(ProcessPatch(folderPatch, KnobControllerMap{}));
     EXPECT_TRUE(fs::is_directory(folderPatch));
-    EXPECT_FALSE(ProcessPatch(folder.Path("missing.pch"), KnobControllerMap{}));
 }
 
 TEST(ProcessPatch, LinkIsKeptAndItsTargetRewritten) {
@@ -152,13 +161,13 @@ TEST(ProcessPatch, PreviewWritesNothing) {
     TempFolder folder;
     const std::string path = folder.Path("bass.pch");
     WriteFile(path, kPatch);
-    const PatchPreview preview = PreviewPatchFile(path, KnobControllerMap{});
-    ASSERT_TRUE(preview.ok) << preview.error;
-    EXPECT_EQ(preview.section,
+    const Result<std::string> preview = PreviewPatchFile(path, KnobControllerMap{});
+    ASSERT_TRUE(preview) << preview.error().Text();
+    EXPECT_EQ(*preview,
               CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
     EXPECT_EQ(ReadFile(path), kPatch);
     EXPECT_FALSE(fs::exists(path + "tmp"));
-    EXPECT_FALSE(PreviewPatchFile(folder.Path("missing.pch"), KnobControllerMap{}).ok);
+    EXPECT_FALSE(PreviewPatchFile(folder.Path("missing.pch"), KnobControllerMap{}));
 }
 
 TEST(ProcessPatch, LargePatchStreamsThroughManyChunks) {
@@ -169,7 +178,7 @@ TEST(ProcessPatch, LargePatchStreamsThroughManyChunks) {
     patch += kPatch;
     WriteFile(path, patch);
     ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
-    EXPECT_EQ(ReadFile(path), *RewritePatchText(patch, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), RewritePatchText(patch, KnobControllerMap{})->text);
 }
 
 TEST(ProcessPatch, NotesLargerThanMemoryAreHeldInAScratchFile) {
@@ -185,12 +194,12 @@ TEST(ProcessPatch, NotesLargerThanMemoryAreHeldInAScratchFile) {
     EXPECT_FALSE(ProcessPatch(path, KnobControllerMap{}, noScratch));
     EXPECT_EQ(noScratch.Hits(), 1);
     EXPECT_EQ(ReadFile(path), patch);
-    EXPECT_FALSE(PreviewPatchFile(path, KnobControllerMap{}, noScratch).ok);
+    EXPECT_FALSE(PreviewPatchFile(path, KnobControllerMap{}, noScratch));
 
-    const PatchPreview preview = PreviewPatchFile(path, KnobControllerMap{});
-    EXPECT_EQ(preview.section, CrLfLines({"[CtrlMapDump]", "1 3 1 101", "[/CtrlMapDump]"}));
+    const Result<std::string> preview = PreviewPatchFile(path, KnobControllerMap{});
+    EXPECT_EQ(*preview, CrLfLines({"[CtrlMapDump]", "1 3 1 101", "[/CtrlMapDump]"}));
     ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
-    EXPECT_EQ(ReadFile(path), *RewritePatchText(patch, KnobControllerMap{}));
+    EXPECT_EQ(ReadFile(path), RewritePatchText(patch, KnobControllerMap{})->text);
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.Root())) ++files;
     EXPECT_EQ(files, 1u);  // the scratch file left nothing behind

@@ -2,8 +2,9 @@
 // odd bytes, odd file names and broken map files. Nothing may hang, crash or
 // change a file it cannot rewrite.
 
-#include "Process.h"
-#include "TempFolder.h"
+#include "tests/support/PassThroughFileSystem.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempFolder.h"
 
 #include "fileio/FileSystem.h"
 #include "map/MapFile.h"
@@ -37,31 +38,20 @@ using test::TempFolder;
 using test::WriteFile;
 
 // The real file system, noting every file opened for reading or created.
-class RecordingFileSystem final : public FileSystem {
+class RecordingFileSystem final : public test::PassThroughFileSystem {
 public:
     std::vector<std::string> opened;
     std::vector<std::string> created;
 
-    FileStatus Status(const std::string& path) override { return real_.Status(path); }
-    std::string ResolveLinks(const std::string& path) override { return real_.ResolveLinks(path); }
-    std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+    Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
         opened.push_back(path);
         return real_.OpenRead(path);
     }
-    std::unique_ptr<OutputFile> CreateFresh(const std::string& path, std::uint32_t permissions) override {
+    Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                    std::uint32_t permissions) override {
         created.push_back(path);
         return real_.CreateFresh(path, permissions);
     }
-    void CopyOwner(const std::string& model, const std::string& path) override { real_.CopyOwner(model, path); }
-    bool ReplaceFile(const std::string& from, const std::string& to) override { return real_.ReplaceFile(from, to); }
-    bool Remove(const std::string& path) override { return real_.Remove(path); }
-    void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
-    std::unique_ptr<ScratchFile> CreateScratch(const std::string& nearPath) override {
-        return real_.CreateScratch(nearPath);
-    }
-
-private:
-    FileSystem& real_ = RealFileSystem();
 };
 
 // A test that would hang on a FIFO fails loudly instead.
@@ -88,7 +78,7 @@ std::string CliPath() { return PEMBERLOCK_CLI_PATH; }
 
 std::string BatchLog(const std::vector<std::string>& paths, const KnobControllerMap& map, FileSystem& fs) {
     TextStatusLog log;
-    RunDropBatch(paths, log, [&](const std::string& path) { return ProcessPatch(path, map, fs); });
+    RunDropBatch(paths, log, [&](const std::string& path) { return RewritePatchFile(path, map, fs); });
     return log.Text().substr(kGreeting.size());
 }
 
@@ -277,10 +267,10 @@ TEST(BadInput, OddBytesRewriteByTheRulesOrLeaveThePatchAlone) {
             EXPECT_TRUE(after == odd.bytes) << "the patch changed";
         }
         // The file path and the in-memory rewrite agree.
-        const std::optional<std::string> inMemory = RewritePatchText(odd.bytes, map);
-        EXPECT_EQ(inMemory.has_value(), ok);
+        const Result<RewrittenPatch> inMemory = RewritePatchText(odd.bytes, map);
+        EXPECT_EQ(inMemory.ok(), ok);
         if (inMemory && odd.expected) {
-            EXPECT_TRUE(*inMemory == *odd.expected);
+            EXPECT_TRUE(inMemory->text == *odd.expected);
         }
         fs::remove(path + "tmp");
         ++tried;
@@ -436,10 +426,10 @@ TEST(BadInput, BrokenMapFilesChangeNothing) {
         const std::string path = folder.Path("bad" + std::to_string(tried++) + ".mpn");
         bad.make(path);
         KnobControllerMap map = before;
-        std::string error;
-        EXPECT_FALSE(LoadMap(map, path, RealFileSystem(), &error));
+        const Result<> loaded = LoadMap(map, path);
+        ASSERT_FALSE(loaded);
         EXPECT_TRUE(map == before);
-        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(loaded.error().Text().empty());
 
         // The command line says so on one line naming the file, and touches no patch.
         const test::ProcessResult run =

@@ -12,8 +12,8 @@
 // tmpfs can be mounted the test uses the temporary folder and takes longer.
 // Set PEMBERLOCK_CRASH_SEED to repeat a run; the seed used is printed.
 
-#include "Process.h"
-#include "TempFolder.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempFolder.h"
 #include "TmpfsMount.h"
 
 #include "patch/PatchRewriter.h"
@@ -90,7 +90,7 @@ protected:
         fs::create_directory(master_.Path("lib"));
         for (int i = 0; i < kPatches; ++i) {
             originals_.push_back(GeneratePatch(random));
-            rewritten_.push_back(RewritePatchText(originals_.back(), map).value());
+            rewritten_.push_back(RewritePatchText(originals_.back(), map)->text);
             ASSERT_NE(originals_.back(), rewritten_.back());
             WriteFile(master_.Path("lib/" + PatchName(i)), originals_.back());
         }

@@ -3,7 +3,7 @@
 // "size=..."; needs root or CAP_SYS_ADMIN, as in CI). Where it cannot be
 // mounted the tests are skipped and say why.
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "TmpfsMount.h"
 
 #include "map/MapFile.h"
@@ -59,14 +59,14 @@ TEST(FullDisk, EveryPatchIsItsOldOrItsCompleteNewBytes) {
     for (int i = 0; i < 24; ++i) {
         paths.push_back(disk.Path("patch" + std::to_string(i) + ".pch"));
         originals.push_back(Patch(i));
-        rewritten.push_back(RewritePatchText(originals.back(), map).value());
+        rewritten.push_back(RewritePatchText(originals.back(), map)->text);
         WriteFile(paths.back(), originals.back());
         ASSERT_EQ(ReadFile(paths.back()), originals.back()) << "the disk is too small for the patches";
     }
 
     TextStatusLog log;
     const BatchSummary summary =
-        RunDropBatch(paths, log, [&](const std::string& path) { return ProcessPatch(path, map); });
+        RunDropBatch(paths, log, [&](const std::string& path) { return RewritePatchFile(path, map); });
     std::printf("%llu of %zu rewritten before the disk was full\n",
                 static_cast<unsigned long long>(summary.succeeded()), paths.size());
     EXPECT_GT(summary.succeeded(), 0u) << "the disk was full from the start";

@@ -12,26 +12,26 @@ namespace pemberlock::test {
 // A scratch file kept in a string, for rewrites held back in tests.
 class MemoryScratchFile final : public ScratchFile {
 public:
-    bool Write(const char* data, std::size_t size) override {
+    Result<> Write(const char* data, std::size_t size) override {
         bytes_.append(data, size);
-        return true;
+        return {};
     }
-    bool Rewind() override {
+    Result<> Rewind() override {
         at_ = 0;
-        return true;
+        return {};
     }
-    std::ptrdiff_t Read(char* buffer, std::size_t size) override {
+    Result<std::size_t> Read(char* buffer, std::size_t size) override {
         const std::size_t n = std::min(size, bytes_.size() - at_);
         std::memcpy(buffer, bytes_.data() + at_, n);
         at_ += n;
-        return static_cast<std::ptrdiff_t>(n);
+        return n;
     }
 
     // An opener that counts the scratch files it made.
     static auto Opener(int& opened) {
-        return [&opened]() -> std::unique_ptr<ScratchFile> {
+        return [&opened]() -> Result<std::unique_ptr<ScratchFile>> {
             ++opened;
-            return std::make_unique<MemoryScratchFile>();
+            return std::unique_ptr<ScratchFile>(std::make_unique<MemoryScratchFile>());
         };
     }
 

@@ -416,7 +416,7 @@ void TestFrmDragDrop::dropRunsBatch() {
     window_->SetPatchProcessor([&](const std::string& path) {
         const QCursor* cursor = QApplication::overrideCursor();
         if (cursor != nullptr && cursor->shape() == Qt::WaitCursor) ++busyCalls;
-        return pemberlock::ProcessPatch(path, window_->Map());
+        return pemberlock::RewritePatchFile(path, window_->Map());
     });
 
     QMimeData data;

@@ -1,0 +1,155 @@
+#include "cli/CommandLine.h"
+
+#include "cli/PathExpansion.h"
+#include "cli/PreviewWording.h"
+#include "cli/StreamStatusLog.h"
+#include "map/KnobControllerMap.h"
+#include "map/MapFile.h"
+#include "patch/DropBatch.h"
+#include "patch/PatchDrop.h"
+#include "patch/ProcessPatch.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <optional>
+
+namespace pemberlock::cli {
+namespace {
+
+constexpr const char* kProgram = "pemberlock-cli";
+
+constexpr const char* kDescription =
+    "Rewrites the controller section ([CtrlMapDump]) of synthesizer patch files so that every\n"
+    "parameter on a panel knob ([KnobMapDump]) gets the MIDI controller the map gives that knob.\n"
+    "Patches are rewritten in place, one after the other, in the order given. A path whose last\n"
+    "three characters are not \"pch\" is skipped. The lines printed are those the window's status\n"
+    "box would show for the same drop, each ending in a line feed.";
+
+constexpr const char* kFooter =
+    "Map:\n"
+    "  Without --map, knob i (0 to 17) gets controller 101 + i and the precedence option is 0.\n"
+    "  With --map, the map file is read whole before any patch is touched; if it cannot be read\n"
+    "  the command says why on standard error and stops with status 2.\n"
+    "  --precedence replaces the option of the map (also of a loaded map file): 1 keeps the\n"
+    "  controller assignments already in a patch; 0 and 2 let the map's numbers replace them.\n"
+    "\n"
+    "Output (one line per path, then a summary):\n"
+    "  Processing PATH  ....  Done.\n"
+    "  Processing PATH  ....  Error!\n"
+    "  PATH is not a 'pch' file.. skipping.\n"
+    "  S of T files processed successfully.\n"
+    "  K files skipped.\n"
+    "  E errors.\n"
+    "\n"
+    "--dry-run changes no file and creates none. For each path it prints instead:\n"
+    "  Would rewrite PATH:\n"
+    "  followed by the lines of the new controller section, [CtrlMapDump] to [/CtrlMapDump];\n"
+    "  or: PATH would fail: REASON\n"
+    "  or: PATH is not a 'pch' file.. skipping.\n"
+    "  and at the end:\n"
+    "  S of T files would be rewritten.\n"
+    "  K files skipped.\n"
+    "  E would fail.\n"
+    "\n"
+    "--recursive replaces each folder given by all files below it, sorted by full path (byte\n"
+    "order); symbolic links to folders are not followed. Without it a folder is an ordinary\n"
+    "path: skipped, or an error if its name ends in \"pch\". Put -- before the paths when a\n"
+    "path may begin with a dash. Paths are used and printed exactly as given.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every patch was rewritten (or would be, with --dry-run); skipped paths do not count\n"
+    "  1  at least one patch failed (\"Error!\" or \"would fail\") and was left as it was,\n"
+    "     a folder could not be read with --recursive, or the output could not be written\n"
+    "  2  usage error, or the map file could not be loaded; no patch was touched\n"
+    "\n"
+    "Example:\n"
+    "  pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
+
+struct Options {
+    std::optional<std::string> mapPath;
+    std::optional<int> precedence;
+    bool dryRun = false;
+    bool recursive = false;
+    std::vector<std::string> paths;
+};
+
+// Parses args into options; nullopt with the exit status when the command
+// ends here (--help, or a usage error already reported on err).
+std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& out,
+                             std::ostream& err, int& status) {
+    CLI::App app{kDescription, kProgram};
+    Options options;
+    int precedence = 0;
+    std::string mapPath;
+    CLI::Option* mapOption =
+        app.add_option("--map", mapPath, "Load the knob-to-controller map from this map file (.mpn)")
+            ->type_name("FILE");
+    CLI::Option* precedenceOption =
+        app.add_option("--precedence", precedence,
+                       "Existing controller mappings take precedence: 1 on, 0 or 2 off")
+            ->type_name("0|1|2")
+            ->check(CLI::Range(0, 2).description(""));
+    app.add_flag("--dry-run", options.dryRun, "Print what would be written; change no file");
+    app.add_flag("--recursive", options.recursive, "Expand folders into all files below them");
+    app.add_option("PATH", options.paths, "Patch files (and folders, with --recursive)")
+        ->type_name("")
+        ->required();
+    app.footer(kFooter);
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        // --help ends here with status 0; every real parse error is a usage error.
+        status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
+        return std::nullopt;
+    }
+    if (*mapOption) options.mapPath = mapPath;
+    if (*precedenceOption) options.precedence = precedence;
+    return options;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   FileSystem& fs) {
+    int status = kExitOk;
+    std::optional<Options> options = Parse(args, out, err, status);
+    if (!options) return status;
+
+    KnobControllerMap map;
+    if (options->mapPath) {
+        if (Result<> loaded = LoadMap(map, *options->mapPath, fs); !loaded) {
+            err << kProgram << ": cannot load map file \"" << *options->mapPath
+                << "\": " << loaded.error().Text() << "\n";
+            return kExitUsage;
+        }
+    }
+    if (options->precedence) map.SetPrecedence(*options->precedence);
+
+    if (options->recursive) {
+        ExpandedPaths expanded = ExpandFolders(options->paths);
+        for (const std::string& problem : expanded.problems) {
+            err << kProgram << ": " << problem << "\n";
+            status = kExitPatchFailed;
+        }
+        options->paths = std::move(expanded.paths);
+    }
+
+    StreamStatusLog log(out);
+    const BatchSummary summary =
+        options->dryRun
+            ? RunDropBatch(options->paths, log,
+                           [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
+                           PreviewWording())
+            : RunPatchDrop(options->paths, log, map, fs);
+    if (summary.errors > 0) status = kExitPatchFailed;
+    if (!log.Finish()) {
+        err << kProgram << ": could not write to standard output\n";
+        status = kExitPatchFailed;
+    }
+    return status;
+}
+
+}  // namespace pemberlock::cli

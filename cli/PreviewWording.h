@@ -1,0 +1,17 @@
+#pragma once
+
+#include "patch/DropBatch.h"
+
+namespace pemberlock::cli {
+
+// The words of a dry run: "Would rewrite PATH:" and the new controller
+// section, or "PATH would fail: REASON"; then "S of T files would be
+// rewritten.", "K files skipped.", "E would fail.".
+class PreviewWording final : public BatchWording {
+public:
+    std::string Starting(const std::string& path) const override;
+    std::string Finished(const std::string& path, const Result<std::string>& outcome) const override;
+    std::string Summary(const BatchSummary& summary) const override;
+};
+
+}  // namespace pemberlock::cli

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "fileio/FileSystem.h"
+
+#include <memory>
+#include <string>
+
+namespace pemberlock {
+
+// Whether a file with this status may be replaced: it is a regular file and
+// its owner has not protected it (a read-only file is left alone, as its
+// owner expects). The Error says why not, for people.
+Result<> CheckReplaceable(const FileStatus& status);
+
+// A file about to be replaced: the file its path finally names (a symbolic
+// link is kept and its target replaced), open for reading.
+struct TargetFile {
+    std::string path;  // the link's target, or the path itself
+    std::unique_ptr<InputFile> in;
+    const FileStatus& Status() const { return in->Status(); }
+};
+
+// Opens the file that path names when it may be replaced. Anything but a
+// regular file is refused before it is opened.
+Result<TargetFile> OpenTargetFile(FileSystem& fs, const std::string& path);
+
+}  // namespace pemberlock
