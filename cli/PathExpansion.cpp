@@ -1,5 +1,7 @@
 #include "cli/PathExpansion.h"
 
+#include "fileio/Utf8Path.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -26,10 +28,10 @@ void CollectFiles(const fs::path& folder, std::vector<std::string>& files,
         if (fs::is_symlink(own) && fs::is_directory(it->status(kindError))) {
             continue;
         }
-        files.push_back(entry.string());
+        files.push_back(Utf8FromPath(entry));
     }
     if (ec) {
-        problems.push_back("cannot read folder \"" + folder.string() + "\": " + ec.message());
+        problems.push_back("cannot read folder \"" + Utf8FromPath(folder) + "\": " + ec.message());
     }
 }
 
@@ -39,12 +41,12 @@ ExpandedPaths ExpandFolders(const std::vector<std::string>& paths) {
     ExpandedPaths result;
     for (const std::string& path : paths) {
         std::error_code ec;
-        if (path.empty() || !fs::is_directory(fs::path(path), ec)) {
+        if (path.empty() || !fs::is_directory(PathFromUtf8(path), ec)) {
             result.paths.push_back(path);
             continue;
         }
         std::vector<std::string> files;
-        CollectFiles(fs::path(path), files, result.problems);
+        CollectFiles(PathFromUtf8(path), files, result.problems);
         // std::string compares like memcmp: a bytewise order, whatever the locale.
         std::sort(files.begin(), files.end());
         result.paths.insert(result.paths.end(), std::make_move_iterator(files.begin()),

@@ -1,8 +1,8 @@
 #include "patch/PatchDrop.h"
 
+#include "fileio/Utf8Path.h"
 #include "patch/ProcessPatch.h"
 
-#include <filesystem>
 #include <map>
 
 namespace pemberlock {
@@ -14,7 +14,7 @@ BatchSummary RunPatchDrop(const std::vector<std::string>& paths, StatusLog& log,
         RunDropBatch(paths, log, [&](const std::string& path) -> Result<std::string> {
             Result<std::string> replaced = RewritePatchFile(path, map, fs);
             if (!replaced) return replaced;
-            const std::string folder = std::filesystem::path(*replaced).parent_path().string();
+            const std::string folder = Utf8FromPath(PathFromUtf8(*replaced).parent_path());
             folders.try_emplace(folder, std::move(*replaced));
             return std::string();
         });
