@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
 
@@ -173,6 +174,7 @@ TEST_F(CliTest, MapThatCannotBeLoadedSaysWhyAndTouchesNoPatch) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("short.mpn"), CrLfLines({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
     const auto before = Snapshot(folder_.Root());
+    test::FaultyFileSystem unreadable(test::Fault::Read);
     struct Row {
         const char* map;
         FileSystem& files;
@@ -182,6 +184,7 @@ TEST_F(CliTest, MapThatCannotBeLoadedSaysWhyAndTouchesNoPatch) {
         {"short.mpn", RealFileSystem(), "ends after 10 of 19 items"},
         {"missing.mpn", RealFileSystem(),
          "cannot be opened: " + std::string(std::strerror(ENOENT))},
+        {"short.mpn", unreadable, "cannot be read: " + test::kInjectedCause},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reason);
