@@ -1,36 +1,26 @@
+#include "cli/CommandLine.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace fs = std::filesystem;
-
+namespace pemberlock {
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+namespace fs = std::filesystem;
+using test::CrLfLines;
+using test::ReadFile;
+using test::WriteFile;
 
 // Every file below root with its bytes, so a run that must touch nothing
 // can be checked for new, lost and changed files at once.
@@ -42,92 +32,83 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return files;
 }
 
-std::string Crlf(const std::vector<std::string>& lines) {
+// Joins lines, each followed by LF, as the command prints them.
+std::string LfLines(std::initializer_list<std::string_view> lines) {
     std::string text;
-    for (const auto& line : lines) text += line + "\r\n";
+    for (std::string_view line : lines) (text += line) += '\n';
     return text;
 }
 
-std::string Lf(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) text += line + "\n";
-    return text;
+// The patch below as it is rewritten, with section as its controller lines.
+std::string Rewritten(std::initializer_list<std::string_view> section) {
+    return CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+                      "[CtrlMapDump]"}) +
+           CrLfLines(section) + CrLfLines({"[/CtrlMapDump]", "z"});
 }
 
-const std::string kPatch = Lf({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
-                               "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
-const std::vector<std::string> kDefaultSection = {"[CtrlMapDump]", "1 9 0 7", "1 3 1 101",
-                                                  "0 7 2 106", "[/CtrlMapDump]"};
-const std::string kRewritten =
-    Crlf({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
-          "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"});
+const std::string kPatch =
+    LfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+             "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
+const std::string kRewritten = Rewritten({"1 9 0 7", "1 3 1 101", "0 7 2 106"});
 // Knob 99 does not exist, so this patch cannot be rewritten.
-const std::string kBadPatch = Lf({"[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
+const std::string kBadPatch = LfLines({"[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
 
 class CliTest : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "pemberlock-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    // The test's folder is the current one, as a user's shell would have it, so that
+    // relative paths resolve in it; the old one is back before the folder is removed.
+    void SetUp() override { fs::current_path(folder_.Root()); }
+    void TearDown() override { fs::current_path(previous_); }
 
-    std::string P(const std::string& name) const { return (dir_ / name).string(); }
+    std::string P(std::string_view name) const { return folder_.Path(name); }
 
-    // Runs the command in dir_ with the arguments passed as they are: no shell.
-    CliResult RunCli(const std::vector<std::string>& args) const {
-        const fs::path outPath = dir_.string() + ".out";
-        const fs::path errPath = dir_.string() + ".err";
-        std::vector<char*> argv;
-        std::string program = PEMBERLOCK_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (auto& arg : copies) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-                chdir(dir_.c_str()) != 0) {
-                _exit(127);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        CliResult run;
-        int wstatus = 0;
-        if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-            run.status = WEXITSTATUS(wstatus);
-        }
-        run.out = ReadFile(outPath);
-        run.err = ReadFile(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return run;
+    // Runs the command in-process; the result has the shape of a real run's.
+    static test::ProcessResult Run(const std::vector<std::string>& args,
+                                   FileSystem& files = RealFileSystem()) {
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = cli::RunCommandLine(args, out, err, files);
+        return {status, false, out.str(), err.str()};
     }
 
-    fs::path dir_;
+    // Runs the built program in the test's folder, arguments passed as they are.
+    test::ProcessResult RunProgram(std::vector<std::string> args) const {
+        args.insert(args.begin(), PEMBERLOCK_CLI_PATH);
+        return test::RunProcess(args, folder_.Root().string());
+    }
+
+    test::TempFolder folder_;
+    const fs::path previous_ = fs::current_path();
 };
 
-TEST_F(CliTest, BatchPrintsTheLogLinesAndRewritesOnlyGoodPatches) {
+// The real program: its exit status and what reaches its standard streams.
+TEST_F(CliTest, ProgramExitStatusAndStreams) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("notes.txt"), kPatch);
     WriteFile(P("b.pch"), kBadPatch);
 
-    const CliResult run = RunCli({P("a.pch"), P("notes.txt"), P("b.pch")});
+    const test::ProcessResult run = RunProgram({P("a.pch"), P("notes.txt"), P("b.pch")});
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out,
-              Lf({"Processing " + P("a.pch") + "  ....  Done.",
-                  P("notes.txt") + " is not a 'pch' file.. skipping.",
-                  "Processing " + P("b.pch") + "  ....  Error!",
-                  "1 of 3 files processed successfully.", "1 files skipped.", "1 errors."}));
+              LfLines({"Processing " + P("a.pch") + "  ....  Done.",
+                       P("notes.txt") + " is not a 'pch' file.. skipping.",
+                       "Processing " + P("b.pch") + "  ....  Error!",
+                       "1 of 3 files processed successfully.", "1 files skipped.", "1 errors."}));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(ReadFile(P("a.pch")), kRewritten);
     EXPECT_EQ(ReadFile(P("notes.txt")), kPatch);
     EXPECT_EQ(ReadFile(P("b.pch")), kBadPatch);
+
+    const test::ProcessResult help = RunProgram({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+
+    const test::ProcessResult usage = RunProgram({"--fast", "a.pch"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.out, "");
+    EXPECT_NE(usage.err.find("--fast"), std::string::npos) << usage.err;
 }
 
 TEST_F(CliTest, ExitStatus) {
@@ -150,59 +131,69 @@ TEST_F(CliTest, ExitStatus) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(RunCli(row.args).status, row.status);
+        const test::ProcessResult run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        // A usage error explains itself to the user and prints no log.
+        if (row.status == 2) {
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err, "");
+        }
     }
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
 }
 
 TEST_F(CliTest, MapFileAndPrecedenceOption) {
     // Knob 0 gets controller 7, which the patch already uses.
-    std::vector<std::string> entries;
-    for (int i = 0; i < 18; ++i) entries.push_back(i == 0 ? "7" : std::to_string(101 + i));
-    std::vector<std::string> optionOn = entries;
-    optionOn.push_back(" 1 ");
-    entries.push_back(" 0 ");
-    WriteFile(P("off.mpn"), Crlf(entries));
-    WriteFile(P("on.mpn"), Crlf(optionOn));
-    const std::vector<std::string> replaced = {"1 3 1 7", "0 7 2 106"};
-    const std::vector<std::string> kept = {"1 9 0 7", "1 4 0 103", "0 7 2 106"};
+    std::string entries = "7\r\n";
+    for (int i = 1; i < 18; ++i) entries += std::to_string(101 + i) + "\r\n";
+    WriteFile(P("off.mpn"), entries + " 0 \r\n");
+    WriteFile(P("on.mpn"), entries + " 1 \r\n");
+    const std::string replaced = Rewritten({"1 3 1 7", "0 7 2 106"});
+    const std::string kept = Rewritten({"1 9 0 7", "1 4 0 103", "0 7 2 106"});
     struct Row {
         const char* name;
-        std::vector<std::string> options;
-        std::vector<std::string> section;
+        std::vector<std::string> args;
+        const std::string& patch;
     };
     const Row rows[] = {
-        {"map option off", {"--map", "off.mpn"}, replaced},
-        {"map option on", {"--map", "on.mpn"}, kept},
-        {"option turned on", {"--map", "off.mpn", "--precedence", "1"}, kept},
-        {"option turned off", {"--map=on.mpn", "--precedence=0"}, replaced},
-        {"option 2 counts as off", {"--precedence", "2", "--map", "on.mpn"}, replaced},
+        {"map option off", {"--map", "off.mpn", "a.pch"}, replaced},
+        {"map option on", {"--map", "on.mpn", "a.pch"}, kept},
+        {"option turned on", {"--map", "off.mpn", "--precedence", "1", "a.pch"}, kept},
+        {"option turned off", {"--map=on.mpn", "--precedence=0", "a.pch"}, replaced},
+        {"option 2 counts as off", {"--precedence", "2", "--map", "on.mpn", "a.pch"}, replaced},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         WriteFile(P("a.pch"), kPatch);
-        std::vector<std::string> args = row.options;
-        args.push_back("a.pch");
-        EXPECT_EQ(RunCli(args).status, 0);
-        std::vector<std::string> lines = {"x=1, y=2", "[KnobMapDump]",  "1 3 1 0",
-                                          "0 7 2 5",  "[/KnobMapDump]", "[CtrlMapDump]"};
-        lines.insert(lines.end(), row.section.begin(), row.section.end());
-        lines.insert(lines.end(), {"[/CtrlMapDump]", "z"});
-        EXPECT_EQ(ReadFile(P("a.pch")), Crlf(lines));
+        EXPECT_EQ(Run(row.args).status, 0);
+        EXPECT_EQ(ReadFile(P("a.pch")), row.patch);
     }
 }
 
-TEST_F(CliTest, MapThatCannotBeLoadedTouchesNoPatch) {
+TEST_F(CliTest, MapThatCannotBeLoadedSaysWhyAndTouchesNoPatch) {
     WriteFile(P("a.pch"), kPatch);
-    WriteFile(P("short.mpn"), Crlf({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
-    const auto before = Snapshot(dir_);
-    for (const char* map : {"short.mpn", "missing.mpn"}) {
-        SCOPED_TRACE(map);
-        const CliResult run = RunCli({"--map", map, "a.pch"});
+    WriteFile(P("short.mpn"), CrLfLines({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    const auto before = Snapshot(folder_.Root());
+    test::FaultyFileSystem unreadable(test::Fault::Read);
+    struct Row {
+        const char* map;
+        FileSystem& files;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"short.mpn", RealFileSystem(), "ends after 10 of 19 items"},
+        {"missing.mpn", RealFileSystem(),
+         "cannot be opened: " + std::string(std::strerror(ENOENT))},
+        {"short.mpn", unreadable, "cannot be read: " + test::kInjectedCause},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason);
+        const test::ProcessResult run = Run({"--map", row.map, "a.pch"}, row.files);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(std::string("\"") + map + "\""), std::string::npos) << run.err;
-        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-        EXPECT_EQ(Snapshot(dir_), before);
+        EXPECT_EQ(run.err, "pemberlock-cli: cannot load map file \"" + std::string(row.map) +
+                               "\": " + row.reason + "\n");
+        EXPECT_EQ(Snapshot(folder_.Root()), before);
     }
 }
 
@@ -218,10 +209,10 @@ TEST_F(CliTest, PathsAreUsedAndPrintedAsGiven) {
     }
     expected += "5 of 5 files processed successfully.\n0 files skipped.\n0 errors.\n";
 
-    EXPECT_EQ(RunCli({"-x.pch"}).status, 2);  // without -- it is an option
+    EXPECT_EQ(Run({"-x.pch"}).status, 2);  // without -- it is an option
     EXPECT_EQ(ReadFile(P("-x.pch")), kPatch);
 
-    const CliResult run = RunCli(args);
+    const test::ProcessResult run = Run(args);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected);
     for (const auto& name : names) EXPECT_EQ(ReadFile(P(name)), kRewritten) << name;
@@ -232,16 +223,16 @@ TEST_F(CliTest, DryRunShowsTheNewSectionAndTouchesNothing) {
     WriteFile(P("b.pch"), kBadPatch);
     WriteFile(P("n.txt"), kPatch);
     fs::create_directory(P("d.pch"));
-    const auto before = Snapshot(dir_);
+    const auto before = Snapshot(folder_.Root());
 
-    const CliResult run = RunCli({"--dry-run", "a.pch", "n.txt", "b.pch", "d.pch"});
+    const test::ProcessResult run = Run({"--dry-run", "a.pch", "n.txt", "b.pch", "d.pch"});
 
-    EXPECT_EQ(Snapshot(dir_), before);
+    EXPECT_EQ(Snapshot(folder_.Root()), before);
     EXPECT_EQ(run.status, 1);
-    std::vector<std::string> lines = {"Would rewrite a.pch:"};
-    lines.insert(lines.end(), kDefaultSection.begin(), kDefaultSection.end());
-    lines.push_back("n.txt is not a 'pch' file.. skipping.");
-    const std::string head = Lf(lines) + "b.pch would fail: ";
+    const std::string head =
+        LfLines({"Would rewrite a.pch:", "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106",
+                 "[/CtrlMapDump]", "n.txt is not a 'pch' file.. skipping."}) +
+        "b.pch would fail: ";
     ASSERT_EQ(run.out.substr(0, head.size()), head) << run.out;
     EXPECT_NE(run.out.find("\nd.pch would fail: "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\n1 of 4 files would be rewritten.\n1 files skipped.\n2 would fail.\n"),
@@ -249,8 +240,8 @@ TEST_F(CliTest, DryRunShowsTheNewSectionAndTouchesNothing) {
         << run.out;
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
 
-    EXPECT_EQ(RunCli({"--dry-run", "a.pch"}).status, 0);
-    EXPECT_EQ(Snapshot(dir_), before);
+    EXPECT_EQ(Run({"--dry-run", "a.pch"}).status, 0);
+    EXPECT_EQ(Snapshot(folder_.Root()), before);
 }
 
 TEST_F(CliTest, FoldersAreExpandedOnlyWithRecursive) {
@@ -262,23 +253,25 @@ TEST_F(CliTest, FoldersAreExpandedOnlyWithRecursive) {
     fs::create_directory_symlink("..", P("top/sub/loop"));
     WriteFile(P("last.pch"), kPatch);
 
-    const CliResult run = RunCli({"--recursive", "top/", "last.pch"});
+    const test::ProcessResult run = Run({"--recursive", "top/", "last.pch"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(
-        run.out,
-        Lf({"Processing top/B.pch  ....  Done.", "Processing top/a b.pch  ....  Done.",
-            "Processing top/a.pch  ....  Done.", "Processing top/b.pch  ....  Done.",
-            "Processing top/sub/a.pch  ....  Done.", "Processing top/sub/deeper/c.pch  ....  Done.",
-            "top/z.txt is not a 'pch' file.. skipping.", "Processing last.pch  ....  Done.",
-            "7 of 8 files processed successfully.", "1 files skipped.", "0 errors."}));
+    EXPECT_EQ(run.out,
+              LfLines({"Processing top/B.pch  ....  Done.", "Processing top/a b.pch  ....  Done.",
+                       "Processing top/a.pch  ....  Done.", "Processing top/b.pch  ....  Done.",
+                       "Processing top/sub/a.pch  ....  Done.",
+                       "Processing top/sub/deeper/c.pch  ....  Done.",
+                       "top/z.txt is not a 'pch' file.. skipping.",
+                       "Processing last.pch  ....  Done.", "7 of 8 files processed successfully.",
+                       "1 files skipped.", "0 errors."}));
     EXPECT_EQ(ReadFile(P("top/sub/deeper/c.pch")), kRewritten);
 
     fs::create_directory(P("folder.pch"));
-    const CliResult plain = RunCli({"top", "folder.pch"});
+    const test::ProcessResult plain = Run({"top", "folder.pch"});
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.out,
-              Lf({"top is not a 'pch' file.. skipping.", "Processing folder.pch  ....  Error!",
-                  "0 of 2 files processed successfully.", "1 files skipped.", "1 errors."}));
+              LfLines({"top is not a 'pch' file.. skipping.", "Processing folder.pch  ....  Error!",
+                       "0 of 2 files processed successfully.", "1 files skipped.", "1 errors."}));
 }
 
 }  // namespace
+}  // namespace pemberlock
