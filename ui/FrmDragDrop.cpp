@@ -4,6 +4,7 @@
 #include "patch/PatchDrop.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
+#include "ui/KnobEditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +24,6 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,8 +92,6 @@ int PrecedenceFor(Qt::CheckState state) {
     }
 }
 
-std::string ToStd(const QString& text) { return text.toStdString(); }
-
 // Paths go to the core as the file system's bytes.
 std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -147,30 +145,9 @@ void FrmDragDrop::BuildControls() {
     auto* knobBarStyle = new KnobBarStyle;
     knobBarStyle->setParent(this);
     for (int i = 0; i < kKnobCount; ++i) {
-        const int column = i / 3;
-        const int row = i % 3;
-        const QString number = QString::number(i);
-        const QString role = QStringLiteral("Knob %1 controller").arg(i + 1);
-
-        auto* bar = new KnobScrollBar(Frame1);
-        bar->setObjectName(QStringLiteral("ScrKnob") + number);
-        bar->setGeometry(kColumnX[column], 24 + 72 * row, 17, 57);
-        bar->setStyle(knobBarStyle);
-        bar->setFocusPolicy(Qt::StrongFocus);
-        bar->setAccessibleName(role);
-        bar->setToolTip(role);
-        ScrKnob[static_cast<std::size_t>(i)] = bar;
-
-        auto* box = new QLineEdit(Frame1);
-        box->setObjectName(QStringLiteral("TxtCtrl") + number);
-        box->setGeometry(kColumnX[column] + 24, 40 + 72 * row, 25, 25);
-        box->setAccessibleName(role);
-        box->setToolTip(role);
-        TxtCtrl[static_cast<std::size_t>(i)] = box;
-
-        connect(bar, &QScrollBar::valueChanged, this, [this, i] { ScrKnob_Change(i); });
-        connect(bar, &QScrollBar::sliderMoved, this, [this, i] { ScrKnob_Scroll(i); });
-        connect(box, &QLineEdit::textChanged, this, [this, i] { TxtCtrl_Change(i); });
+        const QPoint at(kColumnX[i / 3], 24 + 72 * (i % 3));
+        knobs_[static_cast<std::size_t>(i)] =
+            std::make_unique<KnobEditor>(map_, i, Frame1, at, knobBarStyle);
     }
 
     for (std::size_t n = 0; n < Line1.size(); ++n) {
@@ -216,8 +193,8 @@ void FrmDragDrop::BuildControls() {
         if (previous != nullptr) setTabOrder(previous, next);
         previous = next;
     };
-    for (auto* bar : ScrKnob) chain(bar);
-    for (auto* box : TxtCtrl) chain(box);
+    for (const auto& knob : knobs_) chain(knob->Bar());
+    for (const auto& knob : knobs_) chain(knob->Box());
     chain(TxtStatus);
     chain(ChkPrecedence);
 }
@@ -242,56 +219,9 @@ void FrmDragDrop::BuildMenu() {
 }
 
 void FrmDragDrop::Form_Load() {
-    for (int i = 0; i < kKnobCount; ++i) {
-        KnobScrollBar* bar = ScrKnob[static_cast<std::size_t>(i)];
-        bar->setRange(0, KnobControllerMap::kMaxController);
-        bar->SetPosition(101 + i);
-        bar->setSingleStep(1);
-        bar->setPageStep(5);
-        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::number(101 + i));
-    }
+    for (int i = 0; i < kKnobCount; ++i) knobs_[static_cast<std::size_t>(i)]->Reset(101 + i);
     ShowPrecedence();
     log_->Append(kGreeting);
-}
-
-void FrmDragDrop::ScrKnob_Change(int index) {
-    const auto i = static_cast<std::size_t>(index);
-    if (syncing_[i]) return;
-    syncing_[i] = true;
-    const std::string& entry = map_.SetEntryText(index, std::to_string(ScrKnob[i]->Position()));
-    const QString shown = QString::fromStdString(entry);
-    if (TxtCtrl[i]->text() != shown) TxtCtrl[i]->setText(shown);
-    syncing_[i] = false;
-}
-
-void FrmDragDrop::ScrKnob_Scroll(int index) {
-    // While the thumb is dragged the bar's value may not have caught up yet.
-    const auto i = static_cast<std::size_t>(index);
-    KnobScrollBar* bar = ScrKnob[i];
-    if (bar->sliderPosition() != bar->value()) bar->setValue(bar->sliderPosition());
-    ScrKnob_Change(index);
-}
-
-void FrmDragDrop::TxtCtrl_Change(int index) {
-    const auto i = static_cast<std::size_t>(index);
-    if (syncing_[i]) return;
-    syncing_[i] = true;
-    QLineEdit* box = TxtCtrl[i];
-    const QString typed = box->text();
-    const QString result = QString::fromStdString(map_.SetEntryText(index, ToStd(typed)));
-    if (typed != result) {
-        const int caret = box->cursorPosition() - static_cast<int>(typed.size() - result.size());
-        box->setText(result);
-        if (result == QStringLiteral("0")) {
-            // A lone 0 (all deleted, or "-" typed) is replaced by the next digit.
-            box->selectAll();
-        } else {
-            box->setCursorPosition(std::clamp(caret, 0, static_cast<int>(result.size())));
-        }
-    }
-    const int position = static_cast<int>(map_.EntryValue(index));
-    if (ScrKnob[i]->Position() != position) ScrKnob[i]->SetPosition(position);
-    syncing_[i] = false;
 }
 
 void FrmDragDrop::ChkPrecedence_Click() {
@@ -324,9 +254,7 @@ void FrmDragDrop::MnuLoad_Click() {
         dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
         return;
     }
-    for (int i = 0; i < kKnobCount; ++i) {
-        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::fromStdString(map_.EntryText(i)));
-    }
+    for (const auto& knob : knobs_) knob->ShowEntry();
     ShowPrecedence();
     currentMapPath_ = *chosen;
 }

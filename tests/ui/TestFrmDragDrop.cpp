@@ -5,6 +5,7 @@
 #include "patch/StatusLog.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
+#include "ui/KnobEditor.h"
 
 #include <QAction>
 #include <QApplication>
