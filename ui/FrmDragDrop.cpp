@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -106,8 +105,8 @@ public:
 
 }  // namespace
 
-FrmDragDrop::FrmDragDrop(DialogService& dialogs, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs) {
+FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), fs_(fs) {
     setObjectName(QStringLiteral("FrmDragDrop"));
     setWindowTitle(QStringLiteral("Pemberlock"));
     InitResources();
@@ -235,11 +234,7 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
     {
         BusyCursor busy;
-        if (processor_) {
-            RunDropBatch(paths, *log_, processor_);
-        } else {
-            RunPatchDrop(paths, *log_, map_);
-        }
+        RunPatchDrop(paths, *log_, map_, fs_);
     }
     log_->ScrollToEnd();
 }
@@ -248,7 +243,7 @@ void FrmDragDrop::MnuLoad_Click() {
     const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, lastFileName_, kMapFilter);
     if (!chosen) return;
     lastFileName_ = *chosen;
-    if (!LoadMap(map_, ToPath(*chosen))) {
+    if (!LoadMap(map_, ToPath(*chosen), fs_)) {
         // Saying nothing would leave the user rewriting patches with a map
         // they did not choose; the map itself is left as it was.
         dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
@@ -260,7 +255,9 @@ void FrmDragDrop::MnuLoad_Click() {
 }
 
 void FrmDragDrop::MnuSave_Click() {
-    if (!currentMapPath_.isEmpty() && QFileInfo(currentMapPath_).isFile()) {
+    const bool stillThere = !currentMapPath_.isEmpty() &&
+                            fs_.Status(ToPath(currentMapPath_)).kind == FileKind::Regular;
+    if (stillThere) {
         SaveTo(currentMapPath_);
     } else {
         MnuSaveAs_Click();
@@ -276,7 +273,9 @@ void FrmDragDrop::MnuSaveAs_Click() {
 }
 
 void FrmDragDrop::SaveTo(const QString& path) {
-    if (!SaveMap(map_, ToPath(path))) dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+    if (!SaveMap(map_, ToPath(path), fs_)) {
+        dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+    }
 }
 
 }  // namespace pemberlock

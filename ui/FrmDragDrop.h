@@ -1,7 +1,7 @@
 #pragma once
 
+#include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/DropBatch.h"
 #include "ui/StatusBoxLog.h"
 
 #include <QMainWindow>
@@ -37,15 +37,15 @@ public:
     static constexpr int kClientHeight = 369;
     static inline const QString kMapFilter = QStringLiteral("Mapping (*.mpn)");
 
-    explicit FrmDragDrop(DialogService& dialogs, QWidget* parent = nullptr);
+    // Drops and map files reach the disk through fs.
+    explicit FrmDragDrop(DialogService& dialogs, FileSystem& fs = RealFileSystem(),
+                         QWidget* parent = nullptr);
     ~FrmDragDrop() override;
 
     const KnobControllerMap& Map() const { return map_; }
     const QString& CurrentMapPath() const { return currentMapPath_; }
     // The status log as written, with CR LF line ends.
     const std::string& StatusText() const { return log_->Text(); }
-    // Replaces the patch rewriter a drop runs; empty restores the real one.
-    void SetPatchProcessor(PatchProcessor processor) { processor_ = std::move(processor); }
 
     // The event handlers of the controls and the menu.
     void Form_Load();
@@ -62,10 +62,10 @@ private:
     void SaveTo(const QString& path);
 
     DialogService& dialogs_;
+    FileSystem& fs_;
     KnobControllerMap map_;
     QString currentMapPath_;
     QString lastFileName_;  // offered by the next file dialog
-    PatchProcessor processor_;
 
     QWidget* client_ = nullptr;
     QGroupBox* Frame1 = nullptr;

@@ -1,8 +1,9 @@
 #include "ScriptedDialogService.h"
 
 #include "map/MapFile.h"
-#include "patch/ProcessPatch.h"
 #include "patch/StatusLog.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/PassThroughFileSystem.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
 #include "ui/KnobEditor.h"
@@ -60,6 +61,20 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 
 std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+// The real file system, noting for each file opened whether the busy pointer
+// was showing.
+class CursorWatchingFileSystem final : public pemberlock::test::PassThroughFileSystem {
+public:
+    QList<bool> busyAtOpen;
+
+    pemberlock::Result<std::unique_ptr<pemberlock::InputFile>> OpenRead(
+        const std::string& path) override {
+        const QCursor* cursor = QApplication::overrideCursor();
+        busyAtOpen << (cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+        return PassThroughFileSystem::OpenRead(path);
+    }
+};
+
 }  // namespace
 
 class TestFrmDragDrop : public QObject {
@@ -91,6 +106,8 @@ private slots:
     void failingLoadSaysSoAndKeepsMap();
     void saveAndSaveAs();
     void failingSave();
+    void mapFilesGoThroughTheWindowsFileSystem_data();
+    void mapFilesGoThroughTheWindowsFileSystem();
     void messageBoxHasOneOkButton();
 
 private:
@@ -114,6 +131,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<ScriptedDialogService> dialogs_;
+    std::unique_ptr<CursorWatchingFileSystem> fs_;
     std::unique_ptr<FrmDragDrop> window_;
 };
 
@@ -121,7 +139,8 @@ void TestFrmDragDrop::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     dialogs_ = std::make_unique<ScriptedDialogService>();
-    window_ = std::make_unique<FrmDragDrop>(*dialogs_);
+    fs_ = std::make_unique<CursorWatchingFileSystem>();
+    window_ = std::make_unique<FrmDragDrop>(*dialogs_, *fs_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -129,6 +148,7 @@ void TestFrmDragDrop::init() {
 void TestFrmDragDrop::cleanup() {
     QCOMPARE(dialogs_->unanswered, 0);
     window_.reset();
+    fs_.reset();
     dialogs_.reset();
     dir_.reset();
 }
@@ -413,13 +433,6 @@ void TestFrmDragDrop::dropRunsBatch() {
     WriteFile(notes, "not a patch\r\n");
     WriteFile(bad, "[KnobMapDump]\r\n1 3 1 99\r\n[/KnobMapDump]\r\n");  // there is no knob 99
 
-    int busyCalls = 0;
-    window_->SetPatchProcessor([&](const std::string& path) {
-        const QCursor* cursor = QApplication::overrideCursor();
-        if (cursor != nullptr && cursor->shape() == Qt::WaitCursor) ++busyCalls;
-        return pemberlock::RewritePatchFile(path, window_->Map());
-    });
-
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(notes), QUrl::fromLocalFile(bad)});
     // A file manager may offer a move; the window still takes a copy.
@@ -430,7 +443,7 @@ void TestFrmDragDrop::dropRunsBatch() {
                               "  ....  Error!\r\n" +
                               "1 of 3 files processed successfully.\r\n1 files skipped.\r\n1 errors.\r\n";
     QCOMPARE(QString::fromStdString(window_->StatusText()), QString::fromStdString(std::string(pemberlock::kGreeting) + batch));
-    QCOMPARE(busyCalls, 2);
+    QCOMPARE(fs_->busyAtOpen, (QList<bool>{true, true}));
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QVERIFY(ReadFile(good).contains("1 3 1 101\r\n0 7 2 106\r\n"));
     QCOMPARE(ReadFile(notes), QByteArray("not a patch\r\n"));
@@ -572,6 +585,28 @@ void TestFrmDragDrop::failingSave() {
     Action("MnuSave")->trigger();
     QCOMPARE(dialogs_->requests.size(), std::size_t{2});
     QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+}
+
+void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("load") << int(pemberlock::test::Fault::OpenRead) << "MnuLoad" << "Could not load map!";
+    QTest::newRow("save") << int(pemberlock::test::Fault::Rename) << "MnuSaveAs" << "Could not save map!";
+}
+
+void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem() {
+    QFETCH(int, fault);
+    QFETCH(QString, command);
+    QFETCH(QString, message);
+    const QString path = Path("map.mpn");
+    WriteFile(path, QByteArray::fromStdString(pemberlock::FormatMapFile({})));
+    pemberlock::test::FaultyFileSystem faulty(static_cast<pemberlock::test::Fault>(fault));
+    FrmDragDrop window(*dialogs_, faulty);
+    dialogs_->setNextFileName(path);
+    window.findChild<QAction*>(command)->trigger();
+    QCOMPARE(faulty.Hits(), 1);
+    QCOMPARE(dialogs_->messages, QStringList{message});
 }
 
 void TestFrmDragDrop::messageBoxHasOneOkButton() {
