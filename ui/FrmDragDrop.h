@@ -47,7 +47,8 @@ public:
     // The status log as written, with CR LF line ends.
     const std::string& StatusText() const { return log_->Text(); }
 
-    // The event handlers of the controls and the menu.
+private:
+    // The event handlers of the window, the controls and the menu.
     void Form_Load();
     void ChkPrecedence_Click();
     void Frame2_OLEDragDrop(const QMimeData& data);
@@ -55,7 +56,6 @@ public:
     void MnuSave_Click();
     void MnuSaveAs_Click();
 
-private:
     void BuildControls();
     void BuildMenu();
     void ShowPrecedence();
