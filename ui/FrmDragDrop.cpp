@@ -65,7 +65,8 @@ protected:
 void FitCaption(QCheckBox& box) {
     QStyleOptionButton option;
     option.initFrom(&box);
-    const int room = box.width() - box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box).left();
+    const QRect caption = box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box);
+    const int room = box.width() - caption.left();
     QFont font = box.font();
     const int start = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
     for (int size = start; size > 8; --size) {
@@ -137,6 +138,13 @@ void FrmDragDrop::BuildControls() {
     client_->setFont(font);
     setCentralWidget(client_);
 
+    BuildKnobFrame();
+    BuildDropArea();
+    BuildOptionAndStatus();
+    ChainTabOrder();
+}
+
+void FrmDragDrop::BuildKnobFrame() {
     Frame1 = new QGroupBox(QStringLiteral("Controller Mapping"), client_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(8, 8, 401, 241);
@@ -157,7 +165,9 @@ void FrmDragDrop::BuildControls() {
         line->setGeometry(kLineX[n], 8, 2, 233);
         Line1[n] = line;
     }
+}
 
+void FrmDragDrop::BuildDropArea() {
     Frame2 = new DropFrame(QStringLiteral("Drop Patches Here"), client_);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(416, 8, 113, 241);
@@ -166,7 +176,9 @@ void FrmDragDrop::BuildControls() {
     Shape1 = new FilledShape(QColor(192, 0, 0), Frame2);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(8, 16, 97, 217);
+}
 
+void FrmDragDrop::BuildOptionAndStatus() {
     ChkPrecedence = new PrecedenceCheckBox(
         QStringLiteral("Existing Controller Mappings Take Precedence"), client_);
     ChkPrecedence->setObjectName(QStringLiteral("ChkPrecedence"));
@@ -185,7 +197,9 @@ void FrmDragDrop::BuildControls() {
     TxtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TxtStatus->setAccessibleName(QStringLiteral("Status"));
     Label2->setBuddy(TxtStatus);
+}
 
+void FrmDragDrop::ChainTabOrder() {
     // Scroll bars, then text boxes, both in knob order, then status and option.
     QWidget* previous = nullptr;
     auto chain = [&previous](QWidget* next) {
@@ -227,7 +241,9 @@ void FrmDragDrop::ChkPrecedence_Click() {
     map_.SetPrecedence(PrecedenceFor(ChkPrecedence->checkState()));
 }
 
-void FrmDragDrop::ShowPrecedence() { ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence())); }
+void FrmDragDrop::ShowPrecedence() {
+    ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence()));
+}
 
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     std::vector<std::string> paths;

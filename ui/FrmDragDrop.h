@@ -57,6 +57,10 @@ private:
     void MnuSaveAs_Click();
 
     void BuildControls();
+    void BuildKnobFrame();
+    void BuildDropArea();
+    void BuildOptionAndStatus();
+    void ChainTabOrder();
     void BuildMenu();
     void ShowPrecedence();
     void SaveTo(const QString& path);
