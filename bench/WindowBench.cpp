@@ -53,19 +53,22 @@ public:
         QMimeData data;
         QList<QUrl> urls;
         urls.reserve(static_cast<qsizetype>(paths.size()));
-        for (const std::string& path : paths) urls.push_back(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+        for (const std::string& path : paths) {
+            urls.push_back(QUrl::fromLocalFile(QFile::decodeName(path.c_str())));
+        }
         data.setUrls(urls);
         const int blocksBefore = box_->document()->blockCount();
         const QPoint where(frame_->width() / 2, frame_->height() / 2);
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
 
         const auto start = std::chrono::steady_clock::now();
-        QDragEnterEvent enter(where, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(where, offered, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(frame_, &enter);
         if (!enter.isAccepted()) {
             why = "the drop area refused the drag";
             return -1;
         }
-        QDropEvent drop(QPointF(where), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(where), offered, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(frame_, &drop);
         if (!drop.isAccepted()) {
             why = "the drop area refused the drop";
@@ -73,7 +76,7 @@ public:
         }
         // Let the status box lay out and paint what was appended.
         QApplication::processEvents();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
 
         // Log only, each patch is one "Error!" line and counts as an error.
         const std::size_t errors = fs_.logOnly ? paths.size() : 0;
@@ -87,7 +90,7 @@ public:
                   " new lines and summary (" + std::to_string(added) + " new lines)";
             return -1;
         }
-        return seconds;
+        return seconds.count();
     }
 
     void SetLogOnly(bool on) override { fs_.logOnly = on; }
