@@ -16,8 +16,9 @@ public:
     // Seconds from the drop to the status box being shown with every line;
     // negative on failure, with why set.
     virtual double Drop(const std::vector<std::string>& paths, std::string& why) = 0;
-    // When on, the window's drops skip the file work and report success, so
-    // that what the window itself adds can be timed apart from the disk.
+    // When on, every patch the window's drops take fails at once, before any
+    // file is looked at, so that what the window itself adds can be timed
+    // apart from the disk.
     virtual void SetLogOnly(bool on) = 0;
 };
 

@@ -4,12 +4,12 @@
 #include "patch/PatchDrop.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
+#include "ui/KnobEditor.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -23,7 +23,6 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -66,7 +65,8 @@ protected:
 void FitCaption(QCheckBox& box) {
     QStyleOptionButton option;
     option.initFrom(&box);
-    const int room = box.width() - box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box).left();
+    const QRect caption = box.style()->subElementRect(QStyle::SE_CheckBoxContents, &option, &box);
+    const int room = box.width() - caption.left();
     QFont font = box.font();
     const int start = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
     for (int size = start; size > 8; --size) {
@@ -92,8 +92,6 @@ int PrecedenceFor(Qt::CheckState state) {
     }
 }
 
-std::string ToStd(const QString& text) { return text.toStdString(); }
-
 // Paths go to the core as the file system's bytes.
 std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -108,8 +106,8 @@ public:
 
 }  // namespace
 
-FrmDragDrop::FrmDragDrop(DialogService& dialogs, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs) {
+FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), fs_(fs) {
     setObjectName(QStringLiteral("FrmDragDrop"));
     setWindowTitle(QStringLiteral("Pemberlock"));
     InitResources();
@@ -140,6 +138,13 @@ void FrmDragDrop::BuildControls() {
     client_->setFont(font);
     setCentralWidget(client_);
 
+    BuildKnobFrame();
+    BuildDropArea();
+    BuildOptionAndStatus();
+    ChainTabOrder();
+}
+
+void FrmDragDrop::BuildKnobFrame() {
     Frame1 = new QGroupBox(QStringLiteral("Controller Mapping"), client_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(8, 8, 401, 241);
@@ -147,30 +152,9 @@ void FrmDragDrop::BuildControls() {
     auto* knobBarStyle = new KnobBarStyle;
     knobBarStyle->setParent(this);
     for (int i = 0; i < kKnobCount; ++i) {
-        const int column = i / 3;
-        const int row = i % 3;
-        const QString number = QString::number(i);
-        const QString role = QStringLiteral("Knob %1 controller").arg(i + 1);
-
-        auto* bar = new KnobScrollBar(Frame1);
-        bar->setObjectName(QStringLiteral("ScrKnob") + number);
-        bar->setGeometry(kColumnX[column], 24 + 72 * row, 17, 57);
-        bar->setStyle(knobBarStyle);
-        bar->setFocusPolicy(Qt::StrongFocus);
-        bar->setAccessibleName(role);
-        bar->setToolTip(role);
-        ScrKnob[static_cast<std::size_t>(i)] = bar;
-
-        auto* box = new QLineEdit(Frame1);
-        box->setObjectName(QStringLiteral("TxtCtrl") + number);
-        box->setGeometry(kColumnX[column] + 24, 40 + 72 * row, 25, 25);
-        box->setAccessibleName(role);
-        box->setToolTip(role);
-        TxtCtrl[static_cast<std::size_t>(i)] = box;
-
-        connect(bar, &QScrollBar::valueChanged, this, [this, i] { ScrKnob_Change(i); });
-        connect(bar, &QScrollBar::sliderMoved, this, [this, i] { ScrKnob_Scroll(i); });
-        connect(box, &QLineEdit::textChanged, this, [this, i] { TxtCtrl_Change(i); });
+        const QPoint at(kColumnX[i / 3], 24 + 72 * (i % 3));
+        knobs_[static_cast<std::size_t>(i)] =
+            std::make_unique<KnobEditor>(map_, i, Frame1, at, knobBarStyle);
     }
 
     for (std::size_t n = 0; n < Line1.size(); ++n) {
@@ -181,7 +165,9 @@ void FrmDragDrop::BuildControls() {
         line->setGeometry(kLineX[n], 8, 2, 233);
         Line1[n] = line;
     }
+}
 
+void FrmDragDrop::BuildDropArea() {
     Frame2 = new DropFrame(QStringLiteral("Drop Patches Here"), client_);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     Frame2->setGeometry(416, 8, 113, 241);
@@ -190,7 +176,9 @@ void FrmDragDrop::BuildControls() {
     Shape1 = new FilledShape(QColor(192, 0, 0), Frame2);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(8, 16, 97, 217);
+}
 
+void FrmDragDrop::BuildOptionAndStatus() {
     ChkPrecedence = new PrecedenceCheckBox(
         QStringLiteral("Existing Controller Mappings Take Precedence"), client_);
     ChkPrecedence->setObjectName(QStringLiteral("ChkPrecedence"));
@@ -209,15 +197,17 @@ void FrmDragDrop::BuildControls() {
     TxtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     TxtStatus->setAccessibleName(QStringLiteral("Status"));
     Label2->setBuddy(TxtStatus);
+}
 
+void FrmDragDrop::ChainTabOrder() {
     // Scroll bars, then text boxes, both in knob order, then status and option.
     QWidget* previous = nullptr;
     auto chain = [&previous](QWidget* next) {
         if (previous != nullptr) setTabOrder(previous, next);
         previous = next;
     };
-    for (auto* bar : ScrKnob) chain(bar);
-    for (auto* box : TxtCtrl) chain(box);
+    for (const auto& knob : knobs_) chain(knob->Bar());
+    for (const auto& knob : knobs_) chain(knob->Box());
     chain(TxtStatus);
     chain(ChkPrecedence);
 }
@@ -242,74 +232,25 @@ void FrmDragDrop::BuildMenu() {
 }
 
 void FrmDragDrop::Form_Load() {
-    for (int i = 0; i < kKnobCount; ++i) {
-        KnobScrollBar* bar = ScrKnob[static_cast<std::size_t>(i)];
-        bar->setRange(0, KnobControllerMap::kMaxController);
-        bar->SetPosition(101 + i);
-        bar->setSingleStep(1);
-        bar->setPageStep(5);
-        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::number(101 + i));
-    }
+    for (int i = 0; i < kKnobCount; ++i) knobs_[static_cast<std::size_t>(i)]->Reset(101 + i);
     ShowPrecedence();
     log_->Append(kGreeting);
-}
-
-void FrmDragDrop::ScrKnob_Change(int index) {
-    const auto i = static_cast<std::size_t>(index);
-    if (syncing_[i]) return;
-    syncing_[i] = true;
-    const std::string& entry = map_.SetEntryText(index, std::to_string(ScrKnob[i]->Position()));
-    const QString shown = QString::fromStdString(entry);
-    if (TxtCtrl[i]->text() != shown) TxtCtrl[i]->setText(shown);
-    syncing_[i] = false;
-}
-
-void FrmDragDrop::ScrKnob_Scroll(int index) {
-    // While the thumb is dragged the bar's value may not have caught up yet.
-    const auto i = static_cast<std::size_t>(index);
-    KnobScrollBar* bar = ScrKnob[i];
-    if (bar->sliderPosition() != bar->value()) bar->setValue(bar->sliderPosition());
-    ScrKnob_Change(index);
-}
-
-void FrmDragDrop::TxtCtrl_Change(int index) {
-    const auto i = static_cast<std::size_t>(index);
-    if (syncing_[i]) return;
-    syncing_[i] = true;
-    QLineEdit* box = TxtCtrl[i];
-    const QString typed = box->text();
-    const QString result = QString::fromStdString(map_.SetEntryText(index, ToStd(typed)));
-    if (typed != result) {
-        const int caret = box->cursorPosition() - static_cast<int>(typed.size() - result.size());
-        box->setText(result);
-        if (result == QStringLiteral("0")) {
-            // A lone 0 (all deleted, or "-" typed) is replaced by the next digit.
-            box->selectAll();
-        } else {
-            box->setCursorPosition(std::clamp(caret, 0, static_cast<int>(result.size())));
-        }
-    }
-    const int position = static_cast<int>(map_.EntryValue(index));
-    if (ScrKnob[i]->Position() != position) ScrKnob[i]->SetPosition(position);
-    syncing_[i] = false;
 }
 
 void FrmDragDrop::ChkPrecedence_Click() {
     map_.SetPrecedence(PrecedenceFor(ChkPrecedence->checkState()));
 }
 
-void FrmDragDrop::ShowPrecedence() { ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence())); }
+void FrmDragDrop::ShowPrecedence() {
+    ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence()));
+}
 
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
     {
         BusyCursor busy;
-        if (processor_) {
-            RunDropBatch(paths, *log_, processor_);
-        } else {
-            RunPatchDrop(paths, *log_, map_);
-        }
+        RunPatchDrop(paths, *log_, map_, fs_);
     }
     log_->ScrollToEnd();
 }
@@ -318,21 +259,21 @@ void FrmDragDrop::MnuLoad_Click() {
     const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, lastFileName_, kMapFilter);
     if (!chosen) return;
     lastFileName_ = *chosen;
-    if (!LoadMap(map_, ToPath(*chosen))) {
+    if (!LoadMap(map_, ToPath(*chosen), fs_)) {
         // Saying nothing would leave the user rewriting patches with a map
         // they did not choose; the map itself is left as it was.
         dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
         return;
     }
-    for (int i = 0; i < kKnobCount; ++i) {
-        TxtCtrl[static_cast<std::size_t>(i)]->setText(QString::fromStdString(map_.EntryText(i)));
-    }
+    for (const auto& knob : knobs_) knob->ShowEntry();
     ShowPrecedence();
     currentMapPath_ = *chosen;
 }
 
 void FrmDragDrop::MnuSave_Click() {
-    if (!currentMapPath_.isEmpty() && QFileInfo(currentMapPath_).isFile()) {
+    const bool stillThere = !currentMapPath_.isEmpty() &&
+                            fs_.Status(ToPath(currentMapPath_)).kind == FileKind::Regular;
+    if (stillThere) {
         SaveTo(currentMapPath_);
     } else {
         MnuSaveAs_Click();
@@ -348,7 +289,9 @@ void FrmDragDrop::MnuSaveAs_Click() {
 }
 
 void FrmDragDrop::SaveTo(const QString& path) {
-    if (!SaveMap(map_, ToPath(path))) dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+    if (!SaveMap(map_, ToPath(path), fs_)) {
+        dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+    }
 }
 
 }  // namespace pemberlock

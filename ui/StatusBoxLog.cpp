@@ -11,22 +11,7 @@ void StatusBoxLog::Append(std::string_view text) {
 
     // The box separates lines itself: CR LF becomes one line break.
     std::string shown;
-    shown.reserve(text.size() + 1);
-    for (char ch : text) {
-        if (pendingCr_) {
-            pendingCr_ = false;
-            if (ch == '\n') {
-                shown += '\n';
-                continue;
-            }
-            shown += '\r';
-        }
-        if (ch == '\r') {
-            pendingCr_ = true;
-        } else {
-            shown += ch;
-        }
-    }
+    lineEnds_.Convert(text, shown);
     if (shown.empty()) return;
 
     QTextCursor end(box_.document());

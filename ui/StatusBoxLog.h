@@ -1,5 +1,6 @@
 #pragma once
 
+#include "patch/CrLfToLf.h"
 #include "patch/StatusLog.h"
 
 #include <string>
@@ -25,7 +26,7 @@ public:
 private:
     QPlainTextEdit& box_;
     std::string text_;
-    bool pendingCr_ = false;  // a CR at the end of one append may pair with an LF in the next
+    CrLfToLf lineEnds_;  // holds a CR that ends one append until the next
 };
 
 }  // namespace pemberlock

@@ -1,10 +1,12 @@
 #include "ScriptedDialogService.h"
 
 #include "map/MapFile.h"
-#include "patch/ProcessPatch.h"
 #include "patch/StatusLog.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/PassThroughFileSystem.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
+#include "ui/KnobEditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,6 +61,20 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 
 std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
+// The real file system, noting for each file opened whether the busy pointer
+// was showing.
+class CursorWatchingFileSystem final : public pemberlock::test::PassThroughFileSystem {
+public:
+    QList<bool> busyAtOpen;
+
+    pemberlock::Result<std::unique_ptr<pemberlock::InputFile>> OpenRead(
+        const std::string& path) override {
+        const QCursor* cursor = QApplication::overrideCursor();
+        busyAtOpen << (cursor != nullptr && cursor->shape() == Qt::WaitCursor);
+        return PassThroughFileSystem::OpenRead(path);
+    }
+};
+
 }  // namespace
 
 class TestFrmDragDrop : public QObject {
@@ -90,6 +106,8 @@ private slots:
     void failingLoadSaysSoAndKeepsMap();
     void saveAndSaveAs();
     void failingSave();
+    void mapFilesGoThroughTheWindowsFileSystem_data();
+    void mapFilesGoThroughTheWindowsFileSystem();
     void messageBoxHasOneOkButton();
 
 private:
@@ -113,6 +131,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<ScriptedDialogService> dialogs_;
+    std::unique_ptr<CursorWatchingFileSystem> fs_;
     std::unique_ptr<FrmDragDrop> window_;
 };
 
@@ -120,7 +139,8 @@ void TestFrmDragDrop::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     dialogs_ = std::make_unique<ScriptedDialogService>();
-    window_ = std::make_unique<FrmDragDrop>(*dialogs_);
+    fs_ = std::make_unique<CursorWatchingFileSystem>();
+    window_ = std::make_unique<FrmDragDrop>(*dialogs_, *fs_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -128,6 +148,7 @@ void TestFrmDragDrop::init() {
 void TestFrmDragDrop::cleanup() {
     QCOMPARE(dialogs_->unanswered, 0);
     window_.reset();
+    fs_.reset();
     dialogs_.reset();
     dir_.reset();
 }
@@ -141,7 +162,9 @@ void TestFrmDragDrop::VerifyKnob(int i, const QString& text) {
 void TestFrmDragDrop::startUpGeometry_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
-    const auto row = [](const QString& name, QRect rect) { QTest::newRow(qPrintable(name)) << name << rect; };
+    const auto row = [](const QString& name, QRect rect) {
+        QTest::newRow(qPrintable(name)) << name << rect;
+    };
     row("Frame1", {8, 8, 401, 241});
     row("Frame2", {416, 8, 113, 241});
     row("Shape1", {8, 16, 97, 217});
@@ -216,8 +239,12 @@ void TestFrmDragDrop::startUpState() {
 
 void TestFrmDragDrop::focusOrder() {
     QStringList expected;
-    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) expected << QStringLiteral("ScrKnob%1").arg(i);
-    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) expected << QStringLiteral("TxtCtrl%1").arg(i);
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) {
+        expected << QStringLiteral("ScrKnob%1").arg(i);
+    }
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) {
+        expected << QStringLiteral("TxtCtrl%1").arg(i);
+    }
     expected << "TxtStatus" << "ChkPrecedence";
 
     QApplication::setActiveWindow(window_.get());
@@ -290,7 +317,8 @@ void TestFrmDragDrop::scrollBarDragAndDirection() {
         option.singleStep = bar->singleStep();
         option.pageStep = bar->pageStep();
         option.subControls = QStyle::SC_All;
-        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
+        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                            QStyle::SC_ScrollBarSlider, bar);
     };
 
     // Drag the thumb in small steps to the top, then to the bottom: the
@@ -333,7 +361,9 @@ void TestFrmDragDrop::scrollBarDragAndDirection() {
 
 void TestFrmDragDrop::checkBoxNeverGreyedByClicks() {
     auto* check = Child<QCheckBox>("ChkPrecedence");
-    const auto click = [check] { QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2)); };
+    const auto click = [check] {
+        QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+    };
     for (int n = 0; n < 4; ++n) {
         click();
         QCOMPARE(check->checkState(), n % 2 == 0 ? Qt::Checked : Qt::Unchecked);
@@ -360,26 +390,32 @@ void TestFrmDragDrop::rewriterReadsCheckBox_data() {
     QTest::addColumn<bool>("ticked");
     QTest::addColumn<QByteArray>("section");
     QTest::newRow("unticked: the map's controller numbers win")
-        << false << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
+        << false
+        << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
     QTest::newRow("ticked: existing assignments stay")
         << true
-        << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
+        << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n1 3 1 101\r\n0 7 2 106\r\n"
+                      "[/CtrlMapDump]\r\n");
 }
 
 void TestFrmDragDrop::rewriterReadsCheckBox() {
     QFETCH(bool, ticked);
     QFETCH(QByteArray, section);
-    if (ticked) QTest::mouseClick(Child<QCheckBox>("ChkPrecedence"), Qt::LeftButton, {}, QPoint(6, 8));
+    if (ticked) {
+        QTest::mouseClick(Child<QCheckBox>("ChkPrecedence"), Qt::LeftButton, {}, QPoint(6, 8));
+    }
     const QString patch = Path("song.pch");
     WriteFile(patch, kPatch);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(patch)});
     QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
     QCOMPARE(ReadFile(patch),
-             "x=1, y=2\r\n[KnobMapDump]\r\n1 3 1 0\r\n0 7 2 5\r\n[/KnobMapDump]\r\n" + section + "z\r\n");
+             "x=1, y=2\r\n[KnobMapDump]\r\n1 3 1 0\r\n0 7 2 5\r\n[/KnobMapDump]\r\n" + section +
+                 "z\r\n");
 }
 
-bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data, Qt::DropActions actions) {
+bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data,
+                                  Qt::DropActions actions) {
     QWidget* widget = Child<QWidget>(target);
     const QPoint at = widget->mapTo(window_.get(), widget->rect().center());
     QWindow* handle = window_->windowHandle();
@@ -412,13 +448,6 @@ void TestFrmDragDrop::dropRunsBatch() {
     WriteFile(notes, "not a patch\r\n");
     WriteFile(bad, "[KnobMapDump]\r\n1 3 1 99\r\n[/KnobMapDump]\r\n");  // there is no knob 99
 
-    int busyCalls = 0;
-    window_->SetPatchProcessor([&](const std::string& path) {
-        const QCursor* cursor = QApplication::overrideCursor();
-        if (cursor != nullptr && cursor->shape() == Qt::WaitCursor) ++busyCalls;
-        return pemberlock::RewritePatchFile(path, window_->Map());
-    });
-
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(notes), QUrl::fromLocalFile(bad)});
     // A file manager may offer a move; the window still takes a copy.
@@ -426,10 +455,11 @@ void TestFrmDragDrop::dropRunsBatch() {
 
     const std::string batch = "Processing " + Std(good) + "  ....  Done.\r\n" + Std(notes) +
                               " is not a 'pch' file.. skipping.\r\n" + "Processing " + Std(bad) +
-                              "  ....  Error!\r\n" +
-                              "1 of 3 files processed successfully.\r\n1 files skipped.\r\n1 errors.\r\n";
-    QCOMPARE(QString::fromStdString(window_->StatusText()), QString::fromStdString(std::string(pemberlock::kGreeting) + batch));
-    QCOMPARE(busyCalls, 2);
+                              "  ....  Error!\r\n" + "1 of 3 files processed successfully.\r\n" +
+                              "1 files skipped.\r\n1 errors.\r\n";
+    QCOMPARE(QString::fromStdString(window_->StatusText()),
+             QString::fromStdString(std::string(pemberlock::kGreeting) + batch));
+    QCOMPARE(fs_->busyAtOpen, (QList<bool>{true, true}));
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QVERIFY(ReadFile(good).contains("1 3 1 101\r\n0 7 2 106\r\n"));
     QCOMPARE(ReadFile(notes), QByteArray("not a patch\r\n"));
@@ -452,10 +482,13 @@ void TestFrmDragDrop::dropRefusesAnythingButLocalFiles_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("actions");
     QTest::newRow("text only") << QStringList() << "/tmp/a.pch" << int(Qt::CopyAction);
-    QTest::newRow("a web address") << QStringList{"https://example.org/a.pch"} << "" << int(Qt::CopyAction);
+    QTest::newRow("a web address")
+        << QStringList{"https://example.org/a.pch"} << "" << int(Qt::CopyAction);
     QTest::newRow("a local file among web addresses")
-        << QStringList{"file:///tmp/a.pch", "https://example.org/b.pch"} << "" << int(Qt::CopyAction);
-    QTest::newRow("a move that cannot be a copy") << QStringList{"file:///tmp/a.pch"} << "" << int(Qt::MoveAction);
+        << QStringList{"file:///tmp/a.pch", "https://example.org/b.pch"} << ""
+        << int(Qt::CopyAction);
+    QTest::newRow("a move that cannot be a copy")
+        << QStringList{"file:///tmp/a.pch"} << "" << int(Qt::MoveAction);
 }
 
 void TestFrmDragDrop::dropRefusesAnythingButLocalFiles() {
@@ -571,6 +604,29 @@ void TestFrmDragDrop::failingSave() {
     Action("MnuSave")->trigger();
     QCOMPARE(dialogs_->requests.size(), std::size_t{2});
     QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+}
+
+void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("message");
+    using pemberlock::test::Fault;
+    QTest::newRow("load") << int(Fault::OpenRead) << "MnuLoad" << "Could not load map!";
+    QTest::newRow("save") << int(Fault::Rename) << "MnuSaveAs" << "Could not save map!";
+}
+
+void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem() {
+    QFETCH(int, fault);
+    QFETCH(QString, command);
+    QFETCH(QString, message);
+    const QString path = Path("map.mpn");
+    WriteFile(path, QByteArray::fromStdString(pemberlock::FormatMapFile({})));
+    pemberlock::test::FaultyFileSystem faulty(static_cast<pemberlock::test::Fault>(fault));
+    FrmDragDrop window(*dialogs_, faulty);
+    dialogs_->setNextFileName(path);
+    window.findChild<QAction*>(command)->trigger();
+    QCOMPARE(faulty.Hits(), 1);
+    QCOMPARE(dialogs_->messages, QStringList{message});
 }
 
 void TestFrmDragDrop::messageBoxHasOneOkButton() {

@@ -1,0 +1,82 @@
+#include "ui/KnobEditor.h"
+
+#include "map/KnobControllerMap.h"
+
+#include <QLineEdit>
+
+#include <algorithm>
+#include <string>
+
+namespace pemberlock {
+
+KnobEditor::KnobEditor(KnobControllerMap& map, int index, QWidget* parent, QPoint topLeft,
+                       QStyle* barStyle)
+    : map_(map), index_(index) {
+    const QString number = QString::number(index);
+    const QString role = QStringLiteral("Knob %1 controller").arg(index + 1);
+
+    bar_ = new KnobScrollBar(parent);
+    bar_->setObjectName(QStringLiteral("ScrKnob") + number);
+    bar_->setGeometry(topLeft.x(), topLeft.y(), 17, 57);
+    bar_->setStyle(barStyle);
+    bar_->setFocusPolicy(Qt::StrongFocus);
+    bar_->setAccessibleName(role);
+    bar_->setToolTip(role);
+    bar_->setRange(0, KnobControllerMap::kMaxController);
+    bar_->setSingleStep(1);
+    bar_->setPageStep(5);
+
+    box_ = new QLineEdit(parent);
+    box_->setObjectName(QStringLiteral("TxtCtrl") + number);
+    box_->setGeometry(topLeft.x() + 24, topLeft.y() + 16, 25, 25);
+    box_->setAccessibleName(role);
+    box_->setToolTip(role);
+
+    connect(bar_, &QScrollBar::valueChanged, this, &KnobEditor::ScrKnob_Change);
+    connect(bar_, &QScrollBar::sliderMoved, this, &KnobEditor::ScrKnob_Scroll);
+    connect(box_, &QLineEdit::textChanged, this, &KnobEditor::TxtCtrl_Change);
+}
+
+void KnobEditor::Reset(int controller) {
+    bar_->SetPosition(controller);
+    box_->setText(QString::number(controller));
+}
+
+void KnobEditor::ShowEntry() { box_->setText(QString::fromStdString(map_.EntryText(index_))); }
+
+void KnobEditor::ScrKnob_Change() {
+    if (syncing_) return;
+    syncing_ = true;
+    const std::string& entry = map_.SetEntryText(index_, std::to_string(bar_->Position()));
+    const QString shown = QString::fromStdString(entry);
+    if (box_->text() != shown) box_->setText(shown);
+    syncing_ = false;
+}
+
+void KnobEditor::ScrKnob_Scroll() {
+    // While the thumb is dragged the bar's value may not have caught up yet.
+    if (bar_->sliderPosition() != bar_->value()) bar_->setValue(bar_->sliderPosition());
+    ScrKnob_Change();
+}
+
+void KnobEditor::TxtCtrl_Change() {
+    if (syncing_) return;
+    syncing_ = true;
+    const QString typed = box_->text();
+    const QString result = QString::fromStdString(map_.SetEntryText(index_, typed.toStdString()));
+    if (typed != result) {
+        const int caret = box_->cursorPosition() - static_cast<int>(typed.size() - result.size());
+        box_->setText(result);
+        if (result == QStringLiteral("0")) {
+            // A lone 0 (all deleted, or "-" typed) is replaced by the next digit.
+            box_->selectAll();
+        } else {
+            box_->setCursorPosition(std::clamp(caret, 0, static_cast<int>(result.size())));
+        }
+    }
+    const int position = static_cast<int>(map_.EntryValue(index_));
+    if (bar_->Position() != position) bar_->SetPosition(position);
+    syncing_ = false;
+}
+
+}  // namespace pemberlock

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QScrollBar>
+
+class QLineEdit;
+class QStyle;
+
+namespace pemberlock {
+
+class KnobControllerMap;
+
+// A knob's scroll bar, upside down to a document's: the top end is 120 and
+// the bottom end 0, and the arrows, keys and wheel move it that way.
+// Qt puts a vertical scroll bar's minimum at the top, so the bar's own value
+// runs the other way and Position() turns it round.
+class KnobScrollBar final : public QScrollBar {
+public:
+    explicit KnobScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
+    int Position() const { return maximum() + minimum() - value(); }
+    void SetPosition(int position) { setValue(maximum() + minimum() - position); }
+};
+
+// One knob's map entry as a scroll bar and a text box side by side. Either
+// one changes the entry through the entry rule and the other follows.
+class KnobEditor final : public QObject {
+    Q_OBJECT
+
+public:
+    // Puts the knob's bar on parent with its top left corner at topLeft,
+    // drawn with barStyle, and its box to the bar's right.
+    KnobEditor(KnobControllerMap& map, int index, QWidget* parent, QPoint topLeft,
+               QStyle* barStyle);
+
+    KnobScrollBar* Bar() const { return bar_; }
+    QLineEdit* Box() const { return box_; }
+    // Sets the entry to controller, through the bar, then the box.
+    void Reset(int controller);
+    // Shows the map's entry, after the map was replaced.
+    void ShowEntry();
+
+private slots:
+    void ScrKnob_Change();
+    void ScrKnob_Scroll();
+    void TxtCtrl_Change();
+
+private:
+    KnobControllerMap& map_;
+    const int index_;
+    KnobScrollBar* bar_ = nullptr;
+    QLineEdit* box_ = nullptr;
+    bool syncing_ = false;  // set while one side updates the other, so the echo is ignored
+};
+
+}  // namespace pemberlock
