@@ -22,6 +22,7 @@ struct FileStatus {
     std::uint32_t permissions = 0;  // permission bits (07777)
     std::uint32_t owner = 0;        // user and group ids, where the system has them
     std::uint32_t group = 0;
+    std::uint32_t attributes = 0;   // Windows file attributes (hidden, archive, ...)
 };
 
 // A path with its symbolic links followed, and what it names.
@@ -49,7 +50,8 @@ public:
     // Closes the file. Destroying an unclosed file closes it silently.
     virtual Result<> Close() = 0;
     // Gives the file model's owner and group where the process may (only an
-    // administrator can give files away); best effort, never a failure.
+    // administrator can give files away), or on Windows model's attributes
+    // (hidden, archive); best effort, never a failure.
     virtual void CopyOwner(const FileStatus& model) = 0;
 };
 

@@ -10,8 +10,11 @@ namespace {
 // Larger single transfers than this are split; ReadFile and WriteFile take a DWORD.
 constexpr DWORD kMaxTransfer = 0x40000000;
 
-// Paths are UTF-8 inside the program and UTF-16 for the system.
-std::wstring ToWide(const std::string& text) {
+// Attributes a rewritten file keeps from the one it replaces.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
@@ -20,21 +23,48 @@ std::wstring ToWide(const std::string& text) {
     return wide;
 }
 
-std::string FromWide(const std::wstring& wide) {
+std::string Narrow(const std::wstring& wide) {
     if (wide.empty()) return {};
     const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
     return text;
 }
 
-// The reason the last call failed, as the system words it, in UTF-8.
+// A UTF-8 path as the system takes it: absolute, with the \\?\ prefix, so
+// that paths longer than 260 characters work and names such as "nul.pch"
+// are plain files, not devices.
+std::wstring ToSystemPath(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return wide;
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
+    full.resize(written);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// A system path back in the form people know: without the \\?\ prefix.
+std::string FromSystemPath(std::wstring path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+        path = path.substr(4);
+    }
+    return Narrow(path);
+}
+
+// The reason a call failed, as the system words it, in UTF-8.
 Error SystemError(DWORD code = GetLastError()) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0,
+                                        nullptr);
     std::wstring message = length ? std::wstring(text, length) : std::wstring();
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
@@ -42,18 +72,15 @@ Error SystemError(DWORD code = GetLastError()) {
         message.pop_back();
     }
     if (message.empty()) message = L"error " + std::to_wstring(code);
-    return Error{{}, 0, FromWide(message)};
+    return Error{{}, 0, Narrow(message)};
 }
 
-FileStatus StatusOf(DWORD attributes, bool disk) {
+FileStatus StatusOf(DWORD attributes) {
     FileStatus status;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        status.kind = FileKind::Directory;
-    } else {
-        status.kind = disk ? FileKind::Regular : FileKind::Other;
-    }
+    status.kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Directory : FileKind::Regular;
     status.ownerWritable = (attributes & FILE_ATTRIBUTE_READONLY) == 0;
     status.permissions = status.ownerWritable ? 0666 : 0444;
+    status.attributes = attributes;
     return status;
 }
 
@@ -118,9 +145,14 @@ public:
         return {};
     }
     Result<> Close() override { return file_.Close(); }
-    // Ownership stays with whoever creates the file; the attributes are kept
-    // at creation instead.
-    void CopyOwner(const FileStatus&) override {}
+    // Files belong to whoever creates them; what carries over is the
+    // attributes a user sees (hidden, archive).
+    void CopyOwner(const FileStatus& model) override {
+        FILE_BASIC_INFO info{};  // times left at 0: unchanged
+        info.FileAttributes = model.attributes & kKeptAttributes;
+        if (info.FileAttributes == 0) return;  // 0 would mean "unchanged" too
+        SetFileInformationByHandle(file_.get(), FileBasicInfo, &info, sizeof info);
+    }
 
 private:
     Handle file_;
@@ -143,50 +175,80 @@ private:
     Handle file_;
 };
 
+// The file a link finally names, as an absolute system path.
+Result<std::wstring> FinalPath(const std::wstring& path) {
+    const Handle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (h.get() == INVALID_HANDLE_VALUE) return SystemError();
+    const DWORD length = GetFinalPathNameByHandleW(h.get(), nullptr, 0, VOLUME_NAME_DOS);
+    if (length == 0) return SystemError();
+    std::wstring final(length, L'\0');
+    const DWORD written =
+        GetFinalPathNameByHandleW(h.get(), final.data(), length, VOLUME_NAME_DOS);
+    if (written == 0 || written >= length) return SystemError();
+    final.resize(written);
+    return final;
+}
+
 class WinFileSystem final : public FileSystem {
 public:
     FileStatus Status(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(ToSystemPath(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) return FileStatus{};
-        return StatusOf(attributes, true);
+        return StatusOf(attributes);
     }
 
     Result<ResolvedPath> Resolve(const std::string& path) override {
-        return ResolvedPath{path, Status(path)};
+        const std::wstring system = ToSystemPath(path);
+        const DWORD attributes = GetFileAttributesW(system.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+                return ResolvedPath{path, FileStatus{}};
+            }
+            return SystemError(code);
+        }
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            return ResolvedPath{path, StatusOf(attributes)};
+        }
+        const Result<std::wstring> final = FinalPath(system);
+        if (!final) return final.error();
+        const DWORD finalAttributes = GetFileAttributesW(final->c_str());
+        if (finalAttributes == INVALID_FILE_ATTRIBUTES) return SystemError();
+        return ResolvedPath{FromSystemPath(*final), StatusOf(finalAttributes)};
     }
 
     Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
-        const std::wstring wide = ToWide(path);
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return SystemError();
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            return std::unique_ptr<InputFile>(
-                std::make_unique<WinInputFile>(INVALID_HANDLE_VALUE, StatusOf(attributes, false)));
-        }
-        const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::wstring system = ToSystemPath(path);
+        const HANDLE h = CreateFileW(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) return SystemError();
-        const bool disk = GetFileType(h) == FILE_TYPE_DISK;
-        return std::unique_ptr<InputFile>(
-            std::make_unique<WinInputFile>(h, StatusOf(attributes, disk)));
+        BY_HANDLE_FILE_INFORMATION info{};
+        FileStatus status;
+        if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) {
+            status.kind = FileKind::Other;  // a device or a pipe: never read
+        } else {
+            status = StatusOf(info.dwFileAttributes);
+        }
+        return std::unique_ptr<InputFile>(std::make_unique<WinInputFile>(h, status));
     }
 
     Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
                                                     std::uint32_t) override {
-        const std::wstring wide = ToWide(path);
-        HANDLE h = CreateNew(wide);
+        const std::wstring system = ToSystemPath(path);
+        HANDLE h = CreateNew(system);
         // A leftover file is removed rather than emptied: it may be a hard
         // link to some unrelated file, which emptying would destroy.
         if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS &&
-            DeleteFileW(wide.c_str())) {
-            h = CreateNew(wide);
+            DeleteFileW(system.c_str())) {
+            h = CreateNew(system);
         }
         if (h == INVALID_HANDLE_VALUE) return SystemError();
         return std::unique_ptr<OutputFile>(std::make_unique<WinOutputFile>(h));
     }
 
     Result<> RenameOver(const std::string& from, const std::string& to) override {
-        if (!MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(),
+        if (!MoveFileExW(ToSystemPath(from).c_str(), ToSystemPath(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return SystemError();
         }
@@ -196,24 +258,28 @@ public:
     void SyncFolderOf(const std::string&) override {}  // MOVEFILE_WRITE_THROUGH did it
 
     Result<> Remove(const std::string& path) override {
-        if (!DeleteFileW(ToWide(path).c_str())) return SystemError();
+        if (!DeleteFileW(ToSystemPath(path).c_str())) return SystemError();
         return {};
     }
 
     Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) override {
-        std::wstring folder = ToWide(nearPath);
-        const std::size_t slash = folder.find_last_of(L"\\/");
-        folder = slash == std::wstring::npos ? L"." : folder.substr(0, slash);
-        wchar_t name[MAX_PATH];
-        if (GetTempFileNameW(folder.c_str(), L"pbl", 0, name) == 0) return SystemError();
-        const HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            const Error error = SystemError();
-            DeleteFileW(name);
-            return error;
+        std::wstring folder = ToSystemPath(nearPath);
+        folder.resize(folder.find_last_of(L'\\'));
+        // A unique name, then a file that the system deletes when it is closed.
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring name = folder + L"\\.pemberlock-" +
+                                      std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                      std::to_wstring(GetTickCount64()) + L"-" +
+                                      std::to_wstring(attempt);
+            const HANDLE h = CreateFileW(
+                name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                return std::unique_ptr<ScratchFile>(std::make_unique<WinScratchFile>(h));
+            }
+            if (GetLastError() != ERROR_FILE_EXISTS) return SystemError();
         }
-        return std::unique_ptr<ScratchFile>(std::make_unique<WinScratchFile>(h));
+        return SystemError(ERROR_FILE_EXISTS);
     }
 
 private:
