@@ -1,7 +1,7 @@
 // pemberlock-bench: how close rewriting a whole patch library comes to what
 // the machine allows. See the README's "Benchmarks" section.
 
-#include "bench/PatchGenerator.h"
+#include "tests/support/PatchGenerator.h"
 #include "bench/WindowBench.h"
 #include "map/KnobControllerMap.h"
 #include "patch/DropBatch.h"
@@ -407,7 +407,7 @@ PeakResult MeasurePeak(const std::string& path) {
 
 std::string MakeHugePatch(const std::string& path, std::uint64_t seed, std::uint64_t bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    GenerateHugePatch(seed, bytes, [&](std::string_view piece) {
+    test::GenerateHugePatch(seed, bytes, [&](std::string_view piece) {
         out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
     });
     out.close();
@@ -473,7 +473,7 @@ int Run(const Options& options) {
         char name[64];
         // Real names have blanks in them.
         std::snprintf(name, sizeof name, "/patch %05zu.pch", i);
-        patches.push_back(GenerateLibraryPatch(options.seed, i));
+        patches.push_back(test::GenerateLibraryPatch(options.seed, i));
         libraryBytes += patches.back().size();
         paths.push_back(library + name);
         WriteWhole(paths.back(), patches.back());
