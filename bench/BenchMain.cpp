@@ -2,6 +2,7 @@
 // the machine allows. See the README's "Benchmarks" section.
 
 #include "tests/support/PatchGenerator.h"
+#include "tests/support/Process.h"
 #include "bench/WindowBench.h"
 #include "map/KnobControllerMap.h"
 #include "patch/DropBatch.h"
@@ -28,12 +29,8 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/statfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace pemberlock::bench {
 namespace {
@@ -343,50 +340,6 @@ std::string SelfPath() {
     return self.string();
 }
 
-// Runs argv, waits for it, and returns the first line it printed. When
-// untilLine is set, the time from the start to that line is stored there.
-std::string RunAndReadLine(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                           double* untilLine) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings(extraEnv);
-    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-    std::vector<char*> envp;
-    for (std::string& entry : envStrings) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    const Clock::time_point start = Clock::now();
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start " + args[0]);
-    }
-    std::string text;
-    char c = 0;
-    while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') text += c;
-    if (untilLine) *untilLine = SecondsSince(start);
-    // Drain the rest so the child never blocks on a full pipe.
-    char rest[4096];
-    while (::read(pipeFds[0], rest, sizeof rest) > 0) {
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(args[0] + " failed: " + text);
-    }
-    return text;
-}
-
 struct PeakResult {
     double baselineMb = 0;
     double peakMb = 0;
@@ -394,7 +347,11 @@ struct PeakResult {
 };
 
 PeakResult MeasurePeak(const std::string& path) {
-    const std::string line = RunAndReadLine({SelfPath(), "--peak-child", path}, {}, nullptr);
+    // A huge patch on a slow disk may take minutes.
+    const test::ProcessResult child =
+        test::RunProcess({SelfPath(), "--peak-child", path}, "", std::chrono::minutes(30));
+    const std::string line = child.out.substr(0, child.out.find('\n'));
+    if (child.status != 0) throw std::runtime_error("peak child failed: " + line + child.err);
     std::istringstream in(line);
     long before = 0;
     long after = 0;
@@ -589,9 +546,12 @@ int Run(const Options& options) {
         startupWhy = "the window was not built";
     } else if (startup) {
         for (int i = 0; i < options.startups; ++i) {
-            double seconds = 0;
-            RunAndReadLine({probe}, {"QT_QPA_PLATFORM=offscreen"}, &seconds);
-            startups.push_back(seconds);
+            const test::ProcessResult run = test::RunProcess(
+                {probe}, "", std::chrono::seconds(60), {"QT_QPA_PLATFORM=offscreen"});
+            if (run.status != 0 || run.untilFirstLine.count() == 0) {
+                throw std::runtime_error(probe + " failed: " + run.out + run.err);
+            }
+            startups.push_back(std::chrono::duration<double>(run.untilFirstLine).count());
         }
     }
 
