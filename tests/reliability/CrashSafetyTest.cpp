@@ -12,6 +12,7 @@
 // tmpfs can be mounted the test uses the temporary folder and takes longer.
 // Set PEMBERLOCK_CRASH_SEED to repeat a run; the seed used is printed.
 
+#include "tests/support/PatchGenerator.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
 #include "TmpfsMount.h"
@@ -44,32 +45,6 @@ using test::WriteFile;
 constexpr int kPatches = 2000;
 constexpr int kTrials = 20;
 
-// A patch shaped like the synthesizer's: header, some module lines, a knob
-// section and a controller section, with LF or CR LF line ends.
-std::string GeneratePatch(std::mt19937& random) {
-    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    const char* end = pick(0, 1) ? "\n" : "\r\n";
-    std::string text = "[Header]" + std::string(end) + "Version=Nord Modular patch 3.0" + end;
-    text += "0 127 0 127 1 0 0 1 4000 2 1 0 1 1 1 " + std::to_string(pick(0, 1)) + end;
-    text += "[/Header]" + std::string(end) + "[ModuleDump]" + end;
-    for (int i = pick(5, 60); i > 0; --i) {
-        text += std::to_string(i) + " " + std::to_string(pick(1, 120)) + " " + std::to_string(pick(0, 3)) + " " +
-                std::to_string(pick(0, 40)) + " " + end;
-    }
-    text += "[/ModuleDump]" + std::string(end) + "[KnobMapDump]" + end;
-    for (int i = pick(1, 18); i > 0; --i) {
-        text += std::to_string(pick(0, 1)) + " " + std::to_string(pick(1, 60)) + " " + std::to_string(pick(0, 9)) +
-                " " + std::to_string(pick(0, 17)) + end;
-    }
-    text += "[/KnobMapDump]" + std::string(end) + "[CtrlMapDump]" + end;
-    for (int i = pick(0, 8); i > 0; --i) {
-        text += std::to_string(pick(0, 1)) + " " + std::to_string(pick(1, 60)) + " " + std::to_string(pick(0, 9)) +
-                " " + std::to_string(pick(0, 127)) + end;
-    }
-    text += "[/CtrlMapDump]" + std::string(end) + "[NameDump]" + end + "patch" + end + "[/NameDump]" + end;
-    return text;
-}
-
 std::string PatchName(int i) {
     char name[32];
     std::snprintf(name, sizeof name, "p%04d.pch", i);
@@ -85,14 +60,20 @@ struct Outcome {
 class CrashSafety : public testing::Test {
 protected:
     void SetUp() override {
-        std::mt19937 random(20240607);
         const KnobControllerMap map;
         fs::create_directory(master_.Path("lib"));
-        for (int i = 0; i < kPatches; ++i) {
-            originals_.push_back(GeneratePatch(random));
-            rewritten_.push_back(RewritePatchText(originals_.back(), map)->text);
-            ASSERT_NE(originals_.back(), rewritten_.back());
-            WriteFile(master_.Path("lib/" + PatchName(i)), originals_.back());
+        // Every other patch has LF line ends, as hand-edited ones have.
+        for (std::size_t index = 0; originals_.size() < std::size_t{kPatches}; ++index) {
+            std::string patch = test::GenerateLibraryPatch(20240607, index);
+            if (index % 2 == 1) patch = test::WithLfLineEnds(patch);
+            Result<RewrittenPatch> rewrite = RewritePatchText(patch, map);
+            ASSERT_TRUE(rewrite) << rewrite.error().Text();
+            // A patch that rewrites to itself could not show whether its
+            // rewrite was done.
+            if (rewrite->text == patch) continue;
+            WriteFile(master_.Path("lib/" + PatchName(static_cast<int>(originals_.size()))), patch);
+            originals_.push_back(std::move(patch));
+            rewritten_.push_back(std::move(rewrite->text));
         }
     }
 

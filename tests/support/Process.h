@@ -8,7 +8,10 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
+
+extern char** environ;
 
 namespace pemberlock::test {
 
@@ -17,6 +20,9 @@ struct ProcessResult {
     bool timedOut = false;
     std::string out;
     std::string err;
+    // From the start until the first whole line of out had arrived (zero if
+    // none did): when a program says it is ready, not when it has ended.
+    std::chrono::steady_clock::duration untilFirstLine{};
 };
 
 namespace detail {
@@ -28,11 +34,30 @@ inline std::vector<char*> Argv(std::vector<std::string>& args) {
     return argv;
 }
 
+inline std::string_view VariableName(std::string_view entry) {
+    return entry.substr(0, entry.find('='));
+}
+
+// This process's environment with the NAME=value entries of extra added,
+// in place of any of the same name. Made before the fork: the child of a
+// process with threads may only call what is safe in a signal handler.
+inline std::vector<std::string> Environment(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry) {
+        bool replaced = false;
+        for (const std::string& mine : extra) {
+            replaced = replaced || VariableName(mine) == VariableName(*entry);
+        }
+        if (!replaced) entries.emplace_back(*entry);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
+
 // In the child: run program with args in folder, or exit 127.
-[[noreturn]] inline void Exec(const std::string& folder, std::vector<std::string> args) {
+[[noreturn]] inline void Exec(const std::string& folder, std::vector<char*>& argv, char** envp) {
     if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv = Argv(args);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp);
     ::_exit(127);
 }
 
@@ -40,18 +65,24 @@ inline std::vector<char*> Argv(std::vector<std::string>& args) {
 
 // Runs args[0] with args (no shell, so every byte of every argument arrives
 // as given) in folder, collecting its output. Kills it after timeout.
-inline ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& folder,
-                                std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+// environment holds NAME=value entries to set for it alone.
+inline ProcessResult RunProcess(std::vector<std::string> args, const std::string& folder,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                                const std::vector<std::string>& environment = {}) {
     ProcessResult result;
+    std::vector<char*> argv = detail::Argv(args);
+    std::vector<std::string> variables = detail::Environment(environment);
+    std::vector<char*> envp = detail::Argv(variables);
     int outPipe[2];
     int errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
     if (::pipe2(errPipe, O_CLOEXEC) != 0) return result;
+    const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
-        detail::Exec(folder, args);
+        detail::Exec(folder, argv, envp.data());
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -74,6 +105,10 @@ inline ProcessResult RunProcess(const std::vector<std::string>& args, const std:
             const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
             if (got > 0) {
                 sinks[i]->append(buffer, static_cast<std::size_t>(got));
+                if (i == 0 && result.untilFirstLine.count() == 0 &&
+                    result.out.find('\n') != std::string::npos) {
+                    result.untilFirstLine = std::chrono::steady_clock::now() - start;
+                }
             } else {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
@@ -92,13 +127,14 @@ inline ProcessResult RunProcess(const std::vector<std::string>& args, const std:
 
 // Starts args[0] with args in folder, its output thrown away. The caller
 // kills or waits for the returned process.
-inline pid_t StartProcess(const std::vector<std::string>& args, const std::string& folder) {
+inline pid_t StartProcess(std::vector<std::string> args, const std::string& folder) {
+    std::vector<char*> argv = detail::Argv(args);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
-        detail::Exec(folder, args);
+        detail::Exec(folder, argv, environ);
     }
     return pid;
 }

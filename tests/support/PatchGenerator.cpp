@@ -1,24 +1,35 @@
-#include "bench/PatchGenerator.h"
+#include "tests/support/PatchGenerator.h"
 
 #include <algorithm>
 #include <array>
 
-namespace pemberlock::bench {
-
-std::uint64_t Random::Next() {
-    // splitmix64: tiny, fast, and the same sequence on every platform.
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
-int Random::Between(int low, int high) {
-    const auto span = static_cast<std::uint64_t>(high - low) + 1;
-    return low + static_cast<int>(Next() % span);
-}
+namespace pemberlock::test {
 
 namespace {
+
+// A small generator whose output is the same on every platform and library
+// (std::uniform_int_distribution is not).
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+
+    std::uint64_t Next() {
+        // splitmix64: tiny, fast, and the same sequence on every platform.
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+
+    // Uniform in [low, high].
+    int Between(int low, int high) {
+        const auto span = static_cast<std::uint64_t>(high - low) + 1;
+        return low + static_cast<int>(Next() % span);
+    }
+
+private:
+    std::uint64_t state_;
+};
 
 constexpr std::string_view kEnd = "\r\n";
 
@@ -105,8 +116,8 @@ void KnobSection(std::string& out, Random& random, int modules, int count) {
     for (int i = 0; i < count; ++i) {
         const int pick = random.Between(i, pool - 1);
         std::swap(slots[static_cast<std::size_t>(i)], slots[static_cast<std::size_t>(pick)]);
-        Record(out, random.Between(0, 4) == 0 ? 0 : 1, random.Between(1, modules), random.Between(0, 12),
-               slots[static_cast<std::size_t>(i)]);
+        Record(out, random.Between(0, 4) == 0 ? 0 : 1, random.Between(1, modules),
+               random.Between(0, 12), slots[static_cast<std::size_t>(i)]);
     }
     Line(out, "[/KnobMapDump]");
 }
@@ -187,7 +198,8 @@ std::string GeneratePatch(std::uint64_t seed, std::size_t targetBytes) {
     Random random(seed);
     constexpr std::string_view kNotesClose = "[/Notes]\r\n";
     // About 110 bytes per module plus a fixed part; leave room for notes.
-    int modules = std::max(2, random.Between(2, std::max(2, static_cast<int>(targetBytes * 3 / 4 / 110))));
+    const int most = std::max(2, static_cast<int>(targetBytes * 3 / 4 / 110));
+    int modules = std::max(2, random.Between(2, most));
     std::string out = Structure(random, modules);
     while (out.size() + 64 > targetBytes && modules > 2) {
         modules /= 2;
@@ -231,7 +243,9 @@ void GenerateHugePatch(std::uint64_t seed, std::uint64_t totalBytes,
             out.clear();
         }
     };
-    const auto upTo = [&](double share) { return static_cast<std::uint64_t>(static_cast<double>(totalBytes) * share); };
+    const auto upTo = [&](double share) {
+        return static_cast<std::uint64_t>(static_cast<double>(totalBytes) * share);
+    };
 
     Header(out, random);
     Line(out, "[ModuleDump]");
@@ -274,4 +288,13 @@ void GenerateHugePatch(std::uint64_t seed, std::uint64_t totalBytes,
     flush(true);
 }
 
-}  // namespace pemberlock::bench
+std::string WithLfLineEnds(std::string_view patch) {
+    std::string out;
+    out.reserve(patch.size());
+    for (std::size_t i = 0; i < patch.size(); ++i) {
+        if (patch[i] != '\r' || i + 1 == patch.size() || patch[i + 1] != '\n') out += patch[i];
+    }
+    return out;
+}
+
+}  // namespace pemberlock::test

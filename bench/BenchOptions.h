@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pemberlock::bench {
+
+struct Options {
+    std::size_t files = 10000;
+    int runs = 5;
+    std::uint64_t bigMegabytes = 200;
+    std::uint64_t seed = 1;
+    int startups = 10;
+    std::size_t compareFiles = 1000;  // patches for the folder-fsync comparison
+    std::string folder;               // where the temporary folder goes
+    bool window = true;
+    std::set<std::string> only = {"1", "2", "3", "4", "5", "startup"};
+
+    bool Chosen(const std::string& measure) const { return only.count(measure) > 0; }
+    bool operator==(const Options&) const = default;
+};
+
+// The options in args (the program's name left out). nullopt when the
+// benchmark ends here, with status set and what to say already said on out
+// or err: 0 after --help, 2 after a usage error.
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::ostream& out,
+                                    std::ostream& err, int& status);
+
+}  // namespace pemberlock::bench

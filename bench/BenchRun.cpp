@@ -1,0 +1,168 @@
+#include "bench/BenchRun.h"
+
+#include "bench/Library.h"
+#include "bench/Measures.h"
+#include "bench/PeakMemory.h"
+#include "bench/WindowBench.h"
+#include "map/KnobControllerMap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace pemberlock::bench {
+namespace {
+
+MemoryRuns RunMemoryMeasures(const Library& library, const KnobControllerMap& map, int runs) {
+    MemoryRuns memory;
+    for (int run = 0; run < runs; ++run) {
+        memory.rewrite.push_back(RunInMemory(library.patches, map));
+        memory.streaming.push_back(RunStreamingInMemory(library.patches, map));
+    }
+    return memory;
+}
+
+// One drop on the window; a failed one ends the window's part.
+void DropOnWindow(std::unique_ptr<WindowDropBench>& window, const Library& library,
+                  FileRuns& runs) {
+    std::string why;
+    const double seconds = window->Drop(library.paths, why);
+    if (seconds < 0) {
+        runs.windowWhy = why;
+        window.reset();
+    } else {
+        runs.drops.push_back(seconds);
+    }
+}
+
+// What the window adds to a drop, apart from the disk: the same drop with
+// the file work left out, against the core batch doing the same.
+void RunLogOnly(WindowDropBench& window, const Library& library, int count, FileRuns& runs) {
+    window.SetLogOnly(true);
+    for (int run = 0; run < count; ++run) {
+        runs.logOnlyCore.push_back(RunLogOnlyCoreBatch(library.paths));
+        std::string why;
+        const double seconds = window.Drop(library.paths, why);
+        if (seconds < 0) throw std::runtime_error("window drop, log only: " + why);
+        runs.logOnlyDrops.push_back(seconds);
+    }
+    window.SetLogOnly(false);
+}
+
+FileRuns RunFileMeasures(const Library& library, const std::string& folder,
+                         const KnobControllerMap& map, const Options& options) {
+    const bool core = options.Chosen("1");
+    const bool limit = options.Chosen("2");
+    const bool drop = options.Chosen("4") && options.window;
+    FileRuns runs;
+    runs.windowWhy = options.window ? "not chosen (--only)" : "skipped (--no-window)";
+    std::unique_ptr<WindowDropBench> window;
+    if (drop) window = CreateWindowDropBench(runs.windowWhy);
+
+    // One untimed rewrite: it adds the controller section, after which every
+    // pass sees the same bytes.
+    if (core || drop) RunCoreBatch(library.paths, map);
+    ::sync();
+    // The comparison with a folder fsync runs on a part of the library only:
+    // it explains a ratio and need not cost as long as the measures.
+    runs.compared = std::min(options.compareFiles, library.paths.size());
+    const std::vector<std::string> compared(
+        library.paths.begin(), library.paths.begin() + static_cast<std::ptrdiff_t>(runs.compared));
+
+    for (int run = 0; (core || limit || drop) && run < options.runs; ++run) {
+        std::printf("  run %d of %d ...\n", run + 1, options.runs);
+        std::fflush(stdout);
+        const auto doLimit = [&] {
+            if (limit) runs.limit.push_back(RunLimit(library.paths, folder, false));
+        };
+        const auto doCore = [&] {
+            if (core) runs.core.push_back(RunCoreBatch(library.paths, map));
+        };
+        // Alternate the order so that neither side always follows the other.
+        if (run % 2 == 0) {
+            doLimit();
+            doCore();
+        } else {
+            doCore();
+            doLimit();
+        }
+        if (limit) {
+            const double seconds = RunLimit(compared, folder, true);
+            runs.limitSyncedPerPatch.push_back(seconds / static_cast<double>(runs.compared));
+        }
+        if (window) DropOnWindow(window, library, runs);
+    }
+    if (window) RunLogOnly(*window, library, options.runs, runs);
+    return runs;
+}
+
+// One huge patch, and one a tenth of its size to show that the peak does
+// not follow the size.
+PeakRuns RunPeakMeasures(const std::string& folder, const Options& options) {
+    PeakRuns peak;
+    peak.bigBytes = options.bigMegabytes * 1000 * 1000;
+    peak.smallBytes = std::max<std::uint64_t>(peak.bigBytes / 10, 1000 * 1000);
+    const std::string bigPath = folder + "/huge.pch";
+    const std::string smallPath = folder + "/large.pch";
+    for (int run = 0; run < options.runs; ++run) {
+        // Made again each time: the rewrite adds a section.
+        MakeHugePatch(bigPath, options.seed, peak.bigBytes);
+        const PeakResult big = MeasurePeak(bigPath);
+        peak.bigPeak.push_back(big.peakMb - big.baselineMb);
+        peak.bigBaseline.push_back(big.baselineMb);
+        peak.bigSeconds.push_back(big.seconds);
+        MakeHugePatch(smallPath, options.seed, peak.smallBytes);
+        const PeakResult small = MeasurePeak(smallPath);
+        peak.smallPeak.push_back(small.peakMb - small.baselineMb);
+    }
+    std::filesystem::remove(bigPath);
+    std::filesystem::remove(smallPath);
+    return peak;
+}
+
+StartupRuns RunStartups(const Options& options) {
+    StartupRuns startup;
+    startup.why = options.window ? "not chosen (--only)" : "skipped (--no-window)";
+    if (!options.Chosen("startup") || !options.window) return startup;
+    const std::filesystem::path probe =
+        std::filesystem::path(SelfPath()).parent_path() / "pemberlock-bench-startup";
+    if (!WindowBuilt() || !std::filesystem::exists(probe)) {
+        startup.why = "the window was not built";
+        return startup;
+    }
+    for (int i = 0; i < options.startups; ++i) {
+        startup.seconds.push_back(RunStartup(probe.string()));
+    }
+    return startup;
+}
+
+}  // namespace
+
+Results RunBench(const Options& options) {
+    const TempFolder temp(options.folder);
+    const std::string folder = temp.Path() + "/library";
+    std::filesystem::create_directory(folder);
+    const KnobControllerMap map;  // knob i to controller 101 + i, option off
+
+    std::printf("Generating %zu patches (seed %llu) in %s ...\n", options.files,
+                static_cast<unsigned long long>(options.seed), temp.Path().c_str());
+    std::fflush(stdout);
+    const Library library = WriteLibrary(folder, options.seed, options.files);
+
+    Results results;
+    results.libraryMb = static_cast<double>(library.bytes) / 1e6;
+    results.fileSystem = FileSystemName(temp.Path());
+    // 3 first, before the file measures leave the disk busy.
+    if (options.Chosen("3")) results.memory = RunMemoryMeasures(library, map, options.runs);
+    results.files = RunFileMeasures(library, folder, map, options);
+    if (options.Chosen("5")) results.peak = RunPeakMeasures(temp.Path(), options);
+    // Start-up: a fresh process each time, offscreen, until the first frame.
+    results.startup = RunStartups(options);
+    return results;
+}
+
+}  // namespace pemberlock::bench

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "bench/BenchOptions.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pemberlock::bench {
+
+// Seconds of each run, in the order run, unless said otherwise.
+
+// 1, 2 and 4, run in turns over the same library.
+struct FileRuns {
+    std::vector<double> core;
+    std::vector<double> limit;
+    std::vector<double> limitSyncedPerPatch;  // on the first compared patches
+    std::size_t compared = 0;
+    std::vector<double> drops;
+    std::vector<double> logOnlyDrops;
+    std::vector<double> logOnlyCore;
+    std::string windowWhy;  // why there are no drops
+};
+
+// 3.
+struct MemoryRuns {
+    std::vector<double> rewrite;
+    std::vector<double> streaming;
+};
+
+// 5, in MB but for the seconds.
+struct PeakRuns {
+    std::uint64_t bigBytes = 0;
+    std::uint64_t smallBytes = 0;
+    std::vector<double> bigPeak;  // above the baseline
+    std::vector<double> bigBaseline;
+    std::vector<double> bigSeconds;
+    std::vector<double> smallPeak;
+};
+
+struct StartupRuns {
+    std::vector<double> seconds;
+    std::string why;  // why there are none
+};
+
+struct Results {
+    double libraryMb = 0;
+    std::string fileSystem;  // of the temporary folder
+    FileRuns files;
+    MemoryRuns memory;
+    PeakRuns peak;
+    StartupRuns startup;
+};
+
+// Generates the library in a temporary folder and runs the chosen measures
+// on it, saying on standard output how far it has come.
+Results RunBench(const Options& options);
+
+}  // namespace pemberlock::bench

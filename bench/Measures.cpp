@@ -1,0 +1,165 @@
+#include "bench/Measures.h"
+
+#include "patch/DropBatch.h"
+#include "patch/PatchDrop.h"
+#include "patch/PatchRewriter.h"
+#include "patch/StatusLog.h"
+#include "tests/support/Process.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <string_view>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace pemberlock::bench {
+namespace {
+
+// Read the file, write the same bytes to a temporary file beside it, push
+// that to stable storage, close it and rename it over the original.
+bool CopyInPlace(const std::string& path, std::vector<char>& buffer, bool syncFolder,
+                 const std::string& folder) {
+    const std::string temp = path + "tmp";
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put <= 0) {
+                ok = false;
+                break;
+            }
+            done += put;
+        }
+        if (!ok) break;
+    }
+    ok = ::fsync(out) == 0 && ok;
+    ok = ::close(out) == 0 && ok;
+    ::close(in);
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (ok && syncFolder) {
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ok = dir >= 0 && ::fsync(dir) == 0;
+        if (dir >= 0) ::close(dir);
+    }
+    return ok;
+}
+
+// Keeps its buffer between patches, to see the rewriter alone.
+class ReusedSink final : public ByteSink {
+public:
+    void Write(std::string_view bytes) override { text_.append(bytes); }
+    void Clear() { text_.clear(); }
+    std::size_t Size() const { return text_.size(); }
+
+private:
+    std::string text_;
+};
+
+}  // namespace
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string SelfPath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) throw std::runtime_error("cannot find the benchmark's own path");
+    return self.string();
+}
+
+double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map) {
+    const Clock::time_point start = Clock::now();
+    TextStatusLog log;
+    const BatchSummary summary = RunPatchDrop(paths, log, map);
+    const double seconds = SecondsSince(start);
+    if (summary.errors != 0 || summary.succeeded() != paths.size()) {
+        throw std::runtime_error("core batch: " + std::to_string(summary.errors) + " errors");
+    }
+    const std::string count = std::to_string(paths.size());
+    const std::string tail = count + " of " + count +
+                             " files processed successfully.\r\n0 files skipped.\r\n0 errors.\r\n";
+    const std::string& text = log.Text();
+    if (text.size() < tail.size() ||
+        text.compare(text.size() - tail.size(), tail.size(), tail) != 0) {
+        throw std::runtime_error("core batch: unexpected log ending");
+    }
+    return seconds;
+}
+
+double RunLogOnlyCoreBatch(const std::vector<std::string>& paths) {
+    const Clock::time_point start = Clock::now();
+    TextStatusLog log;
+    RunDropBatch(paths, log,
+                 [](const std::string&) { return Result<std::string>(std::string()); });
+    return SecondsSince(start);
+}
+
+double RunLimit(const std::vector<std::string>& paths, const std::string& folder,
+                bool syncFolder) {
+    std::vector<char> buffer(256 * 1024);
+    const Clock::time_point start = Clock::now();
+    for (const std::string& path : paths) {
+        if (!CopyInPlace(path, buffer, syncFolder, folder)) {
+            throw std::runtime_error("limit: cannot copy " + path);
+        }
+    }
+    return SecondsSince(start);
+}
+
+double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map) {
+    std::size_t outBytes = 0;
+    const Clock::time_point start = Clock::now();
+    for (const std::string& patch : patches) {
+        const Result<RewrittenPatch> out = RewritePatchText(patch, map);
+        if (!out) throw std::runtime_error("in memory: a generated patch was refused");
+        outBytes += out->text.size();
+    }
+    const double seconds = SecondsSince(start);
+    if (outBytes == 0) throw std::runtime_error("in memory: nothing written");
+    return seconds;
+}
+
+double RunStreamingInMemory(const std::vector<std::string>& patches,
+                            const KnobControllerMap& map) {
+    ReusedSink sink;
+    std::size_t outBytes = 0;
+    const Clock::time_point start = Clock::now();
+    for (const std::string& patch : patches) {
+        sink.Clear();
+        PatchRewriter rewriter(map, sink);
+        if (!rewriter.Feed(patch) || !rewriter.Finish()) {
+            throw std::runtime_error("in memory: refused");
+        }
+        outBytes += sink.Size();
+    }
+    const double seconds = SecondsSince(start);
+    if (outBytes == 0) throw std::runtime_error("in memory: nothing written");
+    return seconds;
+}
+
+double RunStartup(const std::string& probe) {
+    const test::ProcessResult run =
+        test::RunProcess({probe}, "", std::chrono::seconds(60), {"QT_QPA_PLATFORM=offscreen"});
+    if (run.status != 0 || run.untilFirstLine.count() == 0) {
+        throw std::runtime_error(probe + " failed: " + run.out + run.err);
+    }
+    return std::chrono::duration<double>(run.untilFirstLine).count();
+}
+
+}  // namespace pemberlock::bench

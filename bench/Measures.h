@@ -1,0 +1,42 @@
+#pragma once
+
+#include "map/KnobControllerMap.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace pemberlock::bench {
+
+// Each measure does its work once and returns the seconds it took. Where
+// it can, it checks that the work was done: a fast wrong answer must fail.
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start);
+
+// The benchmark's own executable, beside which its helper programs are.
+std::string SelfPath();
+
+// 1: the drop batch through the core, every rewrite with its log.
+double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map);
+
+// The same batch with the file work left out: the batch and its log alone.
+double RunLogOnlyCoreBatch(const std::vector<std::string>& paths);
+
+// 2: the limit: what any safe in-place rewrite must do, and nothing more.
+// syncFolder adds what makes the rename itself durable, to show its cost.
+double RunLimit(const std::vector<std::string>& paths, const std::string& folder, bool syncFolder);
+
+// 3: the rewrite in memory, as the front ends call it.
+double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
+
+// The streaming rewriter alone, into a buffer kept between patches.
+double RunStreamingInMemory(const std::vector<std::string>& patches,
+                            const KnobControllerMap& map);
+
+// A fresh start of the window, offscreen, until its first frame: probe
+// prints a line then.
+double RunStartup(const std::string& probe);
+
+}  // namespace pemberlock::bench

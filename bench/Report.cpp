@@ -1,0 +1,217 @@
+#include "bench/Report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace pemberlock::bench {
+namespace {
+
+struct Row {
+    std::string name;
+    std::string median;
+    std::string spread;
+    std::string extra;
+    std::string target;
+    std::string verdict;
+};
+
+using Rows = std::vector<Row>;
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Seconds(double s) { return Format("%.3f s", s); }
+
+std::string Spread(const Stats& stats, double scale, const char* format) {
+    return Format(format, stats.min * scale) + " .. " + Format(format, stats.max * scale);
+}
+
+// A rate's spread: the slowest run gives the lowest rate.
+std::string RateSpread(double megabytes, const Stats& seconds) {
+    return Format("%.0f", megabytes / seconds.max) + " .. " +
+           Format("%.0f MB/s", megabytes / seconds.min);
+}
+
+std::string PerPatch(const char* format, double seconds, double patches) {
+    return Format(format, seconds / patches * 1e6);
+}
+
+std::string Verdict(bool met) { return met ? "yes" : "NO"; }
+
+void AddFileRows(Rows& rows, const Options& options, const FileRuns& runs, double n) {
+    if (options.Chosen("1")) {
+        const Stats core = Summarize(runs.core);
+        rows.push_back({"1 ProcessPatch drop batch (core, with its log)", Seconds(core.median),
+                        Spread(core, 1, "%.3f"), PerPatch("%.0f us/patch", core.median, n), "",
+                        ""});
+    }
+    if (options.Chosen("2")) {
+        const Stats limit = Summarize(runs.limit);
+        const Stats synced = Summarize(runs.limitSyncedPerPatch);
+        const double compared = static_cast<double>(runs.compared);
+        rows.push_back({"2 limit: read, write temp, fsync, close, rename", Seconds(limit.median),
+                        Spread(limit, 1, "%.3f"), PerPatch("%.0f us/patch", limit.median, n), "",
+                        ""});
+        rows.push_back({Format("  limit + folder fsync, first %.0f patches", compared),
+                        Seconds(synced.median * compared), Spread(synced, compared, "%.3f"),
+                        PerPatch("%.0f us/patch", synced.median, 1), "", "(for comparison)"});
+    }
+}
+
+void AddMemoryRows(Rows& rows, const MemoryRuns& runs, double libraryMb) {
+    const Stats rewrite = Summarize(runs.rewrite);
+    const Stats streaming = Summarize(runs.streaming);
+    const double rate = libraryMb / rewrite.median;
+    rows.push_back({"3 rewrite in memory (RewritePatchText)", Format("%.0f MB/s", rate),
+                    RateSpread(libraryMb, rewrite), "one core", ">= 300 MB/s",
+                    Verdict(rate >= 300)});
+    rows.push_back({"  PatchRewriter into a reused buffer",
+                    Format("%.0f MB/s", libraryMb / streaming.median),
+                    RateSpread(libraryMb, streaming), "one core", "", "(for comparison)"});
+}
+
+void AddWindowRows(Rows& rows, const FileRuns& runs, double n) {
+    if (runs.drops.empty()) {
+        rows.push_back({"4 window drop (offscreen, status box)", "-", "", runs.windowWhy, "", ""});
+        return;
+    }
+    const Stats drop = Summarize(runs.drops);
+    rows.push_back({"4 window drop (offscreen, status box)", Seconds(drop.median),
+                    Spread(drop, 1, "%.3f"), PerPatch("%.0f us/patch", drop.median, n), "", ""});
+    if (runs.logOnlyDrops.empty()) return;
+    const Stats drop0 = Summarize(runs.logOnlyDrops);
+    const Stats core0 = Summarize(runs.logOnlyCore);
+    rows.push_back({"  window drop, log only (no file work)", Seconds(drop0.median),
+                    Spread(drop0, 1, "%.3f"), PerPatch("%.1f us/patch", drop0.median, n), "",
+                    "(for comparison)"});
+    rows.push_back({"  core batch, log only (no file work)", Seconds(core0.median),
+                    Spread(core0, 1, "%.3f"), PerPatch("%.1f us/patch", core0.median, n), "",
+                    "(for comparison)"});
+}
+
+void AddPeakRows(Rows& rows, const PeakRuns& runs) {
+    const Stats big = Summarize(runs.bigPeak);
+    const Stats small = Summarize(runs.smallPeak);
+    const Stats seconds = Summarize(runs.bigSeconds);
+    const double bigMb = static_cast<double>(runs.bigBytes) / 1e6;
+    rows.push_back({Format("5 peak memory, one %.0f MB patch", bigMb),
+                    Format("%.2f MB", big.median), Spread(big, 1, "%.2f"),
+                    Format("above %.1f MB at start", Summarize(runs.bigBaseline).median),
+                    "< 32 MB", Verdict(big.median < 32)});
+    rows.push_back({Format("  peak memory, one %.0f MB patch",
+                           static_cast<double>(runs.smallBytes) / 1e6),
+                    Format("%.2f MB", small.median), Spread(small, 1, "%.2f"), "", "",
+                    "(for comparison)"});
+    rows.push_back({Format("  rewrite of the %.0f MB patch, file to file", bigMb),
+                    Seconds(seconds.median), Spread(seconds, 1, "%.3f"),
+                    Format("%.0f MB/s", bigMb / seconds.median), "", ""});
+}
+
+void AddStartupRow(Rows& rows, const StartupRuns& runs) {
+    if (runs.seconds.empty()) {
+        rows.push_back({"  window start-up to first frame", "-", "", runs.why, "report", ""});
+        return;
+    }
+    const Stats startup = Summarize(runs.seconds);
+    rows.push_back({Format("  window start-up to first frame (%.0f starts)",
+                           static_cast<double>(runs.seconds.size())),
+                    Format("%.0f ms", startup.median * 1000), Spread(startup, 1000, "%.0f"),
+                    "fresh process, offscreen", "report", ""});
+}
+
+void PrintRows(const Rows& rows) {
+    const char* const format = "%-50s %-14s %-24s %-22s %-12s %s\n";
+    std::printf(format, "measure", "median", "min .. max", "", "target", "met");
+    for (const Row& row : rows) {
+        std::printf(format, row.name.c_str(), row.median.c_str(), row.spread.c_str(),
+                    row.extra.c_str(), row.target.c_str(), row.verdict.c_str());
+    }
+}
+
+constexpr const char* kPairedLine =
+    "  the same, median of the per-run ratios %.3f   (robust when the disk is shared)\n";
+
+// The median of a[i] / b[i]: steadier than a ratio of medians when the disk
+// is shared and a slow spell hits both sides of a run.
+double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> paired;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) paired.push_back(a[i] / b[i]);
+    return Summarize(paired).median;
+}
+
+void PrintCoreToLimit(const FileRuns& runs, double n) {
+    const double core = Summarize(runs.core).median;
+    const double ratio = core / Summarize(runs.limit).median;
+    std::printf("ratio 1/2  (core batch / limit)       %.3f   target <= 1.15   met: %s\n", ratio,
+                Verdict(ratio <= 1.15).c_str());
+    std::printf(kPairedLine, PairedRatio(runs.core, runs.limit));
+    std::printf("ratio 1/(2 + folder fsync), per patch %.3f   (for comparison)\n",
+                core / n / Summarize(runs.limitSyncedPerPatch).median);
+}
+
+void PrintDropToCore(const FileRuns& runs) {
+    const double core = Summarize(runs.core).median;
+    const double ratio = Summarize(runs.drops).median / core;
+    std::printf("ratio 4/1  (window drop / core batch) %.3f   target <= 1.3    met: %s\n", ratio,
+                Verdict(ratio <= 1.3).c_str());
+    std::printf(kPairedLine, PairedRatio(runs.drops, runs.core));
+    if (runs.logOnlyDrops.empty()) return;
+    // The window's own cost added to the core's, both free of disk noise.
+    const double added = Summarize(runs.logOnlyDrops).median - Summarize(runs.logOnlyCore).median;
+    std::printf("  the same, from the window's own cost  %.3f   "
+                "((1 + window log-only - core log-only) / 1)\n",
+                (core + added) / core);
+}
+
+void PrintInOrder(const char* what, const std::vector<double>& seconds) {
+    std::printf("%s:", what);
+    for (const double s : seconds) std::printf(" %.3f", s);
+    std::printf(" s\n");
+}
+
+}  // namespace
+
+Stats Summarize(std::vector<double> values) {
+    Stats stats;
+    if (values.empty()) return stats;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    stats.median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    stats.min = values.front();
+    stats.max = values.back();
+    return stats;
+}
+
+void PrintReport(const Options& options, const Results& results) {
+    const double n = static_cast<double>(options.files);
+    std::printf("\nPemberlock benchmark: %zu patches, %.1f MB (%.1f KB each on average), "
+                "seed %llu, %d runs, %u cores, temporary folder on %s\n\n",
+                options.files, results.libraryMb, results.libraryMb * 1000 / n,
+                static_cast<unsigned long long>(options.seed), options.runs,
+                std::thread::hardware_concurrency(), results.fileSystem.c_str());
+    Rows rows;
+    AddFileRows(rows, options, results.files, n);
+    if (options.Chosen("3")) AddMemoryRows(rows, results.memory, results.libraryMb);
+    AddWindowRows(rows, results.files, n);
+    if (options.Chosen("5")) AddPeakRows(rows, results.peak);
+    AddStartupRow(rows, results.startup);
+    PrintRows(rows);
+
+    std::printf("\n");
+    const FileRuns& files = results.files;
+    if (options.Chosen("1") && options.Chosen("2")) PrintCoreToLimit(files, n);
+    if (!files.drops.empty() && options.Chosen("1")) PrintDropToCore(files);
+    if (!files.drops.empty()) {
+        PrintInOrder("window drops, in order (the status box keeps growing)", files.drops);
+        PrintInOrder("log-only window drops, in order", files.logOnlyDrops);
+        PrintInOrder("core batches, in order", files.core);
+    }
+}
+
+}  // namespace pemberlock::bench
