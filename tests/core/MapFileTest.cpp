@@ -155,7 +155,7 @@ TEST(MapFile, SaveThroughALinkKeepsTheLink) {
     const std::string real = folder.Path("real.mpn");
     const std::string link = folder.Path("link.mpn");
     WriteFile(real, "old");
-    std::filesystem::create_symlink(real, link);
+    if (const std::string why = test::CannotLink(real, link); !why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(SaveMap(SomeMap(), link));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadFile(real), FormatMapFile(SomeMap()));

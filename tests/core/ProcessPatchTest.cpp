@@ -9,8 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace pemberlock {
 namespace {
@@ -39,12 +44,56 @@ TEST(ProcessPatch, RewritesInPlaceAndKeepsPermissions) {
     TempFolder folder;
     const std::string path = folder.Path("bass.pch");
     WriteFile(path, kPatch);
+#ifdef _WIN32
+    // Windows has no permission bits; what a user sees are the attributes.
+    const std::wstring wide = fs::path(path).wstring();
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+#else
     fs::permissions(path, fs::perms(0640));
+#endif
     ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
     EXPECT_EQ(ReadFile(path), kRewritten);
+#ifdef _WIN32
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+#else
     EXPECT_EQ(Permissions(path), 0640u);
+#endif
     EXPECT_FALSE(fs::exists(path + "tmp"));
 }
+
+#ifdef _WIN32
+TEST(ProcessPatch, APatchAnotherProgramHoldsOpenIsLeftAlone) {
+    TempFolder folder;
+    const std::string path = folder.Path("held.pch");
+    WriteFile(path, kPatch);
+    // Open as an editor might: sharing reads only, so it cannot be replaced.
+    const HANDLE held = CreateFileW(fs::path(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const Result<std::string> rewritten = RewritePatchFile(path, KnobControllerMap{});
+    CloseHandle(held);
+    ASSERT_FALSE(rewritten);
+    EXPECT_FALSE(rewritten.error().cause.empty()) << rewritten.error().Text();
+    EXPECT_EQ(ReadFile(path), kPatch);
+}
+
+TEST(ProcessPatch, LongPathsAndDeviceNames) {
+    TempFolder folder;
+    std::string deep = folder.Root().string();
+    for (char c = 'a'; c < 'g'; ++c) deep += "\\" + std::string(50, c);
+    // Made through the long-path prefix, which the program must not need.
+    const auto longPath = [](const std::string& path) { return fs::path("\\\\?\\" + path); };
+    fs::create_directories(longPath(deep));
+    for (const std::string& path : {deep + "\\bass.pch", folder.Path("nul.pch"), folder.Path("con.pch")}) {
+        SCOPED_TRACE(path);
+        std::ofstream(longPath(path), std::ios::binary) << kPatch;
+        const Result<std::string> rewritten = RewritePatchFile(path, KnobControllerMap{});
+        ASSERT_TRUE(rewritten) << rewritten.error().Text();
+        std::ifstream in(longPath(path), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), kRewritten);
+    }
+}
+#endif
 
 TEST(ProcessPatch, StaleTemporaryFileIsWrittenAfresh) {
     TempFolder folder;
@@ -130,7 +179,7 @@ TEST(ProcessPatch, LinkIsKeptAndItsTargetRewritten) {
     const std::string real = folder.Path("library/real.pch");
     const std::string link = folder.Path("link.pch");
     WriteFile(real, kPatch);
-    fs::create_symlink(real, link);
+    if (const std::string why = test::CannotLink(real, link); !why.empty()) GTEST_SKIP() << why;
     EXPECT_EQ(TemporaryPatchPath(link), real + "tmp");
     ASSERT_TRUE(ProcessPatch(link, KnobControllerMap{}));
     EXPECT_TRUE(fs::is_symlink(link));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/Utf8Path.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,7 +29,8 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    std::string Path(std::string_view name) const { return (path_ / name).string(); }
+    // A path below the folder, in UTF-8 like every path the program takes.
+    std::string Path(std::string_view name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
     const std::filesystem::path& Root() const { return path_; }
 
 private:
@@ -35,13 +38,26 @@ private:
 };
 
 inline void WriteFile(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Makes a symbolic link, which on Windows needs a privilege that a test may
+// not have (and Wine offers none). Empty when it worked, else why not.
+inline std::string CannotLink(const std::filesystem::path& target, const std::filesystem::path& link,
+                              bool toFolder = false) {
+    std::error_code error;
+    if (toFolder) {
+        std::filesystem::create_directory_symlink(target, link, error);
+    } else {
+        std::filesystem::create_symlink(target, link, error);
+    }
+    return error ? "symbolic links cannot be made here: " + error.message() : std::string();
 }
 
 // Joins lines, each followed by CR LF.
