@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace pemberlock {
 namespace {
@@ -33,19 +34,59 @@ std::string Narrow(const std::wstring& wide) {
     return text;
 }
 
+// The current folder, as the system keeps it.
+std::wstring CurrentFolder() {
+    const DWORD length = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(length, L'\0');
+    folder.resize(GetCurrentDirectoryW(length, folder.data()));
+    return folder;
+}
+
+// An absolute path with "." and ".." taken out, as the \\?\ prefix wants
+// it; the root ("C:" or "\\\\server\\share") is kept as it is.
+std::wstring Collapsed(const std::wstring& path) {
+    std::size_t rootEnd = 2;  // after "C:"
+    if (path.rfind(L"\\\\", 0) == 0) {
+        rootEnd = path.find(L'\\', path.find(L'\\', 2) + 1);
+        if (rootEnd == std::wstring::npos) return path;
+    }
+    std::vector<std::wstring> parts;
+    for (std::size_t at = rootEnd; at < path.size();) {
+        std::size_t end = path.find(L'\\', at + 1);
+        if (end == std::wstring::npos) end = path.size();
+        const std::wstring part = path.substr(at + 1, end - at - 1);
+        if (part == L"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        at = end;
+    }
+    std::wstring result = path.substr(0, rootEnd);
+    for (const std::wstring& part : parts) result += L"\\" + part;
+    return parts.empty() ? result + L"\\" : result;
+}
+
 // A UTF-8 path as the system takes it: absolute, with the \\?\ prefix, so
 // that paths longer than 260 characters work and names such as "nul.pch"
-// are plain files, not devices.
+// are plain files, not devices. (GetFullPathNameW would turn "nul.pch"
+// into the device, so the path is made absolute here.)
 std::wstring ToSystemPath(const std::string& path) {
-    const std::wstring wide = Widen(path);
+    std::wstring wide = Widen(path);
     if (wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (length == 0) return wide;
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
-    full.resize(written);
-    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    const bool drive = wide.size() >= 2 && wide[1] == L':';
+    if (drive && (wide.size() == 2 || wide[2] != L'\\')) {
+        wide = CurrentFolder() + L"\\" + wide.substr(2);  // "C:x": rare; taken as the current folder
+    } else if (!drive && wide.rfind(L"\\\\", 0) != 0) {
+        const std::wstring current = CurrentFolder();
+        wide = wide.rfind(L"\\", 0) == 0 ? current.substr(0, 2) + wide : current + L"\\" + wide;
+    }
+    wide = Collapsed(wide);
+    if (wide.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
+    return L"\\\\?\\" + wide;
 }
 
 // A system path back in the form people know: without the \\?\ prefix.

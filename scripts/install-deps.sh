@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, run and test the tool.
+# Installs the Debian 12 packages needed to build, run and test the tool;
+# with "windows", those for the Windows cross build and Wine as well.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -11,6 +12,9 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev file
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine64 wine zip)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

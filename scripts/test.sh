@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal
-# build, then short fuzz runs, then the whole suite again with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, then the Windows build's under Wine, then short fuzz runs, then the
+# whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,6 +11,11 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEMBERLOCK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# --- Windows -------------------------------------------------------------------
+# The core and pemberlock-cli.exe cross-built with MinGW-w64, their tests run
+# under Wine, and the program compared byte for byte with the one just built.
+scripts/test-windows.sh
 
 # --- Fuzzing -----------------------------------------------------------------
 # Builds the libFuzzer targets with clang in build-fuzz and runs each for about

@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -92,8 +91,9 @@ int PrecedenceFor(Qt::CheckState state) {
     }
 }
 
-// Paths go to the core as the file system's bytes.
-std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// Paths go to the core in UTF-8 on every system (QFile::encodeName would
+// give Windows' legacy code page, which cannot hold every name).
+std::string ToPath(const QString& path) { return path.toStdString(); }
 
 // Shows the busy pointer for as long as it lives.
 class BusyCursor {

@@ -16,7 +16,7 @@ void StatusBoxLog::Append(std::string_view text) {
 
     QTextCursor end(box_.document());
     end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size())));
+    end.insertText(QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size())));
 }
 
 void StatusBoxLog::ScrollToEnd() {

@@ -21,3 +21,4 @@ find_program(PEMBERLOCK_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND
 if(PEMBERLOCK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${PEMBERLOCK_WINE})
 endif()
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")  # the zip carries no debugging symbols

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the grey spanner icon as 16-colour PNG files (32x32 and 16x16).
+"""Draws the grey spanner icon as 16-colour PNG files (32x32 and 16x16), and
+packs the same images as a Windows icon (.ico) and a macOS icon (.icns).
 
-The PNGs are committed; run this again only to change the drawing.
+The files are committed; run this again only to change the drawing.
 Usage: make_icons.py OUTPUT_FOLDER
 """
 import math
@@ -83,7 +84,32 @@ def png(rows, path):
         f.write(chunk(b"IEND", b""))
 
 
+def ico(pngs, path):
+    """A Windows icon holding the PNG images as they are (Windows Vista on)."""
+    offset = 6 + 16 * len(pngs)
+    head = struct.pack("<HHH", 0, 1, len(pngs))
+    entries, images = b"", b""
+    for size, data in pngs:
+        entries += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), offset + len(images))
+        images += data
+    with open(path, "wb") as f:
+        f.write(head + entries + images)
+
+
+def icns(pngs, path):
+    """A macOS icon: PNG images under the 16x16 (icp4) and 32x32 (icp5) types."""
+    kinds = {16: b"icp4", 32: b"icp5"}
+    body = b"".join(kinds[size] + struct.pack(">I", 8 + len(data)) + data for size, data in pngs)
+    with open(path, "wb") as f:
+        f.write(b"icns" + struct.pack(">I", 8 + len(body)) + body)
+
+
 if __name__ == "__main__":
     out = sys.argv[1] if len(sys.argv) > 1 else "."
+    pngs = []
     for n in (16, 32):
         png(render(n), f"{out}/pemberlock-{n}.png")
+        with open(f"{out}/pemberlock-{n}.png", "rb") as f:
+            pngs.append((n, f.read()))
+    ico(pngs, f"{out}/pemberlock.ico")
+    icns(pngs, f"{out}/pemberlock.icns")
