@@ -105,13 +105,11 @@ double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerM
 double RunLogOnlyCoreBatch(const std::vector<std::string>& paths) {
     const Clock::time_point start = Clock::now();
     TextStatusLog log;
-    RunDropBatch(paths, log,
-                 [](const std::string&) { return Result<std::string>(std::string()); });
+    RunDropBatch(paths, log, [](const std::string&) { return Result<std::string>(std::string()); });
     return SecondsSince(start);
 }
 
-double RunLimit(const std::vector<std::string>& paths, const std::string& folder,
-                bool syncFolder) {
+double RunLimit(const std::vector<std::string>& paths, const std::string& folder, bool syncFolder) {
     std::vector<char> buffer(256 * 1024);
     const Clock::time_point start = Clock::now();
     for (const std::string& path : paths) {
@@ -135,8 +133,7 @@ double RunInMemory(const std::vector<std::string>& patches, const KnobController
     return seconds;
 }
 
-double RunStreamingInMemory(const std::vector<std::string>& patches,
-                            const KnobControllerMap& map) {
+double RunStreamingInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map) {
     ReusedSink sink;
     std::size_t outBytes = 0;
     const Clock::time_point start = Clock::now();

@@ -32,8 +32,7 @@ double RunLimit(const std::vector<std::string>& paths, const std::string& folder
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
 
 // The streaming rewriter alone, into a buffer kept between patches.
-double RunStreamingInMemory(const std::vector<std::string>& patches,
-                            const KnobControllerMap& map);
+double RunStreamingInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
 
 // A fresh start of the window, offscreen, until its first frame: probe
 // prints a line then.

@@ -102,12 +102,11 @@ void AddPeakRows(Rows& rows, const PeakRuns& runs) {
     const double bigMb = static_cast<double>(runs.bigBytes) / 1e6;
     rows.push_back({Format("5 peak memory, one %.0f MB patch", bigMb),
                     Format("%.2f MB", big.median), Spread(big, 1, "%.2f"),
-                    Format("above %.1f MB at start", Summarize(runs.bigBaseline).median),
-                    "< 32 MB", Verdict(big.median < 32)});
-    rows.push_back({Format("  peak memory, one %.0f MB patch",
-                           static_cast<double>(runs.smallBytes) / 1e6),
-                    Format("%.2f MB", small.median), Spread(small, 1, "%.2f"), "", "",
-                    "(for comparison)"});
+                    Format("above %.1f MB at start", Summarize(runs.bigBaseline).median), "< 32 MB",
+                    Verdict(big.median < 32)});
+    rows.push_back(
+        {Format("  peak memory, one %.0f MB patch", static_cast<double>(runs.smallBytes) / 1e6),
+         Format("%.2f MB", small.median), Spread(small, 1, "%.2f"), "", "", "(for comparison)"});
     rows.push_back({Format("  rewrite of the %.0f MB patch, file to file", bigMb),
                     Seconds(seconds.median), Spread(seconds, 1, "%.3f"),
                     Format("%.0f MB/s", bigMb / seconds.median), "", ""});
@@ -164,9 +163,10 @@ void PrintDropToCore(const FileRuns& runs) {
     if (runs.logOnlyDrops.empty()) return;
     // The window's own cost added to the core's, both free of disk noise.
     const double added = Summarize(runs.logOnlyDrops).median - Summarize(runs.logOnlyCore).median;
-    std::printf("  the same, from the window's own cost  %.3f   "
-                "((1 + window log-only - core log-only) / 1)\n",
-                (core + added) / core);
+    std::printf(
+        "  the same, from the window's own cost  %.3f   "
+        "((1 + window log-only - core log-only) / 1)\n",
+        (core + added) / core);
 }
 
 void PrintInOrder(const char* what, const std::vector<double>& seconds) {
@@ -190,11 +190,12 @@ Stats Summarize(std::vector<double> values) {
 
 void PrintReport(const Options& options, const Results& results) {
     const double n = static_cast<double>(options.files);
-    std::printf("\nPemberlock benchmark: %zu patches, %.1f MB (%.1f KB each on average), "
-                "seed %llu, %d runs, %u cores, temporary folder on %s\n\n",
-                options.files, results.libraryMb, results.libraryMb * 1000 / n,
-                static_cast<unsigned long long>(options.seed), options.runs,
-                std::thread::hardware_concurrency(), results.fileSystem.c_str());
+    std::printf(
+        "\nPemberlock benchmark: %zu patches, %.1f MB (%.1f KB each on average), "
+        "seed %llu, %d runs, %u cores, temporary folder on %s\n\n",
+        options.files, results.libraryMb, results.libraryMb * 1000 / n,
+        static_cast<unsigned long long>(options.seed), options.runs,
+        std::thread::hardware_concurrency(), results.fileSystem.c_str());
     Rows rows;
     AddFileRows(rows, options, results.files, n);
     if (options.Chosen("3")) AddMemoryRows(rows, results.memory, results.libraryMb);

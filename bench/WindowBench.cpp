@@ -42,8 +42,10 @@ public:
     }
 
     bool Ready(std::string& why) const {
-        if (!frame_) why = "the window has no widget named Frame2";
-        else if (!box_) why = "the window has no text box named TxtStatus";
+        if (!frame_)
+            why = "the window has no widget named Frame2";
+        else if (!box_)
+            why = "the window has no text box named TxtStatus";
         return frame_ && box_;
     }
 

@@ -83,7 +83,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     int precedence = 0;
     std::string mapPath;
     CLI::Option* mapOption =
-        app.add_option("--map", mapPath, "Load the knob-to-controller map from this map file (.mpn)")
+        app.add_option("--map", mapPath,
+                       "Load the knob-to-controller map from this map file (.mpn)")
             ->type_name("FILE");
     CLI::Option* precedenceOption =
         app.add_option("--precedence", precedence,
@@ -140,9 +141,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     StreamStatusLog log(out);
     const BatchSummary summary =
         options->dryRun
-            ? RunDropBatch(options->paths, log,
-                           [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
-                           PreviewWording())
+            ? RunDropBatch(
+                  options->paths, log,
+                  [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
+                  PreviewWording())
             : RunPatchDrop(options->paths, log, map, fs);
     if (summary.errors > 0) status = kExitPatchFailed;
     if (!log.Finish()) {

@@ -10,7 +10,8 @@ namespace pemberlock::cli {
 class PreviewWording final : public BatchWording {
 public:
     std::string Starting(const std::string& path) const override;
-    std::string Finished(const std::string& path, const Result<std::string>& outcome) const override;
+    std::string Finished(const std::string& path,
+                         const Result<std::string>& outcome) const override;
     std::string Summary(const BatchSummary& summary) const override;
 };
 

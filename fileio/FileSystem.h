@@ -22,7 +22,7 @@ struct FileStatus {
     std::uint32_t permissions = 0;  // permission bits (07777)
     std::uint32_t owner = 0;        // user and group ids, where the system has them
     std::uint32_t group = 0;
-    std::uint32_t attributes = 0;   // Windows file attributes (hidden, archive, ...)
+    std::uint32_t attributes = 0;  // Windows file attributes (hidden, archive, ...)
 };
 
 // A path with its symbolic links followed, and what it names.

@@ -224,8 +224,9 @@ public:
 
     Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) override {
         const std::string folder = ParentFolder(nearPath);
-        int fd = Retry(
-            [&] { return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR); });
+        int fd = Retry([&] {
+            return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        });
         if (fd < 0) {
             // File systems without nameless files: a named one, unlinked at once.
             std::string name = folder + "/.pemberlock-XXXXXX";

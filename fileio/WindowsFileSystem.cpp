@@ -79,7 +79,8 @@ std::wstring ToSystemPath(const std::string& path) {
     }
     const bool drive = wide.size() >= 2 && wide[1] == L':';
     if (drive && (wide.size() == 2 || wide[2] != L'\\')) {
-        wide = CurrentFolder() + L"\\" + wide.substr(2);  // "C:x": rare; taken as the current folder
+        wide =
+            CurrentFolder() + L"\\" + wide.substr(2);  // "C:x": rare; taken as the current folder
     } else if (!drive && wide.rfind(L"\\\\", 0) != 0) {
         const std::wstring current = CurrentFolder();
         wide = wide.rfind(L"\\", 0) == 0 ? current.substr(0, 2) + wide : current + L"\\" + wide;
@@ -102,10 +103,9 @@ std::string FromSystemPath(std::wstring path) {
 // The reason a call failed, as the system words it, in UTF-8.
 Error SystemError(DWORD code = GetLastError()) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0,
-                                        nullptr);
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length ? std::wstring(text, length) : std::wstring();
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
@@ -218,14 +218,14 @@ private:
 
 // The file a link finally names, as an absolute system path.
 Result<std::wstring> FinalPath(const std::wstring& path) {
-    const Handle h(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const Handle h(CreateFileW(path.c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (h.get() == INVALID_HANDLE_VALUE) return SystemError();
     const DWORD length = GetFinalPathNameByHandleW(h.get(), nullptr, 0, VOLUME_NAME_DOS);
     if (length == 0) return SystemError();
     std::wstring final(length, L'\0');
-    const DWORD written =
-        GetFinalPathNameByHandleW(h.get(), final.data(), length, VOLUME_NAME_DOS);
+    const DWORD written = GetFinalPathNameByHandleW(h.get(), final.data(), length, VOLUME_NAME_DOS);
     if (written == 0 || written >= length) return SystemError();
     final.resize(written);
     return final;
@@ -308,13 +308,13 @@ public:
         folder.resize(folder.find_last_of(L'\\'));
         // A unique name, then a file that the system deletes when it is closed.
         for (unsigned attempt = 0; attempt < 100; ++attempt) {
-            const std::wstring name = folder + L"\\.pemberlock-" +
-                                      std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                      std::to_wstring(GetTickCount64()) + L"-" +
-                                      std::to_wstring(attempt);
+            const std::wstring name =
+                folder + L"\\.pemberlock-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt);
             const HANDLE h = CreateFileW(
                 name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                nullptr);
             if (h != INVALID_HANDLE_VALUE) {
                 return std::unique_ptr<ScratchFile>(std::make_unique<WinScratchFile>(h));
             }

@@ -14,12 +14,12 @@ namespace pemberlock::fuzz {
 
 // A property that does not hold is a finding: say which and stop, so that
 // libFuzzer saves the input that shows it.
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                               \
-        }                                                                               \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (0)
 
 // Every fuzzer input that carries a map starts with this many bytes: the

@@ -99,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(map == *expected);
-    for (int k = 0; k < KnobControllerMap::kKnobCount; ++k) FUZZ_CHECK(IsEntryText(map.EntryText(k)));
+    for (int k = 0; k < KnobControllerMap::kKnobCount; ++k)
+        FUZZ_CHECK(IsEntryText(map.EntryText(k)));
     FUZZ_CHECK(map.Precedence() >= 0 && map.Precedence() <= 2);
 
     KnobControllerMap reloaded;  // defaults, unlike both maps above

@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     bool onlyBlanksAfter = true;
-    for (std::size_t i = length; i < text.size(); ++i) onlyBlanksAfter = onlyBlanksAfter && IsBlank(text[i]);
+    for (std::size_t i = length; i < text.size(); ++i)
+        onlyBlanksAfter = onlyBlanksAfter && IsBlank(text[i]);
     const std::optional<std::int16_t> whole = TextToWholeNumber(text);
     if (whole) {
         FUZZ_CHECK(length > 0 && onlyBlanksAfter);

@@ -62,7 +62,8 @@ bool IsTag(std::string_view line) {
 }
 
 // The input's lines outside its controller sections.
-std::vector<std::string_view> LinesOutsideInputSections(const std::vector<std::string_view>& lines) {
+std::vector<std::string_view> LinesOutsideInputSections(
+    const std::vector<std::string_view>& lines) {
     std::vector<std::string_view> kept;
     bool inSection = false;
     for (std::string_view line : lines) {
@@ -122,7 +123,7 @@ struct Rewritten {
 };
 
 Rewritten RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std::size_t chunk,
-                       std::size_t heldInMemory) {
+                          std::size_t heldInMemory) {
     StringSink out;
     StringSink section;
     int scratchFiles = 0;
@@ -171,7 +172,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parts.wellFormed);
     FUZZ_CHECK(parts.outside == LinesOutsideInputSections(lines));
 
-    const std::size_t closings = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), kCtrlClose));
+    const std::size_t closings =
+        static_cast<std::size_t>(std::count(lines.begin(), lines.end(), kCtrlClose));
     FUZZ_CHECK(parts.blocks.size() == std::max<std::size_t>(closings, 1));
     if (closings == 0) {
         const auto notes = std::find(parts.outside.begin(), parts.outside.end(), "[Notes]");

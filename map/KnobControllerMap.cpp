@@ -11,7 +11,8 @@ std::string ApplyEntryRule(std::string_view text) {
     const double x = ReadLeadingNumber(text);
     // Clamp before rounding, so that 120.4 and 120.6 both give "120".
     if (x < 0.0) return "0";
-    if (x > KnobControllerMap::kMaxController) return std::to_string(KnobControllerMap::kMaxController);
+    if (x > KnobControllerMap::kMaxController)
+        return std::to_string(KnobControllerMap::kMaxController);
     return std::to_string(*ToWholeNumber(x));
 }
 
@@ -30,7 +31,9 @@ const std::string& KnobControllerMap::SetEntryText(int i, std::string_view text)
     return entry;
 }
 
-double KnobControllerMap::EntryValue(int i) const { return values_.at(static_cast<std::size_t>(i)); }
+double KnobControllerMap::EntryValue(int i) const {
+    return values_.at(static_cast<std::size_t>(i));
+}
 
 bool KnobControllerMap::IsControllerMapped(int n) const {
     for (const double value : values_) {

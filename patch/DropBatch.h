@@ -46,7 +46,8 @@ public:
 class DropWording final : public BatchWording {
 public:
     std::string Starting(const std::string& path) const override;
-    std::string Finished(const std::string& path, const Result<std::string>& outcome) const override;
+    std::string Finished(const std::string& path,
+                         const Result<std::string>& outcome) const override;
     std::string Summary(const BatchSummary& summary) const override;
 };
 
@@ -56,7 +57,6 @@ bool IsPatchPath(const std::string& path);
 // One drop: every path ending in "pch" is handed to process, every other one
 // skipped, each outcome and then a summary appended to log in words's terms.
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
-                          const PatchProcessor& process,
-                          const BatchWording& words = DropWording());
+                          const PatchProcessor& process, const BatchWording& words = DropWording());
 
 }  // namespace pemberlock

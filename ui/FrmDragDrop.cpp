@@ -271,8 +271,8 @@ void FrmDragDrop::MnuLoad_Click() {
 }
 
 void FrmDragDrop::MnuSave_Click() {
-    const bool stillThere = !currentMapPath_.isEmpty() &&
-                            fs_.Status(ToPath(currentMapPath_)).kind == FileKind::Regular;
+    const bool stillThere =
+        !currentMapPath_.isEmpty() && fs_.Status(ToPath(currentMapPath_)).kind == FileKind::Regular;
     if (stillThere) {
         SaveTo(currentMapPath_);
     } else {

@@ -48,8 +48,8 @@ std::string Rewritten(std::initializer_list<std::string_view> section) {
 }
 
 const std::string kPatch =
-    LfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
-             "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
+    LfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
+             "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
 const std::string kRewritten = Rewritten({"1 9 0 7", "1 3 1 101", "0 7 2 106"});
 // Knob 99 does not exist, so this patch cannot be rewritten.
 const std::string kBadPatch = LfLines({"[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
@@ -200,8 +200,11 @@ TEST_F(CliTest, MapThatCannotBeLoadedSaysWhyAndTouchesNoPatch) {
 }
 
 TEST_F(CliTest, PathsAreUsedAndPrintedAsGiven) {
-    std::vector<std::string> names = {"-x.pch", "my patch.pch", "\xc3\x9cn\xc3\xaf \xe2\x98\x83.pch",
-                                      " .pch", "K\xc3\xa4" "se\xe2\x80\x94" "bass.pch"};
+    std::vector<std::string> names = {"-x.pch", "my patch.pch",
+                                      "\xc3\x9cn\xc3\xaf \xe2\x98\x83.pch", " .pch",
+                                      "K\xc3\xa4"
+                                      "se\xe2\x80\x94"
+                                      "bass.pch"};
 #ifndef _WIN32
     names.push_back("it's \"q\".pch");  // quotes are not allowed in Windows names
 #endif
@@ -274,11 +277,11 @@ TEST_F(CliTest, FoldersAreExpandedOnlyWithRecursive) {
     }
     lines.push_back(below("z.txt") + " is not a 'pch' file.. skipping.");
     // Every name but z.txt, and last.pch, of all those and last.pch.
-    lines.insert(lines.end(), {"Processing last.pch  ....  Done.",
-                               std::to_string(names.size()) + " of " +
-                                   std::to_string(names.size() + 1) +
-                                   " files processed successfully.",
-                               "1 files skipped.", "0 errors."});
+    lines.insert(lines.end(),
+                 {"Processing last.pch  ....  Done.",
+                  std::to_string(names.size()) + " of " + std::to_string(names.size() + 1) +
+                      " files processed successfully.",
+                  "1 files skipped.", "0 errors."});
 
     const test::ProcessResult run = Run({"--recursive", "top/", "last.pch"});
     EXPECT_EQ(run.status, 0) << run.err;

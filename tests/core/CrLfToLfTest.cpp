@@ -39,8 +39,7 @@ TEST(CrLfToLf, ResultDoesNotDependOnWhereTheTextIsCut) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         for (std::size_t cut = 0; cut <= row.text.size(); ++cut) {
-            EXPECT_EQ(Converted({row.text.substr(0, cut), "", row.text.substr(cut)}),
-                      row.expected)
+            EXPECT_EQ(Converted({row.text.substr(0, cut), "", row.text.substr(cut)}), row.expected)
                 << "cut at " << cut;
         }
         std::vector<std::string_view> bytes;

@@ -31,11 +31,11 @@ TEST(DropBatch, LogOfAMixedDrop) {
 
 TEST(DropBatch, SummaryListsEachFailureWithItsReason) {
     TextStatusLog log;
-    const BatchSummary summary =
-        RunDropBatch({"a.pch", "b.pch", "c.pch"}, log, [](const std::string& path) -> Result<std::string> {
-            if (path == "a.pch") return std::string();
-            return Error{"cannot be opened", 0, path};
-        });
+    const BatchSummary summary = RunDropBatch({"a.pch", "b.pch", "c.pch"}, log,
+                                              [](const std::string& path) -> Result<std::string> {
+                                                  if (path == "a.pch") return std::string();
+                                                  return Error{"cannot be opened", 0, path};
+                                              });
     ASSERT_EQ(summary.failures.size(), 2u);
     EXPECT_EQ(summary.errors, 2u);
     EXPECT_EQ(summary.failures[1].path, "c.pch");
@@ -53,7 +53,7 @@ TEST(DropBatch, OnlySkippedFiles) {
 
 TEST(DropBatch, OnlyTheLastThreeCharactersCount) {
     const std::pair<const char*, bool> cases[] = {
-        {"a.pch", true}, {"xpch", true}, {"pch", true},  {"a.PCH", false},
+        {"a.pch", true}, {"xpch", true}, {"pch", true},     {"a.PCH", false},
         {"ch", false},   {"", false},    {"a.pch ", false}, {"a.pch.bak", false},
     };
     for (const auto& [path, patch] : cases) EXPECT_EQ(IsPatchPath(path), patch) << path;
@@ -73,7 +73,8 @@ TEST(DropBatch, CountersDoNotWrapPast32767) {
 }
 
 TEST(DropBatch, EmptyDrop) {
-    EXPECT_EQ(BatchLog({}, {}), "0 of 0 files processed successfully.\r\n0 files skipped.\r\n0 errors.\r\n");
+    EXPECT_EQ(BatchLog({}, {}),
+              "0 of 0 files processed successfully.\r\n0 files skipped.\r\n0 errors.\r\n");
 }
 
 }  // namespace

@@ -49,8 +49,8 @@ TEST(MapFile, SaveAndLoadRoundTrip) {
 struct ParseCase {
     const char* name;
     std::string text;
-    int knob;            // entry to check
-    const char* entry;   // its expected text
+    int knob;           // entry to check
+    const char* entry;  // its expected text
     int option;
 };
 
@@ -59,13 +59,16 @@ TEST(MapFile, ReadingAppliesTheEntryRule) {
     line5.replace(line5.find("105"), 3, "999");
     std::string abc = DefaultLines(2);
     abc.replace(abc.find("110"), 3, "abc");
-    const std::string twoItems = "1,2\r\n" + DefaultLines(0).substr(10);  // lines 1 and 2 on one line
+    const std::string twoItems =
+        "1,2\r\n" + DefaultLines(0).substr(10);  // lines 1 and 2 on one line
     const ParseCase cases[] = {
         {"999 becomes 120", line5, 4, "120", 0},
         {"abc becomes 0, option 2 kept", abc, 9, "0", 2},
         {"a comma separates two items", twoItems, 1, "2", 0},
-        {"LF line ends and blanks around items", "\t5 \n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n16\n17\n18\n"
-                                                 "19\n20\n21\n22\n1\n", 0, "5", 1},
+        {"LF line ends and blanks around items",
+         "\t5 \n6\n7\n8\n9\n10\n11\n12\n13\n14\n15\n16\n17\n18\n"
+         "19\n20\n21\n22\n1\n",
+         0, "5", 1},
         {"empty items become 0", std::string(18, '\n') + "0", 17, "0", 0},
         {"text after the nineteenth item is ignored", DefaultLines(1) + "junk\r\n", 0, "101", 1},
     };
@@ -125,17 +128,20 @@ TEST(MapFile, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
     TempFolder folder;
     const std::string path = folder.Path("knobs.mpn");
     const std::string old = DefaultLines(0);
-    for (const Fault fault : {Fault::Create, Fault::Write, Fault::Flush, Fault::Close, Fault::Rename}) {
+    for (const Fault fault :
+         {Fault::Create, Fault::Write, Fault::Flush, Fault::Close, Fault::Rename}) {
         WriteFile(path, old);
         FaultyFileSystem fs(fault);
         const Result<> saved = SaveMap(SomeMap(), path, fs);
         ASSERT_FALSE(saved) << FaultName(fault);
-        EXPECT_EQ(saved.error().Text().find("the temporary file cannot be "), 0u) << saved.error().Text();
+        EXPECT_EQ(saved.error().Text().find("the temporary file cannot be "), 0u)
+            << saved.error().Text();
         EXPECT_EQ(saved.error().cause, test::kInjectedCause);
         EXPECT_GE(fs.Hits(), 1) << FaultName(fault);
         EXPECT_EQ(ReadFile(path), old) << FaultName(fault);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Root()),
-                                std::filesystem::directory_iterator()), 1)
+                                std::filesystem::directory_iterator()),
+                  1)
             << FaultName(fault);
     }
 }

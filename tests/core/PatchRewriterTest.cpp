@@ -1,7 +1,7 @@
 #include "patch/PatchRewriter.h"
 
-#include "tests/support/TempFolder.h"
 #include "tests/support/MemoryScratchFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@ namespace {
 
 using test::CrLfLines;
 
-const std::string kExample = CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5",
-                                        "[/KnobMapDump]", "[CtrlMapDump]", "1 9 0 7", "1 4 0 103",
-                                        "[/CtrlMapDump]", "z"});
+const std::string kExample =
+    CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
+               "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
 
 std::string Rewrite(std::string_view patch, const KnobControllerMap& map) {
     const Result<RewrittenPatch> out = RewritePatchText(patch, map);
@@ -30,9 +30,10 @@ KnobControllerMap MapWithOption(int option) {
 }
 
 TEST(PatchRewriter, WorkedExampleWithOptionOff) {
-    EXPECT_EQ(Rewrite(kExample, MapWithOption(0)),
-              CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
-                         "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"}));
+    EXPECT_EQ(
+        Rewrite(kExample, MapWithOption(0)),
+        CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
+                   "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"}));
 }
 
 TEST(PatchRewriter, WorkedExampleWithOptionOn) {
@@ -53,97 +54,151 @@ struct RewriteCase {
 TEST(PatchRewriter, Rules) {
     const std::string knobs = CrLfLines({"[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]"});
     const RewriteCase cases[] = {
-        {"empty patch gets an empty section", "", 0, {},
+        {"empty patch gets an empty section",
+         "",
+         0,
+         {},
          CrLfLines({"[CtrlMapDump]", "[/CtrlMapDump]"})},
-        {"no sections: copied, empty section appended", "a\r\nb", 0, {},
+        {"no sections: copied, empty section appended",
+         "a\r\nb",
+         0,
+         {},
          CrLfLines({"a", "b", "[CtrlMapDump]", "[/CtrlMapDump]"})},
-        {"no controller section: one appended from the knob records", knobs + "z\r\n", 0, {},
+        {"no controller section: one appended from the knob records",
+         knobs + "z\r\n",
+         0,
+         {},
          knobs + CrLfLines({"z", "[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
-        {"appended section ignores the option", knobs, 1, {},
+        {"appended section ignores the option",
+         knobs,
+         1,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
         {"option off drops an old record whose controller the map uses",
-         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}),
+         0,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
         {"option off: 101.4 rounds to 101, which the map uses",
-         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 101.4", "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 101.4", "[/CtrlMapDump]"}),
+         0,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
         {"option on: same key already assigned wins",
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "1 3 1 7",
-                    "[/CtrlMapDump]"}), 1, {},
+                    "[/CtrlMapDump]"}),
+         1,
+         {},
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "1 3 1 7",
                     "[/CtrlMapDump]"})},
         {"option on: controller already used wins",
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101",
-                    "[/CtrlMapDump]"}), 1, {},
+                    "[/CtrlMapDump]"}),
+         1,
+         {},
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101",
                     "[/CtrlMapDump]"})},
         {"option on: 101.4 is not 101, so no conflict",
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101.4",
-                    "[/CtrlMapDump]"}), 1, {},
+                    "[/CtrlMapDump]"}),
+         1,
+         {},
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 101.4",
                     "1 3 1 101", "[/CtrlMapDump]"})},
         {"option on: controller 0 unused is written",
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 5",
-                    "[/CtrlMapDump]"}), 1, {{0, "0"}},
+                    "[/CtrlMapDump]"}),
+         1,
+         {{0, "0"}},
          CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[CtrlMapDump]", "0 2 2 5",
                     "1 3 1 0", "[/CtrlMapDump]"})},
         {"option 2 counts as off",
-         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}), 2, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 103", "[/CtrlMapDump]"}),
+         2,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
         {"knob section after the controller section: kept records only, nothing appended",
-         CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}) + knobs, 0, {},
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}) + knobs,
+         0,
+         {},
          CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}) + knobs},
         {"editor records with a trailing blank keep it; the knob field is read trimmed",
          CrLfLines({"[KnobMapDump]", "2 1 0 4 ", "[/KnobMapDump]", "[CtrlMapDump]", "2 1 3 31 ",
-                    "[/CtrlMapDump]"}), 0, {},
+                    "[/CtrlMapDump]"}),
+         0,
+         {},
          CrLfLines({"[KnobMapDump]", "2 1 0 4 ", "[/KnobMapDump]", "[CtrlMapDump]", "2 1 3 31 ",
                     "2 1 0 105", "[/CtrlMapDump]"})},
         {"pedal, aftertouch and switch slots get no controller line",
          CrLfLines({"[KnobMapDump]", "1 1 0 19", "1 1 1 20", "1 1 2 22", "1 1 3 18", "1 1 4 1",
-                    "[/KnobMapDump]"}), 0, {},
+                    "[/KnobMapDump]"}),
+         0,
+         {},
          CrLfLines({"[KnobMapDump]", "1 1 0 19", "1 1 1 20", "1 1 2 22", "1 1 3 18", "1 1 4 1",
                     "[/KnobMapDump]", "[CtrlMapDump]", "1 1 4 102", "[/CtrlMapDump]"})},
         {"lines outside the sections are copied byte for byte, line ends become CR LF",
-         std::string("  lead, \"quoted\"\n[x]\rtab\there\r\n\xe9\xff\r\n"), 0, {},
+         std::string("  lead, \"quoted\"\n[x]\rtab\there\r\n\xe9\xff\r\n"),
+         0,
+         {},
          CrLfLines({"  lead, \"quoted\"", "[x]", "tab\there", "\xe9\xff", "[CtrlMapDump]",
                     "[/CtrlMapDump]"})},
         {"a value field runs to the end of the line",
-         CrLfLines({"[CtrlMapDump]", "1 9 0 7 x y", "[/CtrlMapDump]"}), 0, {},
+         CrLfLines({"[CtrlMapDump]", "1 9 0 7 x y", "[/CtrlMapDump]"}),
+         0,
+         {},
          CrLfLines({"[CtrlMapDump]", "1 9 0 7 x y", "[/CtrlMapDump]"})},
         {"records accumulate over repeated sections",
-         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]", "[CtrlMapDump]", "1 9 1 8",
-                            "[/CtrlMapDump]"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]", "[CtrlMapDump]",
+                            "1 9 1 8", "[/CtrlMapDump]"}),
+         0,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]",
                             "[CtrlMapDump]", "1 9 0 7", "1 9 1 8", "1 3 1 101", "0 7 2 106",
                             "[/CtrlMapDump]"})},
         {"an unclosed controller section is dropped and one appended",
-         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7"}), 0, {},
+         knobs + CrLfLines({"[CtrlMapDump]", "1 9 0 7"}),
+         0,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"})},
         {"tags are whole lines, case-sensitive",
-         CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] "}), 0, {},
+         CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] "}),
+         0,
+         {},
          CrLfLines({"[ctrlmapdump]", "[CtrlMapDump] ", "[CtrlMapDump]", "[/CtrlMapDump]"})},
         {"no controller section: the one added goes before the notes",
-         knobs + CrLfLines({"[NameDump]", "[/NameDump]", "[Notes]", "tune low", "[/Notes]"}), 0, {},
+         knobs + CrLfLines({"[NameDump]", "[/NameDump]", "[Notes]", "tune low", "[/Notes]"}),
+         0,
+         {},
          knobs + CrLfLines({"[NameDump]", "[/NameDump]", "[CtrlMapDump]", "1 3 1 101", "0 7 2 106",
                             "[/CtrlMapDump]", "[Notes]", "tune low", "[/Notes]"})},
         {"before the first of several notes lines, with knob records found after it",
-         CrLfLines({"a", "[Notes]", "[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[Notes]"}), 0, {},
+         CrLfLines({"a", "[Notes]", "[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "[Notes]"}),
+         0,
+         {},
          CrLfLines({"a", "[CtrlMapDump]", "1 3 1 101", "[/CtrlMapDump]", "[Notes]", "[KnobMapDump]",
                     "1 3 1 0", "[/KnobMapDump]", "[Notes]"})},
         {"a controller section after the notes is rebuilt where it stands",
-         knobs + CrLfLines({"[Notes]", "n", "[/Notes]", "[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}),
-         0, {},
+         knobs +
+             CrLfLines({"[Notes]", "n", "[/Notes]", "[CtrlMapDump]", "1 9 0 7", "[/CtrlMapDump]"}),
+         0,
+         {},
          knobs + CrLfLines({"[Notes]", "n", "[/Notes]", "[CtrlMapDump]", "1 9 0 7", "1 3 1 101",
                             "0 7 2 106", "[/CtrlMapDump]"})},
         {"an unclosed controller section after the notes: the new one goes before them",
-         knobs + CrLfLines({"[Notes]", "n", "[CtrlMapDump]", "1 9 0 7"}), 0, {},
+         knobs + CrLfLines({"[Notes]", "n", "[CtrlMapDump]", "1 9 0 7"}),
+         0,
+         {},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "[Notes]",
                             "n"})},
         {"only a whole, exact notes line counts",
-         CrLfLines({"[Notes] ", "[notes]", "x"}), 0, {},
+         CrLfLines({"[Notes] ", "[notes]", "x"}),
+         0,
+         {},
          CrLfLines({"[Notes] ", "[notes]", "x", "[CtrlMapDump]", "[/CtrlMapDump]"})},
         {"the map's current entries are used",
-         knobs, 0, {{0, "7"}, {5, "0"}},
+         knobs,
+         0,
+         {{0, "7"}, {5, "0"}},
          knobs + CrLfLines({"[CtrlMapDump]", "1 3 1 7", "0 7 2 0", "[/CtrlMapDump]"})},
     };
     for (const RewriteCase& c : cases) {
@@ -167,8 +222,10 @@ TEST(PatchRewriter, Failures) {
         std::string input;
         const char* reason;
     } cases[] = {
-        {"knob 23", lines({"[KnobMapDump]", "1 3 1 23", "[/KnobMapDump]"}), "line 2: knob 23 is not a knob"},
-        {"knob -1", lines({"[KnobMapDump]", "1 3 1 -1", "[/KnobMapDump]"}), "line 2: knob -1 is not a knob"},
+        {"knob 23", lines({"[KnobMapDump]", "1 3 1 23", "[/KnobMapDump]"}),
+         "line 2: knob 23 is not a knob"},
+        {"knob -1", lines({"[KnobMapDump]", "1 3 1 -1", "[/KnobMapDump]"}),
+         "line 2: knob -1 is not a knob"},
         {"knob not a number", lines({"[KnobMapDump]", "1 3 1 x", "[/KnobMapDump]"}),
          "line 2: knob \"x\" is not a number"},
         {"knob field empty", lines({"[KnobMapDump]", "1 3 1 ", "[/KnobMapDump]"}),
@@ -182,7 +239,8 @@ TEST(PatchRewriter, Failures) {
         {"24 knob records", nineteenKnobs, "line 25: more than 23 knob records"},
         {"122 controller records", manyControllers, "line 123: more than 121 controller records"},
         {"NUL byte", std::string("abc\r\nd\0e\r\n", 10), "holds a NUL byte: not a text patch"},
-        {"unclosed knob section swallows a tag", lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"}),
+        {"unclosed knob section swallows a tag",
+         lines({"[KnobMapDump]", "1 1 1 0", "[CtrlMapDump]"}),
          "line 3: a knob record needs four fields separated by blanks"},
         {"a notes line inside a knob section is a malformed record",
          lines({"[KnobMapDump]", "[Notes]", "[/KnobMapDump]"}),
@@ -203,8 +261,8 @@ TEST(PatchRewriter, OptionOnKeepsRecordsWithoutConvertingThem) {
 
 TEST(PatchRewriter, BadKnobFieldFailsOnlyWhenASectionIsWritten) {
     // Knob records after the last controller section are never turned into lines.
-    const std::string patch =
-        CrLfLines({"[CtrlMapDump]", "[/CtrlMapDump]", "[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
+    const std::string patch = CrLfLines(
+        {"[CtrlMapDump]", "[/CtrlMapDump]", "[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
     EXPECT_EQ(Rewrite(patch, KnobControllerMap{}), patch);
 }
 
@@ -248,7 +306,8 @@ TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
 TEST(PatchRewriter, SectionPreviewHoldsOnlyTheNewSection) {
     const Result<RewrittenPatch> out = RewritePatchText(kExample, KnobControllerMap{});
     ASSERT_TRUE(out);
-    EXPECT_EQ(out->sections, CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
+    EXPECT_EQ(out->sections,
+              CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "patch/ProcessPatch.h"
 
-#include "tests/support/FaultyFileSystem.h"
-#include "tests/support/TempFolder.h"
 #include "patch/DropBatch.h"
 #include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +29,9 @@ using test::TempFolder;
 using test::WriteFile;
 namespace fs = std::filesystem;
 
-const std::string kPatch = CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]",
-                                      "[CtrlMapDump]", "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
+const std::string kPatch =
+    CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
+               "1 9 0 7", "1 4 0 103", "[/CtrlMapDump]", "z"});
 const std::string kRewritten =
     CrLfLines({"x=1, y=2", "[KnobMapDump]", "1 3 1 0", "0 7 2 5", "[/KnobMapDump]", "[CtrlMapDump]",
                "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]", "z"});
@@ -55,7 +56,8 @@ TEST(ProcessPatch, RewritesInPlaceAndKeepsPermissions) {
     ASSERT_TRUE(ProcessPatch(path, KnobControllerMap{}));
     EXPECT_EQ(ReadFile(path), kRewritten);
 #ifdef _WIN32
-    EXPECT_EQ(GetFileAttributesW(wide.c_str()), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_EQ(GetFileAttributesW(wide.c_str()),
+              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
 #else
     EXPECT_EQ(Permissions(path), 0640u);
 #endif
@@ -85,7 +87,8 @@ TEST(ProcessPatch, LongPathsAndDeviceNames) {
     // Made through the long-path prefix, which the program must not need.
     const auto longPath = [](const std::string& path) { return fs::path("\\\\?\\" + path); };
     fs::create_directories(longPath(deep));
-    for (const std::string& path : {deep + "\\bass.pch", folder.Path("nul.pch"), folder.Path("con.pch")}) {
+    for (const std::string& path :
+         {deep + "\\bass.pch", folder.Path("nul.pch"), folder.Path("con.pch")}) {
         SCOPED_TRACE(path);
         std::ofstream(longPath(path), std::ios::binary) << kPatch;
         if (GetFileAttributesW(longPath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -113,8 +116,8 @@ TEST(ProcessPatch, StaleTemporaryFileIsWrittenAfresh) {
 // Every file operation of a rewrite, failing in turn: the call reports
 // failure, the patch keeps its bytes, and a batch goes on to the next file.
 TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
-    for (const Fault fault : {Fault::OpenRead, Fault::Read, Fault::Create, Fault::Write, Fault::Flush,
-                              Fault::Close, Fault::Rename}) {
+    for (const Fault fault : {Fault::OpenRead, Fault::Read, Fault::Create, Fault::Write,
+                              Fault::Flush, Fault::Close, Fault::Rename}) {
         SCOPED_TRACE(FaultName(fault));
         TempFolder folder;
         const std::string first = folder.Path("a.pch");
@@ -149,7 +152,10 @@ TEST(ProcessPatch, RefusedFilesStayAsTheyWere) {
     WriteFile(readOnly, kPatch);
     fs::permissions(readOnly, fs::perms(0444));
     const std::string binary = folder.Path("header.pch");
-    const std::string binaryBytes("\x7f" "ELF\0\0\r\n[CtrlMapDump]\n", 21);
+    const std::string binaryBytes(
+        "\x7f"
+        "ELF\0\0\r\n[CtrlMapDump]\n",
+        21);
     WriteFile(binary, binaryBytes);
     const std::string folderPatch = folder.Path("dir.pch");
     fs::create_directory(folderPatch);
@@ -197,8 +203,9 @@ TEST(ProcessPatch, LinkIsKeptAndItsTargetRewritten) {
 TEST(ProcessPatch, DropRewritesAndSyncsEachFolderOnce) {
     TempFolder folder;
     fs::create_directory(folder.Path("b"));
-    const std::vector<std::string> paths = {folder.Path("1.pch"), folder.Path("2.pch"), folder.Path("b/3.pch"),
-                                            folder.Path("bad.pch"), folder.Path("notes.txt")};
+    const std::vector<std::string> paths = {folder.Path("1.pch"), folder.Path("2.pch"),
+                                            folder.Path("b/3.pch"), folder.Path("bad.pch"),
+                                            folder.Path("notes.txt")};
     for (const std::string& path : paths) WriteFile(path, kPatch);
     WriteFile(paths[3], "[KnobMapDump]\r\n1 3 1 x\r\n");
     FaultyFileSystem counting(Fault::None);

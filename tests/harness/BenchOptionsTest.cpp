@@ -31,7 +31,10 @@ TEST(BenchOptions, ReadsWhatIsGivenAndKeepsTheRestAtItsDefault) {
          [](Options& o) { o.runs = 1, o.bigMegabytes = 1, o.compareFiles = 1; }},
         {{"--seed", "010"}, [](Options& o) { o.seed = 10; }},
         {{"--files", "1", "--files", "2"}, [](Options& o) { o.files = 2; }},
-        {{"--only", "5,startup"}, [](Options& o) { o.only = {"5", "startup"}; }},
+        {{"--only", "5,startup"},
+         [](Options& o) {
+             o.only = {"5", "startup"};
+         }},
         {{"--only", "1", "--only", "3"}, [](Options& o) { o.only = {"3"}; }},
         {{"--no-window"}, [](Options& o) { o.window = false; }},
     };
@@ -50,8 +53,8 @@ TEST(BenchOptions, ReadsWhatIsGivenAndKeepsTheRestAtItsDefault) {
 
 TEST(BenchOptions, AUsageErrorEndsWithStatus2AndTheUsage) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--runs", "-1"}, {"--seed", "1e3"}, {"--files", "0x10"}, {"--files"},
-        {"--only", "1,6"}, {"--only", "1,,2"}, {"--bogus"}, {"library"},
+        {"--runs", "-1"},  {"--seed", "1e3"},  {"--files", "0x10"}, {"--files"},
+        {"--only", "1,6"}, {"--only", "1,,2"}, {"--bogus"},         {"library"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::ostringstream out;

@@ -25,9 +25,9 @@ TEST(PatchGenerator, ASeedMakesTheSameBytesAsBefore) {
         std::size_t size;
         std::uint64_t hash;
     };
-    for (const Case& c : {Case{1, 0, 6867, 0x0937511282a850d0ULL},
-                          Case{1, 9999, 8758, 0x451e99fc02c718d4ULL},
-                          Case{20240607, 3, 8931, 0xe417a2b17b7a52a2ULL}}) {
+    for (const Case& c :
+         {Case{1, 0, 6867, 0x0937511282a850d0ULL}, Case{1, 9999, 8758, 0x451e99fc02c718d4ULL},
+          Case{20240607, 3, 8931, 0xe417a2b17b7a52a2ULL}}) {
         const std::string patch = test::GenerateLibraryPatch(c.seed, c.index);
         EXPECT_EQ(patch.size(), c.size) << c.seed << " " << c.index;
         EXPECT_EQ(Fnv1a(patch), c.hash) << c.seed << " " << c.index;

@@ -16,9 +16,9 @@ TEST(RunProcess, SetsTheGivenVariablesForTheChildAlone) {
     const std::string script = R"(printf '%s %s %s ' "$PEMBERLOCK_TEST_KEPT" )"
                                R"("$PEMBERLOCK_TEST_SET" "$PEMBERLOCK_TEST_NEW";)"
                                R"(env | grep -c '^PEMBERLOCK_TEST_SET=')";
-    const test::ProcessResult run = test::RunProcess(
-        {"/bin/sh", "-c", script}, "", std::chrono::seconds(20),
-        {"PEMBERLOCK_TEST_SET=new", "PEMBERLOCK_TEST_NEW=added"});
+    const test::ProcessResult run =
+        test::RunProcess({"/bin/sh", "-c", script}, "", std::chrono::seconds(20),
+                         {"PEMBERLOCK_TEST_SET=new", "PEMBERLOCK_TEST_NEW=added"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "kept new added 1\n") << "a variable given replaces, never doubles, one";
     EXPECT_STREQ(std::getenv("PEMBERLOCK_TEST_SET"), "old");

@@ -76,9 +76,11 @@ std::string Mode(const std::string& path) {
 
 std::string CliPath() { return PEMBERLOCK_CLI_PATH; }
 
-std::string BatchLog(const std::vector<std::string>& paths, const KnobControllerMap& map, FileSystem& fs) {
+std::string BatchLog(const std::vector<std::string>& paths, const KnobControllerMap& map,
+                     FileSystem& fs) {
     TextStatusLog log;
-    RunDropBatch(paths, log, [&](const std::string& path) { return RewritePatchFile(path, map, fs); });
+    RunDropBatch(paths, log,
+                 [&](const std::string& path) { return RewritePatchFile(path, map, fs); });
     return log.Text().substr(kGreeting.size());
 }
 
@@ -104,23 +106,29 @@ bool MakeSocket(const std::string& path) {
 
 const SpecialFile kSpecialFiles[] = {
     {"folder", [](const std::string& p, const TempFolder&) { return fs::create_directory(p); }},
-    {"fifo", [](const std::string& p, const TempFolder&) { return ::mkfifo(p.c_str(), 0644) == 0; }},
+    {"fifo",
+     [](const std::string& p, const TempFolder&) { return ::mkfifo(p.c_str(), 0644) == 0; }},
     {"socket", [](const std::string& p, const TempFolder&) { return MakeSocket(p); }},
-    {"character device", [](const std::string& p, const TempFolder&) {
+    {"character device",
+     [](const std::string& p, const TempFolder&) {
          return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // like /dev/null
      }},
-    {"link to the null device", [](const std::string& p, const TempFolder&) {
+    {"link to the null device",
+     [](const std::string& p, const TempFolder&) {
          return ::symlink("/dev/null", p.c_str()) == 0;
      }},
-    {"link to a fifo", [](const std::string& p, const TempFolder& folder) {
+    {"link to a fifo",
+     [](const std::string& p, const TempFolder& folder) {
          return ::mkfifo(folder.Path("real-fifo").c_str(), 0644) == 0 &&
                 ::symlink(folder.Path("real-fifo").c_str(), p.c_str()) == 0;
      }},
-    {"link to a folder", [](const std::string& p, const TempFolder& folder) {
+    {"link to a folder",
+     [](const std::string& p, const TempFolder& folder) {
          return fs::create_directory(folder.Path("real-folder")) &&
                 ::symlink(folder.Path("real-folder").c_str(), p.c_str()) == 0;
      }},
-    {"dangling link", [](const std::string& p, const TempFolder& folder) {
+    {"dangling link",
+     [](const std::string& p, const TempFolder& folder) {
          return ::symlink(folder.Path("nothing-here").c_str(), p.c_str()) == 0;
      }},
     {"missing", [](const std::string&, const TempFolder&) { return true; }},
@@ -145,7 +153,8 @@ TEST(BadInput, NotRegularFilesAreErrorsAndNeverOpened) {
     RecordingFileSystem recording;
     std::string expected;
     for (const std::string& path : paths) expected += "Processing " + path + "  ....  Error!\r\n";
-    expected += "0 of " + std::to_string(paths.size()) + " files processed successfully.\r\n0 files skipped.\r\n" +
+    expected += "0 of " + std::to_string(paths.size()) +
+                " files processed successfully.\r\n0 files skipped.\r\n" +
                 std::to_string(paths.size()) + " errors.\r\n";
     EXPECT_EQ(BatchLog(paths, KnobControllerMap(), recording), expected);
     EXPECT_EQ(recording.opened, std::vector<std::string>{});
@@ -160,7 +169,8 @@ TEST(BadInput, NotRegularFilesAreErrorsAndNeverOpened) {
     // opened for reading would block it until the timeout.
     std::vector<std::string> args = {CliPath(), "--"};
     args.insert(args.end(), paths.begin(), paths.end());
-    const test::ProcessResult run = test::RunProcess(args, folder.Root().string(), std::chrono::seconds(20));
+    const test::ProcessResult run =
+        test::RunProcess(args, folder.Root().string(), std::chrono::seconds(20));
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.status, 1);
     std::string lines = expected;
@@ -218,12 +228,15 @@ std::vector<OddPatch> OddPatches() {
     return {
         {"binary with NUL bytes", BinaryBytes(64 * 1024), std::nullopt},
         {"one NUL byte in a text patch", kKnobs + "name=a\0b\n"s, std::nullopt},
-        {"NUL byte far after the knob section", kKnobs + std::string(300 * 1024, 'y') + '\0', std::nullopt},
-        {"NUL byte at the end of a CR LF line", "a\r\n\0"s, std::nullopt},
-        {"line of 5 MiB", "a\n" + longLine + "\n" + kKnobs, CrLfLines({"a", longLine}) + kKnobsOut + kKnobSection},
-        {"knob record of 5 MiB", "[KnobMapDump]\n1 3 1 " + longLine + "\n[/KnobMapDump]\n", std::nullopt},
-        {"knob field of 5 MiB digits", "[KnobMapDump]\n1 3 1 " + std::string(5 << 20, '1') + "\n[/KnobMapDump]\n",
+        {"NUL byte far after the knob section", kKnobs + std::string(300 * 1024, 'y') + '\0',
          std::nullopt},
+        {"NUL byte at the end of a CR LF line", "a\r\n\0"s, std::nullopt},
+        {"line of 5 MiB", "a\n" + longLine + "\n" + kKnobs,
+         CrLfLines({"a", longLine}) + kKnobsOut + kKnobSection},
+        {"knob record of 5 MiB", "[KnobMapDump]\n1 3 1 " + longLine + "\n[/KnobMapDump]\n",
+         std::nullopt},
+        {"knob field of 5 MiB digits",
+         "[KnobMapDump]\n1 3 1 " + std::string(5 << 20, '1') + "\n[/KnobMapDump]\n", std::nullopt},
         {"no line end at all", "just one line", CrLfLines({"just one line"}) + kSection},
         {"knob section ending without a line end", "[KnobMapDump]\n1 3 1 0\n[/KnobMapDump]",
          kKnobsOut + kKnobSection},
@@ -234,15 +247,19 @@ std::vector<OddPatch> OddPatches() {
         {"CR LF split between reads", crossing, crossing + kSection},
         {"Latin-1 and broken UTF-8", "caf\xe9 \xff\xfe\x80\n\xc3(\n" + kKnobs,
          CrLfLines({"caf\xe9 \xff\xfe\x80", "\xc3("}) + kKnobsOut + kKnobSection},
-        {"UTF-8 text", "Name=M\xc3\xbchle \xe2\x80\x93 \xe9\x9f\xb3\n", CrLfLines({"Name=M\xc3\xbchle \xe2\x80\x93 \xe9\x9f\xb3"}) + kSection},
+        {"UTF-8 text", "Name=M\xc3\xbchle \xe2\x80\x93 \xe9\x9f\xb3\n",
+         CrLfLines({"Name=M\xc3\xbchle \xe2\x80\x93 \xe9\x9f\xb3"}) + kSection},
         {"UTF-8 byte order mark", "\xef\xbb\xbf[KnobMapDump]\n1 3 1 0\n[/KnobMapDump]\n",
          // The mark makes the first line no tag, so the knob record stays a plain line.
          CrLfLines({"\xef\xbb\xbf[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]"}) + kSection},
-        {"control characters", "a\tb\x1a\x0c\x7f\n \t \n", CrLfLines({"a\tb\x1a\x0c\x7f", " \t "}) + kSection},
-        {"tag with trailing blank is no tag", "[KnobMapDump] \n1 3 1 0\n", CrLfLines({"[KnobMapDump] ", "1 3 1 0"}) + kSection},
+        {"control characters", "a\tb\x1a\x0c\x7f\n \t \n",
+         CrLfLines({"a\tb\x1a\x0c\x7f", " \t "}) + kSection},
+        {"tag with trailing blank is no tag", "[KnobMapDump] \n1 3 1 0\n",
+         CrLfLines({"[KnobMapDump] ", "1 3 1 0"}) + kSection},
         {"empty file", "", kSection},
         {"only line ends", "\n\n\r\n", CrLfLines({"", "", ""}) + kSection},
-        {"10,000 knob records", "[KnobMapDump]\n" + Repeat("1 3 1 0\n", 10000) + "[/KnobMapDump]\n", std::nullopt},
+        {"10,000 knob records", "[KnobMapDump]\n" + Repeat("1 3 1 0\n", 10000) + "[/KnobMapDump]\n",
+         std::nullopt},
         {"20 MiB of ordinary lines", Repeat("0 127 0 127 1 0 0 1 4000 2 1 0 1 1 1\n", 600000),
          Repeat("0 127 0 127 1 0 0 1 4000 2 1 0 1 1 1\r\n", 600000) + kSection},
     };
@@ -261,7 +278,8 @@ TEST(BadInput, OddBytesRewriteByTheRulesOrLeaveThePatchAlone) {
         const std::string after = ReadFile(path);
         if (odd.expected) {
             // Compared without printing megabytes when they differ.
-            EXPECT_TRUE(after == *odd.expected) << "size " << after.size() << " vs " << odd.expected->size();
+            EXPECT_TRUE(after == *odd.expected)
+                << "size " << after.size() << " vs " << odd.expected->size();
             EXPECT_EQ(Mode(path + "tmp"), "missing");
         } else {
             EXPECT_TRUE(after == odd.bytes) << "the patch changed";
@@ -282,7 +300,8 @@ TEST(BadInput, OddBytesRewriteByTheRulesOrLeaveThePatchAlone) {
 // Odd file names: used and shown exactly as given.
 
 const std::string kPatch = kKnobs + "[CtrlMapDump]\n1 9 0 7\n[/CtrlMapDump]\n";
-const std::string kPatchOut = kKnobsOut + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "[/CtrlMapDump]"});
+const std::string kPatchOut =
+    kKnobsOut + CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "[/CtrlMapDump]"});
 
 const char* const kOddNames[] = {
     "with spaces .pch",
@@ -324,8 +343,9 @@ TEST(BadInput, OddFileNamesAreHandledAndShownAsGiven) {
                 ++skipped;
             }
         }
-        return log + std::to_string(paths.size() - skipped) + " of " + std::to_string(paths.size()) +
-               " files processed successfully.\r\n" + std::to_string(skipped) + " files skipped.\r\n0 errors.\r\n";
+        return log + std::to_string(paths.size() - skipped) + " of " +
+               std::to_string(paths.size()) + " files processed successfully.\r\n" +
+               std::to_string(skipped) + " files skipped.\r\n0 errors.\r\n";
     };
 
     // The drop batch, with full paths as the window gets them.
@@ -387,26 +407,35 @@ void Write(const std::string& path, const std::string& bytes) { WriteFile(path, 
 const BadMap kBadMaps[] = {
     {"empty", [](const std::string& p) { Write(p, ""); }},
     {"binary", [](const std::string& p) { Write(p, BinaryBytes(4096)); }},
-    {"UTF-16 text", [](const std::string& p) {
+    {"UTF-16 text",
+     [](const std::string& p) {
          std::string text;
          for (char c : EighteenEntries() + " 0 \r\n") text += std::string{c, '\0'};
          Write(p, "\xff\xfe" + text);
      }},
-    {"50 MiB without a separator", [](const std::string& p) { Write(p, std::string(50 << 20, '7')); }},
-    {"18 entries, then a 50 MiB option", [](const std::string& p) {
-         Write(p, EighteenEntries() + std::string(50 << 20, '1'));
+    {"50 MiB without a separator",
+     [](const std::string& p) { Write(p, std::string(50 << 20, '7')); }},
+    {"18 entries, then a 50 MiB option",
+     [](const std::string& p) { Write(p, EighteenEntries() + std::string(50 << 20, '1')); }},
+    {"50 MiB of separators only",
+     [](const std::string& p) { Write(p, std::string(50 << 20, ',')); }},
+    {"too few items",
+     [](const std::string& p) {
+         Write(p, Lines({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
      }},
-    {"50 MiB of separators only", [](const std::string& p) { Write(p, std::string(50 << 20, ',')); }},
-    {"too few items", [](const std::string& p) { Write(p, Lines({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"})); }},
     {"18 items, no option", [](const std::string& p) { Write(p, EighteenEntries()); }},
     {"option 3", [](const std::string& p) { Write(p, EighteenEntries() + " 3 \r\n"); }},
     {"option -1", [](const std::string& p) { Write(p, EighteenEntries() + "-1\r\n"); }},
-    {"option 2.6 rounds to 3", [](const std::string& p) { Write(p, EighteenEntries() + "2.6\r\n"); }},
-    {"option 40000 overflows", [](const std::string& p) { Write(p, EighteenEntries() + "40000\r\n"); }},
+    {"option 2.6 rounds to 3",
+     [](const std::string& p) { Write(p, EighteenEntries() + "2.6\r\n"); }},
+    {"option 40000 overflows",
+     [](const std::string& p) { Write(p, EighteenEntries() + "40000\r\n"); }},
     {"option not a number", [](const std::string& p) { Write(p, EighteenEntries() + "on\r\n"); }},
-    {"option with text after it", [](const std::string& p) { Write(p, EighteenEntries() + "1 x\r\n"); }},
+    {"option with text after it",
+     [](const std::string& p) { Write(p, EighteenEntries() + "1 x\r\n"); }},
     {"option empty", [](const std::string& p) { Write(p, EighteenEntries() + "  \r\n"); }},
-    {"option holds a NUL byte", [](const std::string& p) { Write(p, EighteenEntries() + "1\0\r\n"s); }},
+    {"option holds a NUL byte",
+     [](const std::string& p) { Write(p, EighteenEntries() + "1\0\r\n"s); }},
     {"missing", [](const std::string&) {}},
     {"folder", [](const std::string& p) { fs::create_directory(p); }},
     {"fifo", [](const std::string& p) { ::mkfifo(p.c_str(), 0644); }},
@@ -417,7 +446,8 @@ TEST(BadInput, BrokenMapFilesChangeNothing) {
     const HangGuard guard(60);
     TempFolder folder;
     KnobControllerMap before;
-    for (int i = 0; i < KnobControllerMap::kKnobCount; ++i) before.SetEntryText(i, std::to_string(i * 3));
+    for (int i = 0; i < KnobControllerMap::kKnobCount; ++i)
+        before.SetEntryText(i, std::to_string(i * 3));
     before.SetPrecedence(1);
     WriteFile(folder.Path("a.pch"), kPatch);
     int tried = 0;
@@ -433,7 +463,8 @@ TEST(BadInput, BrokenMapFilesChangeNothing) {
 
         // The command line says so on one line naming the file, and touches no patch.
         const test::ProcessResult run =
-            test::RunProcess({CliPath(), "--map", path, "--", "a.pch"}, folder.Root().string(), std::chrono::seconds(20));
+            test::RunProcess({CliPath(), "--map", path, "--", "a.pch"}, folder.Root().string(),
+                             std::chrono::seconds(20));
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");

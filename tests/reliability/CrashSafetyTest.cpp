@@ -12,10 +12,10 @@
 // tmpfs can be mounted the test uses the temporary folder and takes longer.
 // Set PEMBERLOCK_CRASH_SEED to repeat a run; the seed used is printed.
 
+#include "TmpfsMount.h"
 #include "tests/support/PatchGenerator.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
-#include "TmpfsMount.h"
 
 #include "patch/PatchRewriter.h"
 
@@ -87,7 +87,8 @@ protected:
     Outcome Check(const std::string& root) const {
         Outcome outcome;
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root + "/lib")) names.insert(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(root + "/lib"))
+            names.insert(entry.path().filename().string());
         for (int i = 0; i < kPatches; ++i) {
             const std::string name = PatchName(i);
             if (names.erase(name) == 0) {
@@ -100,7 +101,8 @@ protected:
             } else if (bytes == originals_[static_cast<std::size_t>(i)]) {
                 ++outcome.original;
             } else {
-                ADD_FAILURE() << name << " is neither its original nor its rewrite (" << bytes.size() << " bytes)";
+                ADD_FAILURE() << name << " is neither its original nor its rewrite ("
+                              << bytes.size() << " bytes)";
             }
             outcome.leftovers += names.erase(name + "tmp") ? 1 : 0;
         }
@@ -108,7 +110,9 @@ protected:
         return outcome;
     }
 
-    static std::vector<std::string> Command() { return {PEMBERLOCK_CLI_PATH, "--recursive", "--", "lib"}; }
+    static std::vector<std::string> Command() {
+        return {PEMBERLOCK_CLI_PATH, "--recursive", "--", "lib"};
+    }
 
     TempFolder master_;
     std::vector<std::string> originals_;
@@ -118,14 +122,17 @@ protected:
 TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
     TempFolder folder;
     const test::TmpfsMount ram(folder.Path("ram"), 512u << 20);
-    if (!ram.Mounted()) std::printf("no tmpfs (%s): the library stays on disk\n", ram.Why().c_str());
+    if (!ram.Mounted())
+        std::printf("no tmpfs (%s): the library stays on disk\n", ram.Why().c_str());
     const fs::path root = ram.Mounted() ? folder.Path("ram") : folder.Path("disk");
     auto Place = [&](const std::string& name) { return (root / name).string(); };
     // One uninterrupted run, for the time the kills are spread over.
     const auto start = Clock::now();
     FreshCopy(Place("full"));
-    const test::ProcessResult full = test::RunProcess(Command(), Place("full"), std::chrono::minutes(5));
-    const auto fullRun = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    const test::ProcessResult full =
+        test::RunProcess(Command(), Place("full"), std::chrono::minutes(5));
+    const auto fullRun =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
     ASSERT_EQ(full.status, 0) << full.err;
     const Outcome complete = Check(Place("full"));
     ASSERT_EQ(complete.rewritten, kPatches);
@@ -133,8 +140,10 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
     fs::remove_all(Place("full"));
 
     unsigned seed = std::random_device()();
-    if (const char* fixed = std::getenv("PEMBERLOCK_CRASH_SEED")) seed = static_cast<unsigned>(std::stoul(fixed));
-    std::printf("uninterrupted run: %lld ms; seed %u\n", static_cast<long long>(fullRun.count() / 1000), seed);
+    if (const char* fixed = std::getenv("PEMBERLOCK_CRASH_SEED"))
+        seed = static_cast<unsigned>(std::stoul(fixed));
+    std::printf("uninterrupted run: %lld ms; seed %u\n",
+                static_cast<long long>(fullRun.count() / 1000), seed);
     std::mt19937 random(seed);
     std::uniform_int_distribution<long long> moment(0, fullRun.count());
 
@@ -152,11 +161,13 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
         const bool killed = WIFSIGNALED(status);
 
         const Outcome outcome = Check(root);
-        std::printf("trial %2d: killed after %6lld us%s: %4d rewritten, %4d original, %d tmp left\n", trial,
-                    static_cast<long long>(delay.count()), killed ? "" : " (had ended)", outcome.rewritten,
-                    outcome.original, outcome.leftovers);
+        std::printf(
+            "trial %2d: killed after %6lld us%s: %4d rewritten, %4d original, %d tmp left\n", trial,
+            static_cast<long long>(delay.count()), killed ? "" : " (had ended)", outcome.rewritten,
+            outcome.original, outcome.leftovers);
         if (HasFailure()) {
-            const fs::path kept = fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed));
+            const fs::path kept =
+                fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed));
             std::error_code ignored;
             fs::copy(root, kept, fs::copy_options::recursive, ignored);
             std::printf("library kept for inspection: %s\n", kept.c_str());

@@ -3,8 +3,8 @@
 // "size=..."; needs root or CAP_SYS_ADMIN, as in CI). Where it cannot be
 // mounted the tests are skipped and say why.
 
-#include "tests/support/TempFolder.h"
 #include "TmpfsMount.h"
+#include "tests/support/TempFolder.h"
 
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
@@ -30,8 +30,8 @@ using test::ReadFile;
 using test::TempFolder;
 using test::WriteFile;
 
-#define SKIP_UNLESS_MOUNTED(disk)                                                              \
-    if (!(disk).Mounted())                                                                     \
+#define SKIP_UNLESS_MOUNTED(disk)                                                            \
+    if (!(disk).Mounted())                                                                   \
     GTEST_SKIP() << "cannot mount a size-limited tmpfs here (needs root or CAP_SYS_ADMIN): " \
                  << (disk).Why()
 
@@ -61,12 +61,13 @@ TEST(FullDisk, EveryPatchIsItsOldOrItsCompleteNewBytes) {
         originals.push_back(Patch(i));
         rewritten.push_back(RewritePatchText(originals.back(), map)->text);
         WriteFile(paths.back(), originals.back());
-        ASSERT_EQ(ReadFile(paths.back()), originals.back()) << "the disk is too small for the patches";
+        ASSERT_EQ(ReadFile(paths.back()), originals.back())
+            << "the disk is too small for the patches";
     }
 
     TextStatusLog log;
-    const BatchSummary summary =
-        RunDropBatch(paths, log, [&](const std::string& path) { return RewritePatchFile(path, map); });
+    const BatchSummary summary = RunDropBatch(
+        paths, log, [&](const std::string& path) { return RewritePatchFile(path, map); });
     std::printf("%llu of %zu rewritten before the disk was full\n",
                 static_cast<unsigned long long>(summary.succeeded()), paths.size());
     EXPECT_GT(summary.succeeded(), 0u) << "the disk was full from the start";
@@ -78,7 +79,8 @@ TEST(FullDisk, EveryPatchIsItsOldOrItsCompleteNewBytes) {
         const std::string now = ReadFile(paths[i]);
         const bool isNew = now == rewritten[i];
         EXPECT_TRUE(isNew || now == originals[i]) << "size " << now.size();
-        const bool reported = log.Text().find("Processing " + paths[i] + "  ....  Done.\r\n") != std::string::npos;
+        const bool reported =
+            log.Text().find("Processing " + paths[i] + "  ....  Done.\r\n") != std::string::npos;
         EXPECT_EQ(isNew, reported) << "the log must say what happened to the patch";
         done += isNew ? 1 : 0;
     }
@@ -113,7 +115,8 @@ TEST(FullDisk, SavingAMapOnAFullDiskKeepsTheOldMap) {
         std::FILE* filler = std::fopen(disk.Path("filler").c_str(), "wb");
         ASSERT_NE(filler, nullptr);
         const std::string block(4096, 'f');
-        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+        while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() &&
+               std::fflush(filler) == 0) {
         }
         std::fclose(filler);
     }
@@ -124,9 +127,11 @@ TEST(FullDisk, SavingAMapOnAFullDiskKeepsTheOldMap) {
     EXPECT_FALSE(SaveMap(changed, path));
     EXPECT_EQ(ReadFile(path), oldBytes);
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(disk.Path(""))) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(disk.Path("")))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"filler", "studio.mpn"})) << "no temporary file stays behind";
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "studio.mpn"}))
+        << "no temporary file stays behind";
 
     KnobControllerMap loaded = changed;
     ASSERT_TRUE(LoadMap(loaded, path));

@@ -34,15 +34,15 @@ private:
 constexpr std::string_view kEnd = "\r\n";
 
 constexpr std::array<std::string_view, 40> kWords = {
-    "slow",   "attack", "filter",  "sweep",     "use",      "the",      "mod",     "wheel",
-    "for",    "vibrato", "pad",    "bright",    "dark",     "and",      "with",    "knob",
-    "opens",  "cutoff", "resonance", "LFO",     "rate",     "delay",    "feedback", "try",
-    "low",    "notes",  "velocity", "sounds",   "best",     "through",  "reverb",  "(keyb)",
-    "morph",  "envelope", "decay", "\"warm\"",  "2.93",     "[live]",   "osc,",    "sync."};
+    "slow",  "attack",   "filter",    "sweep",    "use",  "the",     "mod",      "wheel",
+    "for",   "vibrato",  "pad",       "bright",   "dark", "and",     "with",     "knob",
+    "opens", "cutoff",   "resonance", "LFO",      "rate", "delay",   "feedback", "try",
+    "low",   "notes",    "velocity",  "sounds",   "best", "through", "reverb",   "(keyb)",
+    "morph", "envelope", "decay",     "\"warm\"", "2.93", "[live]",  "osc,",     "sync."};
 
 constexpr std::array<std::string_view, 12> kModuleNames = {
-    "OscA", "OscB", "FilterE", "FilterB", "Mixer", "Amp Env", "ADSR-Env", "LFOA", "Delay",
-    "Overdrive", "KeyQuant", "Noise"};
+    "OscA",     "OscB", "FilterE", "FilterB",   "Mixer",    "Amp Env",
+    "ADSR-Env", "LFOA", "Delay",   "Overdrive", "KeyQuant", "Noise"};
 
 void Number(std::string& out, int value) { out += std::to_string(value); }
 

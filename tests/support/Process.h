@@ -7,7 +7,7 @@
 namespace pemberlock::test {
 
 struct ProcessResult {
-    int status = -1;          // exit status; -1 when killed or not started
+    int status = -1;  // exit status; -1 when killed or not started
     bool timedOut = false;
     std::string out;
     std::string err;

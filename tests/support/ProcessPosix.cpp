@@ -20,9 +20,7 @@ std::vector<char*> Argv(std::vector<std::string>& args) {
     return argv;
 }
 
-std::string_view VariableName(std::string_view entry) {
-    return entry.substr(0, entry.find('='));
-}
+std::string_view VariableName(std::string_view entry) { return entry.substr(0, entry.find('=')); }
 
 // This process's environment with the NAME=value entries of extra added,
 // in place of any of the same name. Made before the fork: the child of a

@@ -40,7 +40,9 @@ std::wstring Quoted(const std::wstring& arg) {
 std::wstring Environment(const std::vector<std::string>& extra) {
     std::vector<std::wstring> mine;
     for (const std::string& entry : extra) mine.push_back(Widen(entry));
-    const auto name = [](const std::wstring& entry) { return entry.substr(0, entry.find(L'=', 1)); };
+    const auto name = [](const std::wstring& entry) {
+        return entry.substr(0, entry.find(L'=', 1));
+    };
     std::wstring block;
     wchar_t* system = GetEnvironmentStringsW();
     for (const wchar_t* entry = system; *entry; entry += wcslen(entry) + 1) {
@@ -57,7 +59,8 @@ std::wstring Environment(const std::vector<std::string>& extra) {
 void ReadAll(HANDLE pipe, std::string& into) {
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        into.append(buffer, got);
 }
 
 }  // namespace
@@ -67,7 +70,8 @@ ProcessResult RunProcess(std::vector<std::string> args, const std::string& folde
                          const std::vector<std::string>& environment) {
     ProcessResult result;
     std::wstring commandLine;
-    for (const std::string& arg : args) commandLine += (commandLine.empty() ? L"" : L" ") + Quoted(Widen(arg));
+    for (const std::string& arg : args)
+        commandLine += (commandLine.empty() ? L"" : L" ") + Quoted(Widen(arg));
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return result;
@@ -82,15 +86,16 @@ ProcessResult RunProcess(std::vector<std::string> args, const std::string& folde
     PROCESS_INFORMATION process{};
     std::wstring variables = Environment(environment);
     const std::wstring where = Widen(folder);
-    const bool started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT, variables.data(),
-                                        where.empty() ? nullptr : where.c_str(), &startup, &process);
+    const bool started = CreateProcessW(
+        nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+        variables.data(), where.empty() ? nullptr : where.c_str(), &startup, &process);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (started) {
         std::thread outReader(ReadAll, outRead, std::ref(result.out));
         std::thread errReader(ReadAll, errRead, std::ref(result.err));
-        const DWORD waited = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count()));
+        const DWORD waited =
+            WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count()));
         if (waited != WAIT_OBJECT_0) {
             result.timedOut = true;
             TerminateProcess(process.hProcess, 1);

@@ -30,7 +30,9 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     // A path below the folder, in UTF-8 like every path the program takes.
-    std::string Path(std::string_view name) const { return Utf8FromPath(path_ / PathFromUtf8(name)); }
+    std::string Path(std::string_view name) const {
+        return Utf8FromPath(path_ / PathFromUtf8(name));
+    }
     const std::filesystem::path& Root() const { return path_; }
 
 private:
@@ -49,8 +51,8 @@ inline std::string ReadFile(const std::string& path) {
 
 // Makes a symbolic link, which on Windows needs a privilege that a test may
 // not have (and Wine offers none). Empty when it worked, else why not.
-inline std::string CannotLink(const std::filesystem::path& target, const std::filesystem::path& link,
-                              bool toFolder = false) {
+inline std::string CannotLink(const std::filesystem::path& target,
+                              const std::filesystem::path& link, bool toFolder = false) {
     std::error_code error;
     if (toFolder) {
         std::filesystem::create_directory_symlink(target, link, error);

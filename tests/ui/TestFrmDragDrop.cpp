@@ -245,7 +245,8 @@ void TestFrmDragDrop::focusOrder() {
     for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) {
         expected << QStringLiteral("TxtCtrl%1").arg(i);
     }
-    expected << "TxtStatus" << "ChkPrecedence";
+    expected << "TxtStatus"
+             << "ChkPrecedence";
 
     QApplication::setActiveWindow(window_.get());
     Bar(0)->setFocus(Qt::TabFocusReason);
@@ -263,18 +264,42 @@ void TestFrmDragDrop::knobEditor_data() {
     QTest::addColumn<QString>("how");  // type, paste or clear, over all the box's text
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("typing 130 stops at 120") << "type" << "130" << "120";
-    QTest::newRow("typing 150 stops at 120") << "type" << "150" << "120";
-    QTest::newRow("typing 42") << "type" << "42" << "42";
-    QTest::newRow("a typed point has no lasting effect") << "type" << "7.5" << "75";
-    QTest::newRow("a typed minus has no lasting effect") << "type" << "-5" << "5";
-    QTest::newRow("typed letters read as 0, the next digit replaces it") << "type" << "ab7" << "7";
-    QTest::newRow("pasting 7.5 gives 8") << "paste" << "7.5" << "8";
-    QTest::newRow("pasting 2.5 gives 2") << "paste" << "2.5" << "2";
-    QTest::newRow("pasting 12abc gives 12") << "paste" << "12abc" << "12";
-    QTest::newRow("pasting -5 gives 0") << "paste" << "-5" << "0";
-    QTest::newRow("pasting 130 gives 120") << "paste" << "130" << "120";
-    QTest::newRow("deleting all text leaves 0") << "clear" << "" << "0";
+    QTest::newRow("typing 130 stops at 120") << "type"
+                                             << "130"
+                                             << "120";
+    QTest::newRow("typing 150 stops at 120") << "type"
+                                             << "150"
+                                             << "120";
+    QTest::newRow("typing 42") << "type"
+                               << "42"
+                               << "42";
+    QTest::newRow("a typed point has no lasting effect") << "type"
+                                                         << "7.5"
+                                                         << "75";
+    QTest::newRow("a typed minus has no lasting effect") << "type"
+                                                         << "-5"
+                                                         << "5";
+    QTest::newRow("typed letters read as 0, the next digit replaces it") << "type"
+                                                                         << "ab7"
+                                                                         << "7";
+    QTest::newRow("pasting 7.5 gives 8") << "paste"
+                                         << "7.5"
+                                         << "8";
+    QTest::newRow("pasting 2.5 gives 2") << "paste"
+                                         << "2.5"
+                                         << "2";
+    QTest::newRow("pasting 12abc gives 12") << "paste"
+                                            << "12abc"
+                                            << "12";
+    QTest::newRow("pasting -5 gives 0") << "paste"
+                                        << "-5"
+                                        << "0";
+    QTest::newRow("pasting 130 gives 120") << "paste"
+                                           << "130"
+                                           << "120";
+    QTest::newRow("deleting all text leaves 0") << "clear"
+                                                << ""
+                                                << "0";
 }
 
 void TestFrmDragDrop::knobEditor() {
@@ -394,8 +419,9 @@ void TestFrmDragDrop::rewriterReadsCheckBox_data() {
         << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 3 1 101\r\n0 7 2 106\r\n[/CtrlMapDump]\r\n");
     QTest::newRow("ticked: existing assignments stay")
         << true
-        << QByteArray("[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n1 3 1 101\r\n0 7 2 106\r\n"
-                      "[/CtrlMapDump]\r\n");
+        << QByteArray(
+               "[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n1 3 1 101\r\n0 7 2 106\r\n"
+               "[/CtrlMapDump]\r\n");
 }
 
 void TestFrmDragDrop::rewriterReadsCheckBox() {
@@ -611,8 +637,10 @@ void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("message");
     using pemberlock::test::Fault;
-    QTest::newRow("load") << int(Fault::OpenRead) << "MnuLoad" << "Could not load map!";
-    QTest::newRow("save") << int(Fault::Rename) << "MnuSaveAs" << "Could not save map!";
+    QTest::newRow("load") << int(Fault::OpenRead) << "MnuLoad"
+                          << "Could not load map!";
+    QTest::newRow("save") << int(Fault::Rename) << "MnuSaveAs"
+                          << "Could not save map!";
 }
 
 void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem() {
