@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "fileio/WindowsText.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -9,18 +10,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::string Utf8(const wchar_t* wide) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string text(static_cast<std::size_t>(length - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-    return text;
-}
-
-}  // namespace
-
 // Windows hands a narrow main its arguments in the local code page, which
 // cannot hold every file name; the wide ones can, and become UTF-8 here.
 int wmain(int argc, wchar_t** argv) {
@@ -28,6 +17,6 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(pemberlock::Narrow(argv[i]));
     return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr);
 }

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev
   xvfb xauth x11-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format git
   dpkg-dev file
 )
 if [ "${1:-}" = windows ]; then

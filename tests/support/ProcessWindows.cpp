@@ -1,20 +1,13 @@
 #include "tests/support/Process.h"
 
+#include "fileio/WindowsText.h"
+
 #include <windows.h>
 
 #include <thread>
 
 namespace pemberlock::test {
 namespace {
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-    return wide;
-}
 
 // One argument quoted so that the C runtime's parser gives it back as it was.
 std::wstring Quoted(const std::wstring& arg) {
