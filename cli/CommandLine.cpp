@@ -1,11 +1,11 @@
 #include "cli/CommandLine.h"
 
-#include "cli/PathExpansion.h"
 #include "cli/PreviewWording.h"
 #include "cli/StreamStatusLog.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
+#include "patch/FolderExpansion.h"
 #include "patch/PatchDrop.h"
 #include "patch/ProcessPatch.h"
 
@@ -62,6 +62,7 @@ constexpr const char* kFooter =
     "  1  at least one patch failed (\"Error!\" or \"would fail\") and was left as it was,\n"
     "     a folder could not be read with --recursive, or the output could not be written\n"
     "  2  usage error, or the map file could not be loaded; no patch was touched\n"
+    "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
     "\n"
     "Example:\n"
     "  pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
@@ -114,7 +115,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   FileSystem& fs) {
+                   FileSystem& fs, const Console& console) {
     int status = kExitOk;
     std::optional<Options> options = Parse(args, out, err, status);
     if (!options) return status;
@@ -130,23 +131,31 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (options->precedence) map.SetPrecedence(*options->precedence);
 
     if (options->recursive) {
-        ExpandedPaths expanded = ExpandFolders(options->paths);
-        for (const std::string& problem : expanded.problems) {
-            err << kProgram << ": " << problem << "\n";
-            status = kExitPatchFailed;
+        std::vector<std::string> paths;
+        for (DropPath& found : ExpandFolders(options->paths, fs)) {
+            if (found.unreadable) {
+                err << kProgram << ": cannot read folder \"" << found.path
+                    << "\": " << found.unreadable->cause << "\n";
+                status = kExitPatchFailed;
+            } else {
+                paths.push_back(std::move(found.path));
+            }
         }
-        options->paths = std::move(expanded.paths);
+        options->paths = std::move(paths);
     }
 
-    StreamStatusLog log(out);
+    StreamStatusLog log(out, console.outIsTerminal);
+    DropOptions drop;
+    drop.stop = console.stop;
     const BatchSummary summary =
         options->dryRun
             ? RunDropBatch(
                   options->paths, log,
                   [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
-                  PreviewWording())
-            : RunPatchDrop(options->paths, log, map, fs);
+                  PreviewWording(), console.stop)
+            : RunPatchDrop(options->paths, log, map, fs, drop);
     if (summary.errors > 0) status = kExitPatchFailed;
+    if (summary.total < options->paths.size()) status = kExitStopped;
     if (!log.Finish()) {
         err << kProgram << ": could not write to standard output\n";
         status = kExitPatchFailed;

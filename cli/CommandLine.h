@@ -2,6 +2,7 @@
 
 #include "fileio/FileSystem.h"
 
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,11 +12,21 @@ namespace pemberlock::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitPatchFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitStopped = 130;  // as a shell reports a program Ctrl+C ended
+
+// Where the command runs.
+struct Console {
+    // A person watches out: each line is shown as soon as its patch is done.
+    // Otherwise (a pipe, a file) out is written in large blocks.
+    bool outIsTerminal = false;
+    // Set (by Ctrl+C) to stop after the patches in hand.
+    const std::atomic<bool>* stop = nullptr;
+};
 
 // The command-line tool: args are its arguments without the program name,
 // in UTF-8. The batch log goes to out; messages for people to err. Returns
 // the exit status.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   FileSystem& fs = RealFileSystem());
+                   FileSystem& fs = RealFileSystem(), const Console& console = {});
 
 }  // namespace pemberlock::cli

@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/StopOnCtrlC.h"
 #include "fileio/WindowsText.h"
 
 #include <fcntl.h>
@@ -16,7 +17,11 @@ int wmain(int argc, wchar_t** argv) {
     // The same bytes as everywhere else: LF line ends, paths in UTF-8.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    std::ios::sync_with_stdio(false);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(pemberlock::Narrow(argv[i]));
-    return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr);
+    const pemberlock::cli::Console console{_isatty(_fileno(stdout)) != 0,
+                                           &pemberlock::cli::StopOnCtrlC()};
+    return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr, pemberlock::RealFileSystem(),
+                                           console);
 }

@@ -6,7 +6,7 @@ void StreamStatusLog::Append(std::string_view text) {
     converted_.clear();
     lineEnds_.Convert(text, converted_);
     out_.write(converted_.data(), static_cast<std::streamsize>(converted_.size()));
-    out_.flush();
+    if (flushEachAppend_) out_.flush();
 }
 
 bool StreamStatusLog::Finish() {

@@ -11,11 +11,13 @@ namespace pemberlock::cli {
 
 // Prints the status log to a stream as it grows, with plain LF line ends
 // instead of CR LF, so that a terminal or a pipe reads ordinary lines.
-// Every append is flushed at once: whoever watches (or kills) a long batch
-// sees how far it got.
+// With flushEachAppend, every append is flushed at once, so that whoever
+// watches a long batch sees how far it got; otherwise the stream's own
+// buffer decides, which costs far fewer writes.
 class StreamStatusLog final : public StatusLog {
 public:
-    explicit StreamStatusLog(std::ostream& out) : out_(out) {}
+    StreamStatusLog(std::ostream& out, bool flushEachAppend)
+        : out_(out), flushEachAppend_(flushEachAppend) {}
     ~StreamStatusLog() override { Finish(); }
 
     StreamStatusLog(const StreamStatusLog&) = delete;
@@ -29,6 +31,7 @@ public:
 
 private:
     std::ostream& out_;
+    bool flushEachAppend_;
     CrLfToLf lineEnds_;
     std::string converted_;
 };

@@ -9,8 +9,12 @@ namespace {
 constexpr std::size_t kBufferSize = 256 * 1024;
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(FileSystem& fs, std::string targetPath, std::string tempPath)
-    : fs_(fs), targetPath_(std::move(targetPath)), tempPath_(std::move(tempPath)) {}
+AtomicFileWriter::AtomicFileWriter(FileSystem& fs, std::string targetPath, std::string tempPath,
+                                   std::vector<char>* buffer)
+    : fs_(fs),
+      targetPath_(std::move(targetPath)),
+      tempPath_(std::move(tempPath)),
+      buffer_(buffer ? *buffer : ownBuffer_) {}
 
 AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 
@@ -26,12 +30,13 @@ Result<> AtomicFileWriter::Open(std::uint32_t permissions, const FileStatus* own
     }
     file_ = std::move(*file);
     if (owner) file_->CopyOwner(*owner);
-    buffer_.resize(kBufferSize);
+    if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
     return {};
 }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
     if (failure_ || !file_) return;
+    hasher_.Update(bytes);
     if (bytes.size() > buffer_.size() - used_) {
         if (!WriteOut()) return;
         if (bytes.size() >= buffer_.size()) {
@@ -55,23 +60,37 @@ bool AtomicFileWriter::WriteOut() {
     return !failure_;
 }
 
-Result<> AtomicFileWriter::Commit() {
+Result<> AtomicFileWriter::Close(bool flush) {
     if (!file_ && !failure_) failure_ = Error{"the temporary file was never opened"};
     if (failure_ || !WriteOut()) return *failure_;
     // The new content must be on stable storage before its name replaces the
     // old file; otherwise a crash could leave an empty file under the name.
-    const Result<> flushed = file_->Flush();
+    const Result<> flushed = flush ? file_->Flush() : Result<>();
     const Result<> closed = file_->Close();
     file_.reset();
     if (!flushed) {
         Fail(flushed.error(), "the temporary file cannot be flushed to disk");
     } else if (!closed) {
         Fail(closed.error(), "the temporary file cannot be closed");
-    } else if (Result<> renamed = fs_.RenameOver(tempPath_, targetPath_); !renamed) {
-        Fail(renamed.error(), "the temporary file cannot be put in place of the original");
     }
     if (failure_) return *failure_;
+    closed_ = true;
     return {};
+}
+
+Result<> AtomicFileWriter::Rename() {
+    if (!closed_ && !failure_) failure_ = Error{"the temporary file was not closed"};
+    if (failure_) return *failure_;
+    if (Result<> renamed = fs_.RenameOver(tempPath_, targetPath_); !renamed) {
+        Fail(renamed.error(), "the temporary file cannot be put in place of the original");
+        return *failure_;
+    }
+    return {};
+}
+
+Result<> AtomicFileWriter::Commit() {
+    if (Result<> closed = Close(true); !closed) return closed;
+    return Rename();
 }
 
 void AtomicFileWriter::Abandon() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileio/ByteSink.h"
+#include "fileio/ContentHash.h"
 #include "fileio/FileSystem.h"
 
 #include <cstdint>
@@ -18,10 +19,15 @@ namespace pemberlock {
 // Open() creates the temporary file afresh (a leftover one is removed, never
 // written through); Write() buffers; Commit() writes out the buffer, flushes
 // to stable storage, closes and renames the temporary file over the target.
-// After any failure the target is untouched.
+// Close() and Rename() are Commit() in two steps, for callers that make many
+// files durable at once between them. After any failure the target is
+// untouched.
 class AtomicFileWriter final : public ByteSink {
 public:
-    AtomicFileWriter(FileSystem& fs, std::string targetPath, std::string tempPath);
+    // buffer, when given, is used for writing and kept for the next writer,
+    // so that a batch does not allocate one per file.
+    AtomicFileWriter(FileSystem& fs, std::string targetPath, std::string tempPath,
+                     std::vector<char>* buffer = nullptr);
     ~AtomicFileWriter() override;
 
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -33,10 +39,18 @@ public:
     void Write(std::string_view bytes) override;
     const Error* Failure() const override { return failure_ ? &*failure_ : nullptr; }
     Result<> Commit();
+    // Writes out the buffer and closes the temporary file; with flush, its
+    // content is on stable storage first.
+    Result<> Close(bool flush);
+    // Renames the closed temporary file over the target.
+    Result<> Rename();
     // Closes the temporary file without renaming it, leaving it on disk.
     void Abandon();
 
     const std::string& TempPath() const { return tempPath_; }
+    // Everything written so far: its digest and its size.
+    ContentDigest Digest() const { return hasher_.Digest(); }
+    std::uint64_t Size() const { return hasher_.Size(); }
 
 private:
     void Fail(const Error& cause, const char* what);
@@ -46,9 +60,12 @@ private:
     std::string targetPath_;
     std::string tempPath_;
     std::unique_ptr<OutputFile> file_;
-    std::vector<char> buffer_;
+    std::vector<char> ownBuffer_;
+    std::vector<char>& buffer_;
     std::size_t used_ = 0;
+    ContentHasher hasher_;
     std::optional<Error> failure_;
+    bool closed_ = false;
 };
 
 }  // namespace pemberlock

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pemberlock {
 
@@ -23,6 +24,14 @@ struct FileStatus {
     std::uint32_t owner = 0;        // user and group ids, where the system has them
     std::uint32_t group = 0;
     std::uint32_t attributes = 0;  // Windows file attributes (hidden, archive, ...)
+    std::uint64_t device = 0;      // which file system holds it, where the system says
+};
+
+// One name in a folder, and what it is (a link as a link, not followed).
+struct FolderEntry {
+    enum class Kind { File, Folder, LinkToFolder, Other };
+    std::string name;
+    Kind kind = Kind::Other;
 };
 
 // A path with its symbolic links followed, and what it names.
@@ -96,6 +105,13 @@ public:
     // A scratch file on the file system that holds nearPath (not in memory, as
     // a temporary folder may be).
     virtual Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) = 0;
+    // The entries of a folder, in no particular order, "." and ".." left out.
+    virtual Result<std::vector<FolderEntry>> ListFolder(const std::string& path) = 0;
+    // Whether SyncWholeFileSystemOf can stand in for flushing each file:
+    // then many files can be written and made durable with one call.
+    virtual bool CanSyncWholeFileSystem() const { return false; }
+    // Makes everything written to the file system that holds path durable.
+    virtual Result<> SyncWholeFileSystemOf(const std::string& path) = 0;
 };
 
 // The machine's own file system.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +38,7 @@ FileStatus StatusOf(const struct stat& st) {
     status.permissions = st.st_mode & 07777;
     status.owner = st.st_uid;
     status.group = st.st_gid;
+    status.device = st.st_dev;
     return status;
 }
 
@@ -237,7 +239,58 @@ public:
         return std::unique_ptr<ScratchFile>(std::make_unique<PosixScratchFile>(fd));
     }
 
+    Result<std::vector<FolderEntry>> ListFolder(const std::string& path) override {
+        DIR* folder = ::opendir(path.c_str());
+        if (!folder) return SystemError();
+        std::vector<FolderEntry> entries;
+        errno = 0;
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            entries.push_back({std::string(name), KindOf(::dirfd(folder), *entry)});
+            errno = 0;
+        }
+        const Error error = SystemError();
+        const bool failed = errno != 0;
+        ::closedir(folder);
+        if (failed) return error;
+        return entries;
+    }
+
+    bool CanSyncWholeFileSystem() const override { return true; }
+
+    Result<> SyncWholeFileSystemOf(const std::string& path) override {
+        const int fd = ::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return SystemError();
+        const int synced = ::syncfs(fd);
+        const Error error = SystemError();
+        ::close(fd);
+        if (synced != 0) return error;
+        return {};
+    }
+
 private:
+    // What an entry is, without following a link; asks the file system only
+    // when the folder listing does not say.
+    static FolderEntry::Kind KindOf(int folder, const dirent& entry) {
+        unsigned char type = entry.d_type;
+        struct stat st {};
+        if (type == DT_UNKNOWN && ::fstatat(folder, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode)) type = DT_DIR;
+            if (S_ISLNK(st.st_mode)) type = DT_LNK;
+            if (S_ISREG(st.st_mode)) type = DT_REG;
+        }
+        switch (type) {
+            case DT_REG: return FolderEntry::Kind::File;
+            case DT_DIR: return FolderEntry::Kind::Folder;
+            case DT_LNK:
+                return ::fstatat(folder, entry.d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)
+                           ? FolderEntry::Kind::LinkToFolder
+                           : FolderEntry::Kind::File;
+            default: return FolderEntry::Kind::Other;
+        }
+    }
+
     static int OpenNew(const std::string& path, mode_t mode) {
         return Retry([&] {
             return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);

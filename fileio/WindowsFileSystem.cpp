@@ -305,6 +305,35 @@ public:
         return SystemError(ERROR_FILE_EXISTS);
     }
 
+    Result<std::vector<FolderEntry>> ListFolder(const std::string& path) override {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search =
+            FindFirstFileExW((ToSystemPath(path) + L"\\*").c_str(), FindExInfoBasic, &found,
+                             FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        if (search == INVALID_HANDLE_VALUE) return SystemError();
+        std::vector<FolderEntry> entries;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const DWORD attributes = found.dwFileAttributes;
+            FolderEntry::Kind kind = FolderEntry::Kind::File;
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? FolderEntry::Kind::LinkToFolder
+                                                                   : FolderEntry::Kind::Folder;
+            }
+            entries.push_back({Narrow(name), kind});
+        } while (FindNextFileW(search, &found));
+        const DWORD code = GetLastError();
+        FindClose(search);
+        if (code != ERROR_NO_MORE_FILES) return SystemError(code);
+        return entries;
+    }
+
+    // Each file is flushed on its own here.
+    Result<> SyncWholeFileSystemOf(const std::string&) override {
+        return SystemError(ERROR_NOT_SUPPORTED);
+    }
+
 private:
     static HANDLE CreateNew(const std::wstring& path) {
         return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

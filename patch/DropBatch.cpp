@@ -24,11 +24,18 @@ bool IsPatchPath(const std::string& path) {
     return path.size() >= 3 && path.compare(path.size() - 3, 3, "pch") == 0;
 }
 
+std::string StoppedLine(std::uint64_t notProcessed, std::uint64_t total) {
+    return "Stopped: " + std::to_string(notProcessed) + " of " + std::to_string(total) +
+           " files not processed.\r\n";
+}
+
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
-                          const PatchProcessor& process, const BatchWording& words) {
+                          const PatchProcessor& process, const BatchWording& words,
+                          const std::atomic<bool>* stop) {
     BatchSummary summary;
-    summary.total = paths.size();
     for (const std::string& path : paths) {
+        if (stop && stop->load()) break;
+        ++summary.total;
         if (!IsPatchPath(path)) {
             log.Append(words.Skipped(path));
             ++summary.skipped;
@@ -41,6 +48,9 @@ BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
             ++summary.errors;
             summary.failures.push_back({path, outcome.error()});
         }
+    }
+    if (summary.total < paths.size()) {
+        log.Append(StoppedLine(paths.size() - summary.total, paths.size()));
     }
     log.Append(words.Summary(summary));
     return summary;

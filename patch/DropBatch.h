@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "patch/StatusLog.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,9 +55,15 @@ public:
 // True when the last three characters of path are exactly "pch".
 bool IsPatchPath(const std::string& path);
 
+// "Stopped: K of N files not processed.", for a batch stopped part-way.
+std::string StoppedLine(std::uint64_t notProcessed, std::uint64_t total);
+
 // One drop: every path ending in "pch" is handed to process, every other one
 // skipped, each outcome and then a summary appended to log in words's terms.
+// Setting stop ends it before the next path; the summary then counts the
+// paths handled.
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
-                          const PatchProcessor& process, const BatchWording& words = DropWording());
+                          const PatchProcessor& process, const BatchWording& words = DropWording(),
+                          const std::atomic<bool>* stop = nullptr);
 
 }  // namespace pemberlock

@@ -3,18 +3,65 @@
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
 #include "patch/DropBatch.h"
+#include "patch/DropJournal.h"
+#include "patch/FolderExpansion.h"
 #include "patch/StatusLog.h"
 
+#include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace pemberlock {
 
-// One drop of files rewritten with map (see RunDropBatch and
-// RewritePatchFile). Each patch's new bytes reach the disk before its rename;
-// the renames are made durable at the end, with one sync per folder instead
-// of one per file, which would cost about half as much again as the rewrite.
+// One path of a drop, done.
+struct DropPathResult {
+    enum class Kind { Skipped, Rewritten, Failed };
+    std::string path;
+    Kind kind = Kind::Skipped;
+    std::optional<Error> error;  // why it failed
+};
+
+// What a drop tells whoever watches it as it goes, from the thread that
+// runs the drop, in the order of the paths.
+class DropObserver {
+public:
+    virtual ~DropObserver() = default;
+    virtual void PathDone(const DropPathResult& result, std::uint64_t handled,
+                          std::uint64_t total) = 0;
+};
+
+struct DropOptions {
+    // Set from anywhere to stop the drop after the patches in hand.
+    const std::atomic<bool>* stop = nullptr;
+    DropObserver* observer = nullptr;
+    DropJournal* journal = nullptr;
+    // Threads that rewrite patches (the caller's own included); 0 picks as
+    // many as the machine has cores, at most 4.
+    unsigned workers = 0;
+    // Patches made durable together by one sync of their file system, where
+    // the system has one; elsewhere each patch is flushed on its own.
+    std::size_t groupSize = 64;
+};
+
+// One drop of files rewritten with map, logged in the words of DropWording:
+// paths not ending in "pch" are skipped, each patch rewritten in place, a
+// folder that could not be read counted as an error. Patches are rewritten
+// by several threads, but their lines reach the log in the order of the
+// paths, each when its patch is really done, and every guarantee of a single
+// rewrite holds: a patch's new bytes are on stable storage before its
+// rename, and a killed drop leaves each patch old or completely new. The
+// renames are made durable at the end, with one sync per folder.
+//
+// A stopped drop logs "Stopped: K of N files not processed." and a summary
+// of the paths it handled.
+BatchSummary RunPatchDrop(const std::vector<DropPath>& paths, StatusLog& log,
+                          const KnobControllerMap& map, FileSystem& fs = RealFileSystem(),
+                          const DropOptions& options = {});
+
 BatchSummary RunPatchDrop(const std::vector<std::string>& paths, StatusLog& log,
-                          const KnobControllerMap& map, FileSystem& fs = RealFileSystem());
+                          const KnobControllerMap& map, FileSystem& fs = RealFileSystem(),
+                          const DropOptions& options = {});
 
 }  // namespace pemberlock

@@ -12,13 +12,14 @@ namespace {
 constexpr std::size_t kReadChunk = 256 * 1024;
 
 // Streams the file through the rewriter, which writes to out.
-Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out) {
-    const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
+Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out,
+                     std::vector<char>& buffer) {
+    if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     for (;;) {
-        const Result<std::size_t> got = in.Read(buffer.get(), kReadChunk);
+        const Result<std::size_t> got = in.Read(buffer.data(), buffer.size());
         if (!got) return got.error().As("cannot be read");
         if (*got == 0) break;
-        if (Result<> fed = rewriter.Feed(std::string_view(buffer.get(), *got)); !fed) return fed;
+        if (Result<> fed = rewriter.Feed(std::string_view(buffer.data(), *got)); !fed) return fed;
         if (out.Failure()) return *out.Failure();
     }
     if (Result<> finished = rewriter.Finish(); !finished) return finished;
@@ -37,23 +38,35 @@ std::string TemporaryPatchPath(const std::string& path, FileSystem& fs) {
     return target ? target->path + "tmp" : std::string();
 }
 
-Result<std::string> RewritePatchFile(const std::string& path, const KnobControllerMap& map,
-                                     FileSystem& fs) {
+Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
+                                   FileSystem& fs, bool flush, RewriteBuffers* buffers) {
+    RewriteBuffers own;
+    RewriteBuffers& reuse = buffers ? *buffers : own;
     Result<TargetFile> patch = OpenTargetFile(fs, path);
     if (!patch) return patch.error();
     // The temporary file stands beside the real file, so that the rename
     // stays on one file system and a link keeps pointing at the patch.
-    AtomicFileWriter writer(fs, patch->path, patch->path + "tmp");
-    if (Result<> opened = writer.Open(patch->Status().permissions, &patch->Status()); !opened) {
+    auto writer =
+        std::make_unique<AtomicFileWriter>(fs, patch->path, patch->path + "tmp", &reuse.write);
+    if (Result<> opened = writer->Open(patch->Status().permissions, &patch->Status()); !opened) {
         return opened.error();
     }
-    PatchRewriter rewriter(map, writer, nullptr, ScratchBeside(fs, patch->path));
-    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, writer); !rewritten) {
+    PatchRewriter rewriter(map, *writer, nullptr, ScratchBeside(fs, patch->path));
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read); !rewritten) {
         return rewritten.error();
     }
+    const FileStatus old = patch->Status();
     patch->in.reset();  // some systems refuse to replace a file that is open
-    if (Result<> committed = writer.Commit(); !committed) return committed.error();
-    return std::move(patch->path);
+    if (Result<> closed = writer->Close(flush); !closed) return closed.error();
+    return PreparedPatch{std::move(patch->path), old, std::move(writer)};
+}
+
+Result<std::string> RewritePatchFile(const std::string& path, const KnobControllerMap& map,
+                                     FileSystem& fs) {
+    Result<PreparedPatch> prepared = PreparePatch(path, map, fs, true);
+    if (!prepared) return prepared.error();
+    if (Result<> renamed = prepared->writer->Rename(); !renamed) return renamed.error();
+    return std::move(prepared->target);
 }
 
 bool ProcessPatch(const std::string& path, const KnobControllerMap& map, FileSystem& fs) {
@@ -67,7 +80,8 @@ Result<std::string> PreviewPatchFile(const std::string& path, const KnobControll
     NullSink out;
     StringSink sections;
     PatchRewriter rewriter(map, out, &sections, ScratchBeside(fs, patch->path));
-    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, out); !rewritten) {
+    std::vector<char> buffer;
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, out, buffer); !rewritten) {
         return rewritten.error();
     }
     return sections.TakeText();

@@ -1,19 +1,42 @@
 #pragma once
 
 #include "common/Result.h"
+#include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace pemberlock {
 
-// Rewrites the patch file at path in place (see PatchRewriter) through the
-// temporary file path + "tmp": written, flushed to stable storage, closed,
-// then renamed over the patch in one step. The patch is never left missing
-// or half-written. A symbolic link is kept and the file it names rewritten.
-// Read-only patches, files that are not regular files and files holding a
-// NUL byte are refused and left as they were. On success, the file that was
+// Buffers one thread reuses from patch to patch, so that a drop does not
+// allocate them for every file.
+struct RewriteBuffers {
+    std::vector<char> read;
+    std::vector<char> write;
+};
+
+// A patch rewritten into its temporary file (path + "tmp", beside the file
+// a link names) and closed, not yet put in place.
+struct PreparedPatch {
+    std::string target;  // the file it replaces (a link's target)
+    FileStatus old;      // what that file was
+    std::unique_ptr<AtomicFileWriter> writer;
+};
+
+// Rewrites the patch at path (see PatchRewriter) into its temporary file.
+// With flush, the new bytes are on stable storage when it returns; without,
+// the caller must make them so before the rename. Read-only patches, files
+// that are not regular files and files holding a NUL byte are refused.
+Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
+                                   FileSystem& fs, bool flush, RewriteBuffers* buffers = nullptr);
+
+// Rewrites the patch file at path in place: its temporary file written,
+// flushed to stable storage, closed, then renamed over the patch in one
+// step. The patch is never left missing or half-written; a symbolic link is
+// kept and the file it names rewritten. On success, the file that was
 // replaced (a link's target).
 Result<std::string> RewritePatchFile(const std::string& path, const KnobControllerMap& map,
                                      FileSystem& fs = RealFileSystem());

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev
   xvfb xauth x11-utils
   clang libclang-rt-14-dev clang-format git
+  libxxhash-dev
   dpkg-dev file
 )
 if [ "${1:-}" = windows ]; then

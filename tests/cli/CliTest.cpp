@@ -143,6 +143,21 @@ TEST_F(CliTest, ExitStatus) {
     EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
 }
 
+TEST_F(CliTest, CtrlCStopsBeforeTheNextPatch) {
+    WriteFile(P("a.pch"), kPatch);
+    const std::atomic<bool> pressed = true;
+    for (const char* mode : {"--recursive", "--dry-run"}) {
+        SCOPED_TRACE(mode);
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = cli::RunCommandLine({mode, "a.pch", "b.txt"}, out, err, RealFileSystem(),
+                                               {false, &pressed});
+        EXPECT_EQ(status, cli::kExitStopped);
+        EXPECT_EQ(out.str().substr(0, 38), "Stopped: 2 of 2 files not processed.\n0");
+    }
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+}
+
 TEST_F(CliTest, MapFileAndPrecedenceOption) {
     // Knob 0 gets controller 7, which the patch already uses.
     std::string entries = "7\r\n";

@@ -126,18 +126,22 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
         std::printf("no tmpfs (%s): the library stays on disk\n", ram.Why().c_str());
     const fs::path root = ram.Mounted() ? folder.Path("ram") : folder.Path("disk");
     auto Place = [&](const std::string& name) { return (root / name).string(); };
-    // One uninterrupted run, for the time the kills are spread over.
-    const auto start = Clock::now();
-    FreshCopy(Place("full"));
-    const test::ProcessResult full =
-        test::RunProcess(Command(), Place("full"), std::chrono::minutes(5));
-    const auto fullRun =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-    ASSERT_EQ(full.status, 0) << full.err;
-    const Outcome complete = Check(Place("full"));
-    ASSERT_EQ(complete.rewritten, kPatches);
-    ASSERT_EQ(complete.leftovers, 0);
-    fs::remove_all(Place("full"));
+    // Uninterrupted runs, for the time the kills are spread over: the
+    // shorter of two, since a busy machine may slow one of them down.
+    auto fullRun = std::chrono::microseconds::max();
+    for (int run = 0; run < 2; ++run) {
+        FreshCopy(Place("full"));
+        const auto start = Clock::now();
+        const test::ProcessResult full =
+            test::RunProcess(Command(), Place("full"), std::chrono::minutes(5));
+        fullRun = std::min(
+            fullRun, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start));
+        ASSERT_EQ(full.status, 0) << full.err;
+        const Outcome complete = Check(Place("full"));
+        ASSERT_EQ(complete.rewritten, kPatches);
+        ASSERT_EQ(complete.leftovers, 0);
+        fs::remove_all(Place("full"));
+    }
 
     unsigned seed = std::random_device()();
     if (const char* fixed = std::getenv("PEMBERLOCK_CRASH_SEED"))

@@ -2,35 +2,56 @@
 
 #include "tests/support/PassThroughFileSystem.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace pemberlock::test {
 
 // The real file system, with one chosen operation made to fail as a full
 // disk would, so that every failure path of a rewrite or a save can be reached.
-enum class Fault { None, OpenRead, Read, Create, Write, Flush, Close, Rename, Scratch };
+enum class Fault {
+    None,
+    OpenRead,
+    Read,
+    Create,
+    Write,
+    Flush,
+    Close,
+    Rename,
+    Scratch,
+    ListFolder,
+    SyncWhole
+};
 
 inline const char* FaultName(Fault fault) {
-    const char* const names[] = {"None",  "OpenRead", "Read",   "Create", "Write",
-                                 "Flush", "Close",    "Rename", "Scratch"};
+    const char* const names[] = {"None",  "OpenRead", "Read",    "Create",     "Write",    "Flush",
+                                 "Close", "Rename",   "Scratch", "ListFolder", "SyncWhole"};
     return names[static_cast<int>(fault)];
 }
 
 // The cause every injected fault gives.
 inline const std::string kInjectedCause = std::strerror(ENOSPC);
 
+// Safe to use from several threads at once, as a drop does.
 class FaultyFileSystem final : public PassThroughFileSystem {
 public:
-    explicit FaultyFileSystem(Fault fault) : fault_(fault) {}
+    // slowness: how long each file opened for reading takes to open, as on
+    // a slow disk.
+    explicit FaultyFileSystem(Fault fault, std::chrono::milliseconds slowness = {})
+        : fault_(fault), slowness_(slowness) {}
 
     // How many times the faulty operation was reached.
     int Hits() const { return hits_; }
-    int folderSyncs = 0;
+    std::atomic<int> folderSyncs = 0;
+    std::atomic<int> wholeSyncs = 0;
 
     Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
+        std::this_thread::sleep_for(slowness_);
         if (Trip(Fault::OpenRead)) return Injected();
         auto file = real_.OpenRead(path);
         if (!file) return file;
@@ -54,6 +75,15 @@ public:
     Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) override {
         if (Trip(Fault::Scratch)) return Injected();
         return real_.CreateScratch(nearPath);
+    }
+    Result<std::vector<FolderEntry>> ListFolder(const std::string& path) override {
+        if (Trip(Fault::ListFolder)) return Injected();
+        return real_.ListFolder(path);
+    }
+    Result<> SyncWholeFileSystemOf(const std::string& path) override {
+        ++wholeSyncs;
+        if (Trip(Fault::SyncWhole)) return Injected();
+        return real_.SyncWholeFileSystemOf(path);
     }
 
 private:
@@ -105,7 +135,8 @@ private:
     };
 
     Fault fault_;
-    int hits_ = 0;
+    std::chrono::milliseconds slowness_;
+    std::atomic<int> hits_ = 0;
 };
 
 }  // namespace pemberlock::test

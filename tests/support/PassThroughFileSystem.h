@@ -29,6 +29,14 @@ public:
         return real_.CreateScratch(nearPath);
     }
 
+    Result<std::vector<FolderEntry>> ListFolder(const std::string& path) override {
+        return real_.ListFolder(path);
+    }
+    bool CanSyncWholeFileSystem() const override { return real_.CanSyncWholeFileSystem(); }
+    Result<> SyncWholeFileSystemOf(const std::string& path) override {
+        return real_.SyncWholeFileSystemOf(path);
+    }
+
 protected:
     FileSystem& real_ = RealFileSystem();
 };
