@@ -229,6 +229,9 @@ void FrmDragDrop::BuildMenu() {
     MnuSaveAs = MnuFile->addAction(QStringLiteral("Save Map As"));
     MnuSaveAs->setObjectName(QStringLiteral("MnuSaveAs"));
     connect(MnuSaveAs, &QAction::triggered, this, [this] { MnuSaveAs_Click(); });
+
+    MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
 }
 
 void FrmDragDrop::Form_Load() {

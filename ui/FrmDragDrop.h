@@ -82,6 +82,7 @@ private:
     QLabel* Label2 = nullptr;
     QPlainTextEdit* TxtStatus = nullptr;
     QMenu* MnuFile = nullptr;
+    QMenu* MnuEdit = nullptr;  // taking drops back and seeing what they do
     QAction* MnuLoad = nullptr;
     QAction* MnuSave = nullptr;
     QAction* MnuSaveAs = nullptr;
