@@ -36,6 +36,7 @@ void DropOnWindow(std::unique_ptr<WindowDropBench>& window, const Library& libra
         window.reset();
     } else {
         runs.drops.push_back(seconds);
+        runs.blocked.push_back(window->LongestBlockedSeconds());
     }
 }
 

@@ -17,6 +17,7 @@ struct FileRuns {
     std::vector<double> limitSyncedPerPatch;  // on the first compared patches
     std::size_t compared = 0;
     std::vector<double> drops;
+    std::vector<double> blocked;  // the longest the window's event loop waited, per drop
     std::vector<double> logOnlyDrops;
     std::vector<double> logOnlyCore;
     std::string windowWhy;  // why there are no drops

@@ -84,6 +84,9 @@ void AddWindowRows(Rows& rows, const FileRuns& runs, double n) {
     const Stats drop = Summarize(runs.drops);
     rows.push_back({"4 window drop (offscreen, status box)", Seconds(drop.median),
                     Spread(drop, 1, "%.3f"), PerPatch("%.0f us/patch", drop.median, n), "", ""});
+    const double blocked = *std::max_element(runs.blocked.begin(), runs.blocked.end());
+    rows.push_back({"  window's event loop blocked, longest", Format("%.0f ms", blocked * 1000), "",
+                    "the worst of all drops", "< 100 ms", Verdict(blocked < 0.1)});
     if (runs.logOnlyDrops.empty()) return;
     const Stats drop0 = Summarize(runs.logOnlyDrops);
     const Stats core0 = Summarize(runs.logOnlyCore);

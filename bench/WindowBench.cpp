@@ -7,12 +7,15 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QList>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -76,6 +79,7 @@ public:
             why = "the drop area refused the drop";
             return -1;
         }
+        WaitForTheDrop();
         // Let the status box lay out and paint what was appended.
         QApplication::processEvents();
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
@@ -96,8 +100,30 @@ public:
     }
 
     void SetLogOnly(bool on) override { fs_.logOnly = on; }
+    double LongestBlockedSeconds() const override { return longestBlocked_; }
 
 private:
+    // Runs the window's event loop until the drop has ended, timing the
+    // longest stretch in which it could not turn: a timer that would fire
+    // every millisecond notes each gap between its firings.
+    void WaitForTheDrop() {
+        QEventLoop loop;
+        QObject::connect(&window_, &FrmDragDrop::DropFinished, &loop, &QEventLoop::quit);
+        QTimer ticks;
+        ticks.setInterval(1);
+        auto last = std::chrono::steady_clock::now();
+        longestBlocked_ = 0;
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            const auto now = std::chrono::steady_clock::now();
+            longestBlocked_ =
+                std::max(longestBlocked_, std::chrono::duration<double>(now - last).count());
+            last = now;
+        });
+        ticks.start();
+        if (window_.DropRunning()) loop.exec();
+    }
+
+    double longestBlocked_ = 0;
     // Declared first: the application must outlive the window.
     std::unique_ptr<QApplication> app_;
     QtDialogService dialogs_;

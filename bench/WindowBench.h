@@ -20,6 +20,9 @@ public:
     // file is looked at, so that what the window itself adds can be timed
     // apart from the disk.
     virtual void SetLogOnly(bool on) = 0;
+    // The longest the window's event loop could not turn during the last
+    // drop: how long the window may have looked frozen.
+    virtual double LongestBlockedSeconds() const = 0;
 };
 
 // nullptr, with why set, when the window was not built or cannot be shown.

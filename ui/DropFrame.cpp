@@ -39,12 +39,18 @@ bool AcceptAsCopy(QDropEvent* event) {
 
 }  // namespace
 
-void DropFrame::dragEnterEvent(QDragEnterEvent* event) { AcceptAsCopy(event); }
+bool DropFrame::Accept(QDropEvent* event) const {
+    if (accepting_) return AcceptAsCopy(event);
+    event->ignore();
+    return false;
+}
 
-void DropFrame::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
+void DropFrame::dragEnterEvent(QDragEnterEvent* event) { Accept(event); }
+
+void DropFrame::dragMoveEvent(QDragMoveEvent* event) { Accept(event); }
 
 void DropFrame::dropEvent(QDropEvent* event) {
-    if (AcceptAsCopy(event) && onDrop_) onDrop_(*event->mimeData());
+    if (Accept(event) && onDrop_) onDrop_(*event->mimeData());
 }
 
 FilledShape::FilledShape(const QColor& colour, QWidget* parent)

@@ -17,6 +17,8 @@ public:
 
     DropFrame(const QString& title, QWidget* parent);
     void SetDropHandler(DropHandler handler) { onDrop_ = std::move(handler); }
+    // While a drop runs, further drops are turned away.
+    void SetAccepting(bool accepting) { accepting_ = accepting; }
 
     // True when data lists at least one file and nothing but local files.
     static bool HoldsLocalFiles(const QMimeData* data);
@@ -27,7 +29,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    bool Accept(QDropEvent* event) const;
+
     DropHandler onDrop_;
+    bool accepting_ = true;
 };
 
 // A plain filled rectangle.

@@ -4,11 +4,14 @@
 #include "patch/PatchDrop.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
+#include "ui/DropProgress.h"
+#include "ui/DropWorker.h"
 #include "ui/KnobEditor.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -95,15 +98,6 @@ int PrecedenceFor(Qt::CheckState state) {
 // give Windows' legacy code page, which cannot hold every name).
 std::string ToPath(const QString& path) { return path.toStdString(); }
 
-// Shows the busy pointer for as long as it lives.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 }  // namespace
 
 FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent)
@@ -176,6 +170,25 @@ void FrmDragDrop::BuildDropArea() {
     Shape1 = new FilledShape(QColor(192, 0, 0), Frame2);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(8, 16, 97, 217);
+
+    progress_ = new DropProgress(Shape1);
+    progress_->setGeometry(Shape1->rect());
+    progress_->hide();
+    drop_ = new DropWorker(this);
+    stopDrop_ = new QAction(QStringLiteral("Stop"), this);
+    stopDrop_->setObjectName(QStringLiteral("StopDrop"));
+    stopDrop_->setShortcut(QKeySequence(Qt::Key_Escape));
+    stopDrop_->setShortcutContext(Qt::WindowShortcut);
+    stopDrop_->setEnabled(false);
+    addAction(stopDrop_);
+    connect(stopDrop_, &QAction::triggered, drop_, &DropWorker::Stop);
+    connect(progress_, &DropProgress::StopClicked, drop_, &DropWorker::Stop);
+    connect(drop_, &DropWorker::Appended, this, [this](const std::string& text) {
+        log_->Append(text);
+        log_->ScrollToEnd();
+    });
+    connect(drop_, &DropWorker::Progressed, progress_, &DropProgress::Show);
+    connect(drop_, &DropWorker::Finished, this, [this] { OnDropFinished(); });
 }
 
 void FrmDragDrop::BuildOptionAndStatus() {
@@ -249,13 +262,38 @@ void FrmDragDrop::ShowPrecedence() {
 }
 
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
+    if (DropRunning()) return;
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
-    {
-        BusyCursor busy;
-        RunPatchDrop(paths, *log_, map_, fs_);
-    }
+    SetDropRunning(true);
+    progress_->Show(0, 0);
+    drop_->Start(std::move(paths), map_, fs_);
+}
+
+bool FrmDragDrop::DropRunning() const { return drop_->Running(); }
+
+void FrmDragDrop::SetDropRunning(bool running) {
+    Frame1->setEnabled(!running);
+    ChkPrecedence->setEnabled(!running);
+    MnuFile->setEnabled(!running);
+    MnuEdit->setEnabled(!running);
+    Frame2->SetAccepting(!running);
+    progress_->setVisible(running);
+    stopDrop_->setEnabled(running);
+}
+
+void FrmDragDrop::OnDropFinished() {
+    SetDropRunning(false);
     log_->ScrollToEnd();
+    emit DropFinished();
+    if (closeAfterDrop_) close();
+}
+
+void FrmDragDrop::closeEvent(QCloseEvent* event) {
+    if (!DropRunning()) return QMainWindow::closeEvent(event);
+    closeAfterDrop_ = true;
+    drop_->Stop();
+    event->ignore();
 }
 
 void FrmDragDrop::MnuLoad_Click() {

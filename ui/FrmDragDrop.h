@@ -12,6 +12,7 @@
 #include <string>
 
 class QAction;
+class QCloseEvent;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -23,6 +24,8 @@ namespace pemberlock {
 
 class DialogService;
 class DropFrame;
+class DropProgress;
+class DropWorker;
 class FilledShape;
 class KnobEditor;
 
@@ -46,6 +49,15 @@ public:
     const QString& CurrentMapPath() const { return currentMapPath_; }
     // The status log as written, with CR LF line ends.
     const std::string& StatusText() const { return log_->Text(); }
+    // A drop is running: the window shows its progress and takes Stop.
+    bool DropRunning() const;
+
+signals:
+    void DropFinished();
+
+protected:
+    // Closing during a drop stops it after the patches in hand, then closes.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The event handlers of the window, the controls and the menu.
@@ -64,6 +76,9 @@ private:
     void BuildMenu();
     void ShowPrecedence();
     void SaveTo(const QString& path);
+    // While a drop runs, the map, the menus and further drops wait.
+    void SetDropRunning(bool running);
+    void OnDropFinished();
 
     DialogService& dialogs_;
     FileSystem& fs_;
@@ -78,6 +93,10 @@ private:
     std::array<QWidget*, 3> Line1{};
     DropFrame* Frame2 = nullptr;
     FilledShape* Shape1 = nullptr;
+    DropProgress* progress_ = nullptr;
+    DropWorker* drop_ = nullptr;
+    QAction* stopDrop_ = nullptr;
+    bool closeAfterDrop_ = false;
     QCheckBox* ChkPrecedence = nullptr;
     QLabel* Label2 = nullptr;
     QPlainTextEdit* TxtStatus = nullptr;

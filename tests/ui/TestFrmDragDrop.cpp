@@ -13,16 +13,20 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -33,6 +37,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -61,20 +66,6 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 
 std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
-// The real file system, noting for each file opened whether the busy pointer
-// was showing.
-class CursorWatchingFileSystem final : public pemberlock::test::PassThroughFileSystem {
-public:
-    QList<bool> busyAtOpen;
-
-    pemberlock::Result<std::unique_ptr<pemberlock::InputFile>> OpenRead(
-        const std::string& path) override {
-        const QCursor* cursor = QApplication::overrideCursor();
-        busyAtOpen << (cursor != nullptr && cursor->shape() == Qt::WaitCursor);
-        return PassThroughFileSystem::OpenRead(path);
-    }
-};
-
 }  // namespace
 
 class TestFrmDragDrop : public QObject {
@@ -101,6 +92,9 @@ private slots:
     void dropRunsBatch();
     void dropRefusesAnythingButLocalFiles_data();
     void dropRefusesAnythingButLocalFiles();
+    void longDropShowsProgressAndStopsOnEscape();
+    void closingDuringADropStopsItThenCloses();
+    void droppedFoldersArePatchesInByteOrder();
 
     void loadMap();
     void failingLoadSaysSoAndKeepsMap();
@@ -124,14 +118,20 @@ private:
     QAction* Action(const QString& name) { return Child<QAction>(name); }
     QString Path(const QString& name) const { return dir_->filePath(name); }
     // Sends a drag over the window at the centre of the named control, and
-    // drops it there when it is accepted. Returns whether the drag was.
-    bool DragAndDrop(const QString& target, const QMimeData& data, Qt::DropActions actions);
+    // drops it there when it is accepted; waits for the drop to end unless
+    // told not to. Returns whether the drag was accepted.
+    bool DragAndDrop(const QString& target, const QMimeData& data, Qt::DropActions actions,
+                     bool wait = true);
+    // A window on fs in place of the one each test starts with.
+    void UseFileSystem(std::unique_ptr<pemberlock::test::FaultyFileSystem> fs);
+    // Patches a.pch, b.pch, ... in the test's folder, and the data to drop them.
+    QStringList MakePatches(int count, QMimeData& data);
     // Knob i's text, scroll position and map entry all show text.
     void VerifyKnob(int i, const QString& text);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<ScriptedDialogService> dialogs_;
-    std::unique_ptr<CursorWatchingFileSystem> fs_;
+    std::unique_ptr<pemberlock::test::FaultyFileSystem> fs_;
     std::unique_ptr<FrmDragDrop> window_;
 };
 
@@ -139,10 +139,28 @@ void TestFrmDragDrop::init() {
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     dialogs_ = std::make_unique<ScriptedDialogService>();
-    fs_ = std::make_unique<CursorWatchingFileSystem>();
+    UseFileSystem(
+        std::make_unique<pemberlock::test::FaultyFileSystem>(pemberlock::test::Fault::None));
+}
+
+void TestFrmDragDrop::UseFileSystem(std::unique_ptr<pemberlock::test::FaultyFileSystem> fs) {
+    window_.reset();
+    fs_ = std::move(fs);
     window_ = std::make_unique<FrmDragDrop>(*dialogs_, *fs_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+QStringList TestFrmDragDrop::MakePatches(int count, QMimeData& data) {
+    QStringList paths;
+    QList<QUrl> urls;
+    for (int i = 0; i < count; ++i) {
+        paths << Path(QStringLiteral("p%1.pch").arg(i, 5, 10, QLatin1Char('0')));
+        WriteFile(paths.back(), kPatch);
+        urls << QUrl::fromLocalFile(paths.back());
+    }
+    data.setUrls(urls);
+    return paths;
 }
 
 void TestFrmDragDrop::cleanup() {
@@ -441,7 +459,7 @@ void TestFrmDragDrop::rewriterReadsCheckBox() {
 }
 
 bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data,
-                                  Qt::DropActions actions) {
+                                  Qt::DropActions actions, bool wait) {
     QWidget* widget = Child<QWidget>(target);
     const QPoint at = widget->mapTo(window_.get(), widget->rect().center());
     QWindow* handle = window_->windowHandle();
@@ -456,7 +474,13 @@ bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data,
     QApplication::sendEvent(handle, &move);
     QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(handle, &drop);
-    return move.isAccepted() && drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+    const bool accepted =
+        move.isAccepted() && drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+    if (accepted && wait && !QTest::qWaitFor([&] { return !window_->DropRunning(); }, 60000)) {
+        qWarning("the drop did not end");
+        return false;
+    }
+    return accepted;
 }
 
 void TestFrmDragDrop::dropRunsBatch_data() {
@@ -485,8 +509,6 @@ void TestFrmDragDrop::dropRunsBatch() {
                               "1 files skipped.\r\n1 errors.\r\n";
     QCOMPARE(QString::fromStdString(window_->StatusText()),
              QString::fromStdString(std::string(pemberlock::kGreeting) + batch));
-    QCOMPARE(fs_->busyAtOpen, (QList<bool>{true, true}));
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
     QVERIFY(ReadFile(good).contains("1 3 1 101\r\n0 7 2 106\r\n"));
     QCOMPARE(ReadFile(notes), QByteArray("not a patch\r\n"));
 
@@ -526,6 +548,86 @@ void TestFrmDragDrop::dropRefusesAnythingButLocalFiles() {
     if (!text.isEmpty()) data.setText(text);
     QVERIFY(!DragAndDrop("Shape1", data, Qt::DropActions(actions)));
     QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+}
+
+void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
+    using namespace pemberlock::test;
+    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    QMimeData data;
+    const QStringList paths = MakePatches(200, data);
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+
+    // The window stays live: progress moves, the map and menus wait, a
+    // second drop is turned away, and Escape stops the drop.
+    auto* count = Child<QLabel>("DropCount");
+    QTRY_VERIFY(count->isVisible() && count->text().endsWith(QStringLiteral(" of 200")) &&
+                !count->text().startsWith(QStringLiteral("0 ")));
+    QVERIFY(!Child<QWidget>("Frame1")->isEnabled());
+    QVERIFY(!Child<QWidget>("ChkPrecedence")->isEnabled());
+    QVERIFY(!Child<QMenu>("MnuFile")->isEnabled());
+    QVERIFY(!DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000);
+
+    QVERIFY(Child<QWidget>("Frame1")->isEnabled());
+    QVERIFY(!Child<QWidget>("DropProgress")->isVisible());
+    const QString log = QString::fromStdString(window_->StatusText());
+    const QRegularExpression stopped(
+        QStringLiteral("Stopped: (\\d+) of 200 files not processed.\r\n(\\d+) of (\\d+) files"));
+    const QRegularExpressionMatch match = stopped.match(log);
+    QVERIFY2(match.hasMatch(), qPrintable(log.right(300)));
+    const int handled = 200 - match.captured(1).toInt();
+    QVERIFY(handled > 0);
+    QCOMPARE(match.captured(2).toInt(), handled);
+    QCOMPARE(match.captured(3).toInt(), handled);
+    // Every patch is whole: rewritten when handled, untouched when not.
+    for (int i = 0; i < paths.size(); ++i) {
+        QCOMPARE(ReadFile(paths[i]).contains("1 3 1 101"), i < handled);
+        QVERIFY(!QFile::exists(paths[i] + "tmp"));
+    }
+}
+
+void TestFrmDragDrop::closingDuringADropStopsItThenCloses() {
+    using namespace pemberlock::test;
+    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    QMimeData data;
+    const QStringList paths = MakePatches(100, data);
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    QTRY_VERIFY(window_->StatusText().find("Processing") != std::string::npos);
+    window_->close();
+    QVERIFY(window_->isVisible());  // not before the patches in hand are done
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 30000);
+    QVERIFY(window_->StatusText().find("Stopped: ") != std::string::npos);
+    QVERIFY(ReadFile(paths.back()).startsWith("x=1"));
+    QVERIFY(!ReadFile(paths.back()).contains("101"));
+}
+
+void TestFrmDragDrop::droppedFoldersArePatchesInByteOrder() {
+    for (const char* name : {"bank/b.pch", "bank/A.pch", "bank/sub/c.pch", "bank/notes.txt"}) {
+        QVERIFY(QDir().mkpath(QFileInfo(Path(name)).path()));
+        WriteFile(Path(name), kPatch);
+    }
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Path("first.pch")), QUrl::fromLocalFile(Path("bank"))});
+    WriteFile(Path("first.pch"), kPatch);
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
+    const std::string bank = Std(Path("bank"));
+    const std::string expected =
+        "Processing " + Std(Path("first.pch")) + "  ....  Done.\r\n" + "Processing " + bank +
+        "/A.pch  ....  Done.\r\n" + "Processing " + bank + "/b.pch  ....  Done.\r\n" + bank +
+        "/notes.txt is not a 'pch' file.. skipping.\r\n" + "Processing " + bank +
+        "/sub/c.pch  ....  Done.\r\n" +
+        "4 of 5 files processed successfully.\r\n1 files skipped.\r\n" + "0 errors.\r\n";
+    QCOMPARE(QString::fromStdString(window_->StatusText()),
+             QString::fromStdString(std::string(pemberlock::kGreeting) + expected));
+    QVERIFY(ReadFile(Path("bank/sub/c.pch")).contains("[CtrlMapDump]"));
+
+    // A folder that cannot be read is an error of its own.
+    using namespace pemberlock::test;
+    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::ListFolder));
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
+    QVERIFY(window_->StatusText().find("Processing " + bank + "  ....  Error!\r\n") !=
+            std::string::npos);
 }
 
 void TestFrmDragDrop::loadMap() {

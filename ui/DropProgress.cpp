@@ -1,0 +1,52 @@
+#include "ui/DropProgress.h"
+
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pemberlock {
+namespace {
+// The bar counts in steps of a thousandth: its range is an int, a drop's
+// count need not be.
+constexpr int kBarSteps = 1000;
+}  // namespace
+
+DropProgress::DropProgress(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("DropProgress"));
+    count_ = new QLabel(this);
+    count_->setObjectName(QStringLiteral("DropCount"));
+    count_->setAlignment(Qt::AlignCenter);
+    count_->setWordWrap(true);
+    count_->setStyleSheet(QStringLiteral("color: white;"));
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName(QStringLiteral("DropBar"));
+    bar_->setRange(0, kBarSteps);
+    bar_->setTextVisible(false);
+    bar_->setFixedHeight(10);
+    stop_ = new QPushButton(QStringLiteral("Stop"), this);
+    stop_->setObjectName(QStringLiteral("DropStop"));
+    stop_->setToolTip(QStringLiteral("Stop after the patches in hand (Esc)"));
+    connect(stop_, &QPushButton::clicked, this, &DropProgress::StopClicked);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addStretch();
+    layout->addWidget(count_);
+    layout->addWidget(bar_);
+    layout->addSpacing(8);
+    layout->addWidget(stop_);
+    layout->addStretch();
+}
+
+void DropProgress::Show(std::uint64_t handled, std::uint64_t total) {
+    const QLocale locale;
+    count_->setText(total == 0 ? QStringLiteral("Reading folders…")
+                               : locale.toString(static_cast<qulonglong>(handled)) +
+                                     QStringLiteral(" of ") +
+                                     locale.toString(static_cast<qulonglong>(total)));
+    bar_->setValue(total == 0 ? 0 : static_cast<int>(handled * kBarSteps / total));
+}
+
+}  // namespace pemberlock

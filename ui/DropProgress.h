@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace pemberlock {
+
+// What a running drop shows inside the red drop area: how far it got
+// ("1,234 of 12,000" and a bar) and a Stop button.
+class DropProgress final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit DropProgress(QWidget* parent);
+    void Show(std::uint64_t handled, std::uint64_t total);
+
+signals:
+    void StopClicked();
+
+private:
+    QLabel* count_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QPushButton* stop_ = nullptr;
+};
+
+}  // namespace pemberlock
