@@ -3,6 +3,7 @@
 #include "cli/PathExpansion.h"
 #include "cli/PreviewWording.h"
 #include "cli/StreamStatusLog.h"
+#include "common/Version.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
@@ -97,12 +98,15 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         ->type_name("")
         ->required();
     app.footer(kFooter);
+    app.set_version_flag("--version",
+                         std::string(kProgram) + " " + kVersion + "\n" + kCopyrightNotice,
+                         "Print the version and the licence, then exit");
     try {
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        // --help ends here with status 0; every real parse error is a usage error.
+        // --help and --version end here with status 0; every real parse error is a usage error.
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
         return std::nullopt;
     }
