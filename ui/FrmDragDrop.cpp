@@ -2,6 +2,7 @@
 
 #include "map/MapFile.h"
 #include "patch/PatchDrop.h"
+#include "ui/About.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/KnobEditor.h"
@@ -229,6 +230,8 @@ void FrmDragDrop::BuildMenu() {
     MnuSaveAs = MnuFile->addAction(QStringLiteral("Save Map As"));
     MnuSaveAs->setObjectName(QStringLiteral("MnuSaveAs"));
     connect(MnuSaveAs, &QAction::triggered, this, [this] { MnuSaveAs_Click(); });
+
+    AddHelpMenu(*this, dialogs_);
 }
 
 void FrmDragDrop::Form_Load() {
