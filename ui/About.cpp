@@ -27,6 +27,7 @@ constexpr const char* kHelp =
     "      --version  display the version and the licence and exit\n"
     "\n"
     "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+    "\n"
     "To rewrite patches without the window, in scripts and batches, use pemberlock-cli.\n";
 
 bool Given(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
