@@ -1,9 +1,16 @@
+#include "ui/About.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
 
 #include <QApplication>
 
+#include <iostream>
+
 int main(int argc, char* argv[]) {
+    // Before QApplication, which needs a display.
+    if (const auto status = pemberlock::AnswerInfoOptions({argv + 1, argv + argc}, std::cout)) {
+        return *status;
+    }
     QApplication app(argc, argv);
     pemberlock::QtDialogService dialogs;
     pemberlock::FrmDragDrop window(dialogs);

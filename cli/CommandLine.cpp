@@ -2,6 +2,7 @@
 
 #include "cli/PreviewWording.h"
 #include "cli/StreamStatusLog.h"
+#include "common/Version.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
 #include "patch/DropBatch.h"
@@ -34,23 +35,24 @@ constexpr const char* kFooter =
     "  --precedence replaces the option of the map (also of a loaded map file): 1 keeps the\n"
     "  controller assignments already in a patch; 0 and 2 let the map's numbers replace them.\n"
     "\n"
-    "Output (one line per path, then a summary):\n"
-    "  Processing PATH  ....  Done.\n"
-    "  Processing PATH  ....  Error!\n"
-    "  PATH is not a 'pch' file.. skipping.\n"
-    "  S of T files processed successfully.\n"
-    "  K files skipped.\n"
-    "  E errors.\n"
+    "Output: one line per path, then a summary.\n"
+    "  > Processing PATH  ....  Done.\n"
+    "  > Processing PATH  ....  Error!\n"
+    "  > PATH is not a 'pch' file.. skipping.\n"
+    "  > S of T files processed successfully.\n"
+    "  > K files skipped.\n"
+    "  > E errors.\n"
     "\n"
-    "--dry-run changes no file and creates none. For each path it prints instead:\n"
-    "  Would rewrite PATH:\n"
-    "  followed by the lines of the new controller section, [CtrlMapDump] to [/CtrlMapDump];\n"
-    "  or: PATH would fail: REASON\n"
-    "  or: PATH is not a 'pch' file.. skipping.\n"
-    "  and at the end:\n"
-    "  S of T files would be rewritten.\n"
-    "  K files skipped.\n"
-    "  E would fail.\n"
+    "--dry-run changes no file and creates none. For each path it prints instead\n"
+    "  > Would rewrite PATH:\n"
+    "followed by the lines of the new controller section, [CtrlMapDump] to [/CtrlMapDump], or\n"
+    "  > PATH would fail: REASON\n"
+    "or\n"
+    "  > PATH is not a 'pch' file.. skipping.\n"
+    "and at the end\n"
+    "  > S of T files would be rewritten.\n"
+    "  > K files skipped.\n"
+    "  > E would fail.\n"
     "\n"
     "--recursive replaces each folder given by all files below it, sorted by full path (byte\n"
     "order); symbolic links to folders are not followed. Without it a folder is an ordinary\n"
@@ -65,7 +67,7 @@ constexpr const char* kFooter =
     "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
     "\n"
     "Example:\n"
-    "  pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
+    "  $ pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
 
 struct Options {
     std::optional<std::string> mapPath;
@@ -98,12 +100,15 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         ->type_name("")
         ->required();
     app.footer(kFooter);
+    app.set_version_flag("--version",
+                         std::string(kProgram) + " " + kVersion + "\n" + kCopyrightNotice,
+                         "Print the version and the licence, then exit");
     try {
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        // --help ends here with status 0; every real parse error is a usage error.
+        // --help and --version end here with status 0; every real parse error is a usage error.
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
         return std::nullopt;
     }

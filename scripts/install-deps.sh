@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev clang-format git
   libxxhash-dev
   dpkg-dev file
+  help2man man-db lintian appstream desktop-file-utils
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 wine zip)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once in a normal
-# build, then the Windows build's under Wine, then short fuzz runs, then the
-# whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, then builds and checks the Debian package, then the Windows build's
+# tests under Wine, then short fuzz runs, then the whole suite again with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,6 +14,12 @@ scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEMBERLOCK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+# --- The Debian package --------------------------------------------------------
+# A hardened Release build in build-package/, packed with stripped programs;
+# lintian must find no error or warning in it, and its desktop file and AppStream
+# metadata must validate.
+scripts/package.sh
 
 # --- Windows -------------------------------------------------------------------
 # The core and pemberlock-cli.exe cross-built with MinGW-w64, their tests run

@@ -32,4 +32,8 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+void QtDialogService::ShowAbout(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::about(parent, title, text);
+}
+
 }  // namespace pemberlock

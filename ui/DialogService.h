@@ -21,6 +21,8 @@ public:
                                                    const QString& filter) = 0;
     // A message with a single OK button.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // What the program is: its name, version and licence (rich text), with an OK button.
+    virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
 };
 
 // The platform's file dialogs and message box.
@@ -31,6 +33,7 @@ public:
     std::optional<QString> GetSaveFileName(QWidget* parent, const QString& initialName,
                                            const QString& filter) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
+    void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
 };
 
 }  // namespace pemberlock

@@ -2,6 +2,7 @@
 
 #include "map/MapFile.h"
 #include "patch/PatchDrop.h"
+#include "ui/About.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/DropProgress.h"
@@ -245,6 +246,9 @@ void FrmDragDrop::BuildMenu() {
 
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
+
+    // Help comes last, after every other menu.
+    AddHelpMenu(*this, dialogs_);
 }
 
 void FrmDragDrop::Form_Load() {

@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "common/Version.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
@@ -106,6 +107,14 @@ TEST_F(CliTest, ProgramExitStatusAndStreams) {
     EXPECT_NE(help.out.find("Exit status:"), std::string::npos) << help.out;
     EXPECT_EQ(help.err, "");
 
+    // The first line is what help2man reads the name and version from.
+    const test::ProcessResult version = RunProgram({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.substr(0, version.out.find('\n')),
+              std::string("pemberlock-cli ") + kVersion);
+    EXPECT_NE(version.out.find("GPL version 3 or later"), std::string::npos) << version.out;
+    EXPECT_EQ(version.err, "");
+
     const test::ProcessResult usage = RunProgram({"--fast", "a.pch"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.out, "");
@@ -129,6 +138,8 @@ TEST_F(CliTest, ExitStatus) {
         {"precedence not whole", {"--precedence", "1.5", "a.pch"}, 2},
         {"map without file", {"a.pch", "--map"}, 2},
         {"help", {"--help"}, 0},
+        {"version", {"--version"}, 0},
+        {"version before a path", {"--version", "a.pch"}, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -31,10 +31,14 @@ public:
         return Answer({QStringLiteral("save"), initialName, filter});
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
+    void ShowAbout(QWidget*, const QString& title, const QString& text) override {
+        abouts.append({title, text});
+    }
 
     std::deque<FileRequest> requests;
     QStringList messages;
-    int unanswered = 0;  // dialogs shown with no answer scripted
+    QList<QStringList> abouts;  // title and text of each About box
+    int unanswered = 0;         // dialogs shown with no answer scripted
 
 private:
     std::optional<QString> Answer(FileRequest request) {

@@ -1,9 +1,11 @@
 #include "ScriptedDialogService.h"
 
+#include "common/Version.h"
 #include "map/MapFile.h"
 #include "patch/StatusLog.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/PassThroughFileSystem.h"
+#include "ui/About.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
 #include "ui/KnobEditor.h"
@@ -39,7 +41,9 @@
 
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 using pemberlock::FrmDragDrop;
 using pemberlock::KnobScrollBar;
@@ -103,6 +107,11 @@ private slots:
     void mapFilesGoThroughTheWindowsFileSystem_data();
     void mapFilesGoThroughTheWindowsFileSystem();
     void messageBoxHasOneOkButton();
+
+    void helpMenuComesLastAndShowsAbout();
+    void aboutBoxHasOneOkButton();
+    void infoOptions_data();
+    void infoOptions();
 
 private:
     template <typename T>
@@ -775,6 +784,69 @@ void TestFrmDragDrop::messageBoxHasOneOkButton() {
     QCOMPARE(texts, QStringList{"Could not save map!"});
     QCOMPARE(buttons.size(), 1);
     QCOMPARE(int(buttons[0]), int(QDialogButtonBox::Ok));
+}
+
+void TestFrmDragDrop::helpMenuComesLastAndShowsAbout() {
+    const QList<QAction*> menus = window_->menuBar()->actions();
+    QVERIFY(!menus.isEmpty());
+    QCOMPARE(menus.last()->text(), QStringLiteral("&Help"));
+    QCOMPARE(Action("MnuAbout")->text(), QStringLiteral("&About Pemberlock"));
+
+    Action("MnuAbout")->trigger();
+    QCOMPARE(dialogs_->abouts.size(), 1);
+    QCOMPARE(dialogs_->abouts[0][0], QStringLiteral("About Pemberlock"));
+    const QString& text = dialogs_->abouts[0][1];
+    for (const QString& part :
+         {QStringLiteral("Pemberlock %1").arg(pemberlock::kVersion),
+          QStringLiteral("MIDI controllers"), QStringLiteral("GPL-3.0-or-later"),
+          QStringLiteral("running on Qt %1").arg(qVersion())}) {
+        QVERIFY2(text.contains(part), qPrintable(part + " not in " + text));
+    }
+}
+
+void TestFrmDragDrop::aboutBoxHasOneOkButton() {
+    pemberlock::QtDialogService real;
+    QString text;
+    int buttons = 0;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box != nullptr);
+        text = box->text();
+        buttons = int(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    real.ShowAbout(window_.get(), QStringLiteral("About Pemberlock"), pemberlock::AboutText());
+    QCOMPARE(text, pemberlock::AboutText());
+    QCOMPARE(buttons, 1);
+}
+
+void TestFrmDragDrop::infoOptions_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");  // -1: the window opens
+    QTest::addColumn<QString>("firstLine");
+    const QString version = QStringLiteral("pemberlock %1").arg(pemberlock::kVersion);
+    const QString usage = QStringLiteral("Usage: pemberlock [OPTION]...");
+    QTest::newRow("none") << QStringList{} << -1 << QString();
+    QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen"} << -1 << QString();
+    QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString();
+    QTest::newRow("version") << QStringList{"--version"} << 0 << version;
+    QTest::newRow("help") << QStringList{"--help"} << 0 << usage;
+    QTest::newRow("short help") << QStringList{"-h"} << 0 << usage;
+    QTest::newRow("help wins") << QStringList{"--version", "--help"} << 0 << usage;
+    QTest::newRow("after Qt's") << QStringList{"-style", "fusion", "--version"} << 0 << version;
+}
+
+void TestFrmDragDrop::infoOptions() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, firstLine);
+    std::vector<std::string> arguments;
+    for (const QString& arg : args) arguments.push_back(arg.toStdString());
+    std::ostringstream out;
+    const std::optional<int> answered = pemberlock::AnswerInfoOptions(arguments, out);
+    QCOMPARE(answered.value_or(-1), status);
+    const std::string text = out.str();
+    QCOMPARE(QString::fromStdString(text.substr(0, text.find('\n'))), firstLine);
 }
 
 QTEST_MAIN(TestFrmDragDrop)
