@@ -94,6 +94,12 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
         if (limit) {
             const double seconds = RunLimit(compared, folder, true);
             runs.limitSyncedPerPatch.push_back(seconds / static_cast<double>(runs.compared));
+            runs.limitParallel.push_back(RunLimitParallel(library.paths, 4));
+            runs.limitGrouped.push_back(RunLimitGrouped(library.paths, 4, 64));
+        }
+        if (core) {
+            runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));
+            runs.cli.push_back(RunCliProgram(folder, library.paths.size()));
         }
         if (window) DropOnWindow(window, library, runs);
     }

@@ -15,6 +15,10 @@ struct FileRuns {
     std::vector<double> core;
     std::vector<double> limit;
     std::vector<double> limitSyncedPerPatch;  // on the first compared patches
+    std::vector<double> limitParallel;        // 4 threads on quarters of the files
+    std::vector<double> limitGrouped;         // the same, 64 patches to one file-system sync
+    std::vector<double> coreSerial;           // one patch after the other, each flushed
+    std::vector<double> cli;                  // pemberlock-cli as a user runs it
     std::size_t compared = 0;
     std::vector<double> drops;
     std::vector<double> blocked;  // the longest the window's event loop waited, per drop

@@ -6,9 +6,12 @@
 #include "patch/StatusLog.h"
 #include "tests/support/Process.h"
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,6 +60,45 @@ bool CopyInPlace(const std::string& path, std::vector<char>& buffer, bool syncFo
         if (dir >= 0) ::close(dir);
     }
     return ok;
+}
+
+// Reads path and writes its bytes to path + "tmp", unflushed and closed.
+bool CopyToTemporary(const std::string& path, std::vector<char>& buffer) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    const int out = ::open((path + "tmp").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = out >= 0;
+    while (ok) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        ok = ::write(out, buffer.data(), static_cast<std::size_t>(got)) == got;
+    }
+    ::close(in);
+    return out >= 0 && ::close(out) == 0 && ok;
+}
+
+// Runs work(part) on threads, each on an equal part of paths.
+template <typename Work>
+double OnParts(const std::vector<std::string>& paths, unsigned threads, Work work) {
+    std::vector<std::vector<std::string>> parts(threads);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        parts[i * threads / paths.size()].push_back(paths[i]);
+    }
+    std::atomic<bool> failed = false;
+    const Clock::time_point start = Clock::now();
+    std::vector<std::thread> running;
+    for (const auto& part : parts) {
+        running.emplace_back([&] {
+            if (!work(part)) failed = true;
+        });
+    }
+    for (std::thread& thread : running) thread.join();
+    const double seconds = SecondsSince(start);
+    if (failed) throw std::runtime_error("limit in parallel: a copy failed");
+    return seconds;
 }
 
 // Keeps its buffer between patches, to see the rewriter alone.
@@ -118,6 +160,62 @@ double RunLimit(const std::vector<std::string>& paths, const std::string& folder
         }
     }
     return SecondsSince(start);
+}
+
+double RunLimitParallel(const std::vector<std::string>& paths, unsigned threads) {
+    return OnParts(paths, threads, [](const std::vector<std::string>& part) {
+        std::vector<char> buffer(256 * 1024);
+        for (const std::string& path : part) {
+            if (!CopyInPlace(path, buffer, false, "")) return false;
+        }
+        return true;
+    });
+}
+
+double RunLimitGrouped(const std::vector<std::string>& paths, unsigned threads, std::size_t group) {
+    return OnParts(paths, threads, [group](const std::vector<std::string>& part) {
+        std::vector<char> buffer(256 * 1024);
+        for (std::size_t from = 0; from < part.size(); from += group) {
+            const std::size_t to = std::min(part.size(), from + group);
+            for (std::size_t i = from; i < to; ++i) {
+                if (!CopyToTemporary(part[i], buffer)) return false;
+            }
+            const int folder = ::open(part[from].c_str(), O_RDONLY | O_CLOEXEC);
+            const bool synced = folder >= 0 && ::syncfs(folder) == 0;
+            if (folder >= 0) ::close(folder);
+            if (!synced) return false;
+            for (std::size_t i = from; i < to; ++i) {
+                if (::rename((part[i] + "tmp").c_str(), part[i].c_str()) != 0) return false;
+            }
+        }
+        return true;
+    });
+}
+
+double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobControllerMap& map) {
+    DropOptions serial;
+    serial.workers = 1;
+    serial.groupSize = 1;
+    const Clock::time_point start = Clock::now();
+    TextStatusLog log;
+    const BatchSummary summary = RunPatchDrop(paths, log, map, RealFileSystem(), serial);
+    const double seconds = SecondsSince(start);
+    if (summary.succeeded() != paths.size()) throw std::runtime_error("serial core batch failed");
+    return seconds;
+}
+
+double RunCliProgram(const std::string& folder, std::size_t patches) {
+    const Clock::time_point start = Clock::now();
+    const test::ProcessResult run = test::RunProcess(
+        {PEMBERLOCK_CLI_PATH, "--recursive", "--", folder}, folder, std::chrono::minutes(30));
+    const double seconds = SecondsSince(start);
+    const std::string done = std::to_string(patches) + " of " + std::to_string(patches) +
+                             " files processed successfully.\n";
+    if (run.status != 0 || run.out.find(done) == std::string::npos) {
+        throw std::runtime_error("pemberlock-cli: exit " + std::to_string(run.status) + ": " +
+                                 run.err);
+    }
+    return seconds;
 }
 
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map) {

@@ -28,6 +28,20 @@ double RunLogOnlyCoreBatch(const std::vector<std::string>& paths);
 // syncFolder adds what makes the rename itself durable, to show its cost.
 double RunLimit(const std::vector<std::string>& paths, const std::string& folder, bool syncFolder);
 
+// The limit with more than one patch at a time: threads take equal parts of
+// the files, each rewriting its part as the limit does.
+double RunLimitParallel(const std::vector<std::string>& paths, unsigned threads);
+
+// The same, but each thread writes the temporary files of group patches,
+// makes them durable with one sync of the file system, then renames them.
+double RunLimitGrouped(const std::vector<std::string>& paths, unsigned threads, std::size_t group);
+
+// 1 the old way: one patch after the other, each flushed on its own.
+double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobControllerMap& map);
+
+// pemberlock-cli itself, started on the folder, its output into a pipe.
+double RunCliProgram(const std::string& folder, std::size_t patches);
+
 // 3: the rewrite in memory, as the front ends call it.
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
 
