@@ -147,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view patch(reinterpret_cast<const char*>(data) + kMapPrefixSize,
                                  size - kMapPrefixSize);
 
-    const Result<RewrittenPatch> whole = RewritePatchText(patch, map);
+    const Result<RewrittenPatch> whole = RewritePatchText(patch, map, Sections::Keep);
     const Rewritten chunked = RewriteInChunks(patch, map, chunk, heldInMemory);
     FUZZ_CHECK(chunked.ok == whole.ok());
 

@@ -121,8 +121,11 @@ Result<> PatchRewriter::Finish() {
 
 void PatchRewriter::HandleLine(std::string_view line) {
     ++lineNumber_;
+    // Most lines are plain lines outside the sections: copied, nothing more.
+    const bool maybeTag = !line.empty() && line.front() == '[';
+    if (mode_ == Mode::Outside && !maybeTag && emitTo_ == &out_) return Emit(line);
     Tag tag = Tag::None;
-    if (!line.empty() && line.front() == '[') {
+    if (maybeTag) {
         if (line == kKnobOpen) tag = Tag::KnobOpen;
         if (line == kKnobClose) tag = Tag::KnobClose;
         if (line == kCtrlOpen) tag = Tag::ControllerOpen;
@@ -249,10 +252,11 @@ bool PatchRewriter::TakenByController(const KnobAssignment& knob, double control
     return false;
 }
 
-Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map) {
+Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
+                                        Sections keep) {
     StringSink out;
     StringSink sections;
-    PatchRewriter rewriter(map, out, &sections);
+    PatchRewriter rewriter(map, out, keep == Sections::Keep ? &sections : nullptr);
     Result<> done = rewriter.Feed(patch);
     if (done) done = rewriter.Finish();
     if (!done) return done.error();

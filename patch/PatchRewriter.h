@@ -127,8 +127,10 @@ private:
 // The whole rewrite in memory.
 struct RewrittenPatch {
     std::string text;      // the new patch
-    std::string sections;  // the controller sections in it that were written
+    std::string sections;  // the controller sections in it that were written, when asked for
 };
-Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map);
+enum class Sections { Leave, Keep };
+Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
+                                        Sections sections = Sections::Leave);
 
 }  // namespace pemberlock

@@ -304,7 +304,8 @@ TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
 }
 
 TEST(PatchRewriter, SectionPreviewHoldsOnlyTheNewSection) {
-    const Result<RewrittenPatch> out = RewritePatchText(kExample, KnobControllerMap{});
+    const Result<RewrittenPatch> out =
+        RewritePatchText(kExample, KnobControllerMap{}, Sections::Keep);
     ASSERT_TRUE(out);
     EXPECT_EQ(out->sections,
               CrLfLines({"[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106", "[/CtrlMapDump]"}));
