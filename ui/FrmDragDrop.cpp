@@ -5,6 +5,7 @@
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/KnobEditor.h"
+#include "ui/MidiMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -229,6 +230,8 @@ void FrmDragDrop::BuildMenu() {
     MnuSaveAs = MnuFile->addAction(QStringLiteral("Save Map As"));
     MnuSaveAs->setObjectName(QStringLiteral("MnuSaveAs"));
     connect(MnuSaveAs, &QAction::triggered, this, [this] { MnuSaveAs_Click(); });
+
+    midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
 }
 
 void FrmDragDrop::Form_Load() {

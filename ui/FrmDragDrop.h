@@ -25,6 +25,7 @@ class DialogService;
 class DropFrame;
 class FilledShape;
 class KnobEditor;
+class MidiMenu;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -46,6 +47,7 @@ public:
     const QString& CurrentMapPath() const { return currentMapPath_; }
     // The status log as written, with CR LF line ends.
     const std::string& StatusText() const { return log_->Text(); }
+    MidiMenu& Midi() { return *midi_; }
 
 private:
     // The event handlers of the window, the controls and the menu.
@@ -75,6 +77,7 @@ private:
     QGroupBox* Frame1 = nullptr;
     // Destroyed before the map and the widgets, so no late signal reaches either.
     std::array<std::unique_ptr<KnobEditor>, kKnobCount> knobs_;
+    std::unique_ptr<MidiMenu> midi_;  // destroyed before the knobs it writes to
     std::array<QWidget*, 3> Line1{};
     DropFrame* Frame2 = nullptr;
     FilledShape* Shape1 = nullptr;
