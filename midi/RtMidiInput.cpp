@@ -74,22 +74,24 @@ std::vector<std::string> RtMidiInput::PortNames() {
 
 bool RtMidiInput::Open(const std::string& name, Handler handler) {
     Close();
-    const std::vector<std::string> names = PortNames();
-    const auto found = std::find(names.begin(), names.end(), name);
-    if (found == names.end()) return false;
     {
         std::lock_guard lock(handlerMutex_);
         handler_ = std::move(handler);
     }
-    failed_ = false;
-    in_->openPort(static_cast<unsigned int>(found - names.begin()), "input");
-    // Only the error callback tells: isPortOpen() is false for some ports
-    // that work (virtual ones).
-    if (failed_) {
-        Close();
-        return false;
+    // RtMidi opens a port by its number, and the numbers shift as other
+    // ports come and go; the same number before and after the open shows
+    // that it was the named port. Only the error callback tells whether the
+    // open worked: isPortOpen() is false for some ports that work.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::optional<unsigned int> number = PortNumber(name);
+        if (!number) break;
+        failed_ = false;
+        in_->openPort(*number, "input");
+        if (!failed_ && PortNumber(name) == number) return true;
+        if (in_) in_->closePort();  // (gone if the system went away meanwhile)
     }
-    return true;
+    Close();
+    return false;
 }
 
 void RtMidiInput::Close() {
@@ -98,6 +100,13 @@ void RtMidiInput::Close() {
     if (in_) in_->closePort();
     std::lock_guard lock(handlerMutex_);
     handler_ = nullptr;
+}
+
+std::optional<unsigned int> RtMidiInput::PortNumber(const std::string& name) {
+    const std::vector<std::string> names = PortNames();
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) return std::nullopt;
+    return static_cast<unsigned int>(found - names.begin());
 }
 
 bool RtMidiInput::Connect() {

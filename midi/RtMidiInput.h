@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ public:
 
 private:
     bool Connect();
+    std::optional<unsigned int> PortNumber(const std::string& name);
     std::unique_ptr<RtMidiIn> TryConnect(System system);
     static void OnMessage(double timeStamp, std::vector<unsigned char>* message, void* self);
 
