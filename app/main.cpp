@@ -12,6 +12,9 @@ int main(int argc, char* argv[]) {
         return *status;
     }
     QApplication app(argc, argv);
+    // Where QSettings keeps the user's choices, such as the MIDI input.
+    QApplication::setOrganizationName(QStringLiteral("Pemberlock"));
+    QApplication::setApplicationName(QStringLiteral("Pemberlock"));
     pemberlock::QtDialogService dialogs;
     pemberlock::FrmDragDrop window(dialogs);
     window.show();

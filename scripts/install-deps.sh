@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libcli11-dev libbenchmark-dev
+  librtmidi-dev jackd2
   xvfb xauth x11-utils
   clang libclang-rt-14-dev clang-format git
   libxxhash-dev

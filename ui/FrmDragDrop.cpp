@@ -8,6 +8,7 @@
 #include "ui/DropProgress.h"
 #include "ui/DropWorker.h"
 #include "ui/KnobEditor.h"
+#include "ui/MidiMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -247,6 +248,8 @@ void FrmDragDrop::BuildMenu() {
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
 
+    midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
+
     // Help comes last, after every other menu.
     AddHelpMenu(*this, dialogs_);
 }
@@ -281,6 +284,7 @@ void FrmDragDrop::SetDropRunning(bool running) {
     ChkPrecedence->setEnabled(!running);
     MnuFile->setEnabled(!running);
     MnuEdit->setEnabled(!running);
+    midi_->SetEnabled(!running);
     Frame2->SetAccepting(!running);
     progress_->setVisible(running);
     stopDrop_->setEnabled(running);

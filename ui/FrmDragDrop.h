@@ -28,6 +28,7 @@ class DropProgress;
 class DropWorker;
 class FilledShape;
 class KnobEditor;
+class MidiMenu;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -51,6 +52,7 @@ public:
     const std::string& StatusText() const { return log_->Text(); }
     // A drop is running: the window shows its progress and takes Stop.
     bool DropRunning() const;
+    MidiMenu& Midi() { return *midi_; }
 
 signals:
     void DropFinished();
@@ -90,6 +92,7 @@ private:
     QGroupBox* Frame1 = nullptr;
     // Destroyed before the map and the widgets, so no late signal reaches either.
     std::array<std::unique_ptr<KnobEditor>, kKnobCount> knobs_;
+    std::unique_ptr<MidiMenu> midi_;  // destroyed before the knobs it writes to
     std::array<QWidget*, 3> Line1{};
     DropFrame* Frame2 = nullptr;
     FilledShape* Shape1 = nullptr;

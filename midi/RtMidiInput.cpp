@@ -1,0 +1,151 @@
+#include "midi/RtMidiInput.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+namespace pemberlock {
+
+namespace {
+
+// A missing MIDI system is normal (no sound card, no JACK server), and a
+// window program has no terminal to say so on: ALSA and JACK would print
+// their failures to standard error.
+void SilentAlsa(const char*, int, const char*, int, const char*, ...) {}
+void SilentJack(const char*) {}
+
+void SilenceMidiSystems() {
+    static const bool once = [] {
+        snd_lib_error_set_handler(&SilentAlsa);
+        jack_set_error_function(&SilentJack);
+        jack_set_info_function(&SilentJack);
+        return true;
+    }();
+    (void)once;
+}
+
+// RtMidi prints a failing constructor's reason to std::cerr before it
+// throws; its error callback can only be set afterwards.
+class QuietCerr {
+public:
+    QuietCerr() : saved_(std::cerr.rdbuf(sink_.rdbuf())) {}
+    ~QuietCerr() { std::cerr.rdbuf(saved_); }
+    QuietCerr(const QuietCerr&) = delete;
+    QuietCerr& operator=(const QuietCerr&) = delete;
+
+private:
+    std::ostringstream sink_;
+    std::streambuf* saved_;
+};
+
+RtMidi::Api ApiOf(RtMidiInput::System system) {
+    return system == RtMidiInput::System::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+// Warnings count too: JACK's "server not running?" is one, and so is a
+// port that went away between listing and opening.
+void NoteError(RtMidiError::Type, const std::string&, void* failed) {
+    static_cast<std::atomic<bool>*>(failed)->store(true);
+}
+
+}  // namespace
+
+RtMidiInput::RtMidiInput(std::string clientName, std::vector<System> systems)
+    : clientName_(std::move(clientName)), systems_(std::move(systems)) {
+    SilenceMidiSystems();
+}
+
+RtMidiInput::~RtMidiInput() { Close(); }
+
+bool RtMidiInput::Available() { return Connect(); }
+
+std::vector<std::string> RtMidiInput::PortNames() {
+    std::vector<std::string> names;
+    if (!Connect()) return names;
+    const unsigned int count = in_->getPortCount();
+    for (unsigned int i = 0; i < count; ++i) names.push_back(in_->getPortName(i));
+    return names;
+}
+
+bool RtMidiInput::Open(const std::string& name, Handler handler) {
+    Close();
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler_ = std::move(handler);
+    }
+    // RtMidi opens a port by its number, and the numbers shift as other
+    // ports come and go; the same number before and after the open shows
+    // that it was the named port. Only the error callback tells whether the
+    // open worked: isPortOpen() is false for some ports that work.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::optional<unsigned int> number = PortNumber(name);
+        if (!number) break;
+        failed_ = false;
+        in_->openPort(*number, "input");
+        if (!failed_ && PortNumber(name) == number) return true;
+        if (in_) in_->closePort();  // (gone if the system went away meanwhile)
+    }
+    Close();
+    return false;
+}
+
+void RtMidiInput::Close() {
+    // Outside the lock: closing waits for RtMidi's thread, which may be
+    // waiting for the lock in OnMessage.
+    if (in_) in_->closePort();
+    std::lock_guard lock(handlerMutex_);
+    handler_ = nullptr;
+}
+
+std::optional<unsigned int> RtMidiInput::PortNumber(const std::string& name) {
+    const std::vector<std::string> names = PortNames();
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) return std::nullopt;
+    return static_cast<unsigned int>(found - names.begin());
+}
+
+bool RtMidiInput::Connect() {
+    if (in_) {
+        failed_ = false;
+        in_->getPortCount();
+        if (!failed_) return true;
+        // The system went away (a JACK server stopped); try afresh.
+        Close();
+        in_.reset();
+    }
+    for (const System system : systems_) {
+        in_ = TryConnect(system);
+        if (in_) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<RtMidiIn> RtMidiInput::TryConnect(System system) {
+    std::unique_ptr<RtMidiIn> in;
+    try {
+        const QuietCerr quiet;
+        in = std::make_unique<RtMidiIn>(ApiOf(system), clientName_);
+    } catch (const RtMidiError&) {
+        return nullptr;  // ALSA without /dev/snd/seq, for one
+    }
+    failed_ = false;
+    in->setErrorCallback(&NoteError, &failed_);
+    in->setCallback(&RtMidiInput::OnMessage, this);
+    // JACK's constructor succeeds without a server; listing ports tells.
+    in->getPortCount();
+    if (failed_) return nullptr;
+    return in;
+}
+
+void RtMidiInput::OnMessage(double, std::vector<unsigned char>* message, void* self) {
+    auto& input = *static_cast<RtMidiInput*>(self);
+    std::lock_guard lock(input.handlerMutex_);
+    if (input.handler_ && message != nullptr) input.handler_(*message);
+}
+
+}  // namespace pemberlock
