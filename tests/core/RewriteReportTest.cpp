@@ -1,5 +1,6 @@
 #include "patch/RewriteReport.h"
 
+#include "patch/DropReport.h"
 #include "patch/PatchRewriter.h"
 #include "tests/support/TempFolder.h"
 
@@ -71,6 +72,39 @@ TEST(RewriteReport, SaysWhatEachSectionGetsAndWhy) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(Report(row.patch, row.option, row.knob0), row.expected);
     }
+}
+
+TEST(DropReport, OutcomeAndReasonPerPathForADropAndItsPreview) {
+    test::TempFolder folder;
+    const std::string good = folder.Path("a.pch");
+    const std::string bad = folder.Path("b.pch");
+    const std::string skipped = folder.Path("n.txt");
+    const std::string patch = CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]"});
+    const std::string badPatch = CrLfLines({"[KnobMapDump]", "1 3 1 99", "[/KnobMapDump]"});
+    test::WriteFile(good, patch);
+    test::WriteFile(bad, badPatch);
+    test::WriteFile(skipped, patch);
+    const std::vector<std::string> paths = {good, skipped, bad};
+    const std::string body =
+        "  new controller section (the patch had none)\n"
+        "  knob 1, controller 101: parameter 1 3 1\n" +
+        skipped + ": skipped, not a 'pch' file\n" + bad;
+
+    EXPECT_EQ(PreviewDropReport(paths, KnobControllerMap{}),
+              "3 files: 1 would be rewritten, 1 skipped, 1 would fail.\n\n" + good +
+                  ": would be rewritten\n" + body +
+                  ": would fail: line 2: knob 99 is not a knob\n");
+    EXPECT_EQ(test::ReadFile(good), patch);
+
+    TextStatusLog log;
+    DropReportCollector collector;
+    DropOptions options;
+    options.observer = &collector;
+    options.reportRewrites = true;
+    RunPatchDrop(paths, log, KnobControllerMap{}, RealFileSystem(), options);
+    EXPECT_EQ(collector.Text(), "3 files: 1 rewritten, 1 skipped, 1 failed.\n\n" + good +
+                                    ": rewritten\n" + body +
+                                    ": failed: line 2: knob 99 is not a knob\n");
 }
 
 }  // namespace
