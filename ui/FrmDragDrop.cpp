@@ -1,10 +1,13 @@
 #include "ui/FrmDragDrop.h"
 
 #include "map/MapFile.h"
+#include "map/MapWarnings.h"
+#include "patch/DropReport.h"
 #include "patch/PatchDrop.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/KnobEditor.h"
+#include "ui/ReportCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -155,6 +158,8 @@ void FrmDragDrop::BuildKnobFrame() {
         const QPoint at(kColumnX[i / 3], 24 + 72 * (i % 3));
         knobs_[static_cast<std::size_t>(i)] =
             std::make_unique<KnobEditor>(map_, i, Frame1, at, knobBarStyle);
+        connect(knobs_[static_cast<std::size_t>(i)].get(), &KnobEditor::EntryChanged, this,
+                [this] { ShowMapWarnings(); });
     }
 
     for (std::size_t n = 0; n < Line1.size(); ++n) {
@@ -232,6 +237,7 @@ void FrmDragDrop::BuildMenu() {
 
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
+    reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
 }
 
 void FrmDragDrop::Form_Load() {
@@ -248,13 +254,25 @@ void FrmDragDrop::ShowPrecedence() {
     ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence()));
 }
 
+void FrmDragDrop::ShowMapWarnings() {
+    const auto perKnob = WarningsPerKnob(FindMapWarnings(map_));
+    for (std::size_t i = 0; i < knobs_.size(); ++i) {
+        if (knobs_[i]) knobs_[i]->ShowWarning(perKnob[i]);
+    }
+}
+
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    DropReportCollector report;
+    DropOptions options;
+    options.observer = &report;
+    options.reportRewrites = true;
     {
         BusyCursor busy;
-        RunPatchDrop(paths, *log_, map_, fs_);
+        RunPatchDrop(paths, *log_, map_, fs_, options);
     }
+    reports_->SetLastDropReport(report.Text());
     log_->ScrollToEnd();
 }
 

@@ -25,6 +25,7 @@ class DialogService;
 class DropFrame;
 class FilledShape;
 class KnobEditor;
+class ReportCommands;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -63,6 +64,7 @@ private:
     void ChainTabOrder();
     void BuildMenu();
     void ShowPrecedence();
+    void ShowMapWarnings();
     void SaveTo(const QString& path);
 
     DialogService& dialogs_;
@@ -86,6 +88,7 @@ private:
     QAction* MnuLoad = nullptr;
     QAction* MnuSave = nullptr;
     QAction* MnuSaveAs = nullptr;
+    ReportCommands* reports_ = nullptr;  // Preview Patches, Last Drop Report; the menu owns it
 
     std::unique_ptr<StatusBoxLog> log_;
 };
