@@ -45,21 +45,12 @@ TEST(MapWarnings, EachKnobNamesTheOthersAndTakesTheWorstLevel) {
     KnobControllerMap map;
     map.SetEntryText(0, "32");
     map.SetEntryText(7, "32");
-    map.SetEntryText(3, "120");
-    map.SetEntryText(4, "60");
-    map.SetEntryText(5, "60");
+    map.SetEntryText(4, "120");
     const auto perKnob = WarningsPerKnob(FindMapWarnings(map));
-    using Level = MapWarning::Level;
-    EXPECT_EQ(perKnob[0].level, Level::Serious);
-    EXPECT_EQ(perKnob[0].reasons,
-              (std::vector<std::string>{
-                  "uses controller 32, which the synthesizer reserves for bank select",
-                  "shares controller 32 with knob 8"}));
-    EXPECT_EQ(perKnob[3].level, Level::Caution);
-    EXPECT_EQ(perKnob[5].level, Level::Caution);
-    EXPECT_EQ(perKnob[5].reasons, std::vector<std::string>{"shares controller 60 with knob 5"});
-    EXPECT_EQ(perKnob[1].level, Level::None);
-    EXPECT_TRUE(perKnob[1].reasons.empty());
+    EXPECT_EQ(perKnob[0].level, MapWarning::Level::Serious);
+    EXPECT_EQ(perKnob[7].reasons.back(), "shares controller 32 with knob 1");
+    EXPECT_EQ(perKnob[4].level, MapWarning::Level::Caution);
+    EXPECT_EQ(perKnob[1].level, MapWarning::Level::None);
 }
 
 }  // namespace
