@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMenu>
 
+#include <utility>
 #include <vector>
 
 namespace pemberlock {
@@ -39,8 +40,8 @@ ReportCommands::ReportCommands(QMenu& menu, QWidget& window, DialogService& dial
     connect(MnuReport, &QAction::triggered, this, [this] { MnuReport_Click(); });
 }
 
-void ReportCommands::SetLastDropReport(const std::string& text) {
-    lastDropReport_ = QString::fromStdString(text);
+void ReportCommands::SetLastDropReport(std::string text) {
+    lastDropReport_ = std::move(text);
     MnuReport->setEnabled(true);
 }
 
@@ -60,7 +61,8 @@ void ReportCommands::MnuPreview_Click() {
 }
 
 void ReportCommands::MnuReport_Click() {
-    dialogs_.ShowReport(&window_, QStringLiteral("Last Drop Report"), lastDropReport_);
+    dialogs_.ShowReport(&window_, QStringLiteral("Last Drop Report"),
+                        QString::fromStdString(lastDropReport_));
 }
 
 }  // namespace pemberlock

@@ -30,7 +30,7 @@ public:
                    const KnobControllerMap& map);
 
     // Keeps the report of the drop just done, for "Last Drop Report".
-    void SetLastDropReport(const std::string& text);
+    void SetLastDropReport(std::string text);
 
 private:
     void MnuPreview_Click();
@@ -42,8 +42,8 @@ private:
     const KnobControllerMap& map_;
     QAction* MnuPreview = nullptr;
     QAction* MnuReport = nullptr;
-    QString lastPatchName_;  // offered by the next preview's dialog
-    QString lastDropReport_;
+    QString lastPatchName_;       // offered by the next preview's dialog
+    std::string lastDropReport_;  // turned into a QString only when shown
 };
 
 }  // namespace pemberlock
