@@ -42,7 +42,7 @@ constexpr const char* kFooter =
     "  S of T files processed successfully.\n"
     "  K files skipped.\n"
     "  E errors.\n"
-    "For each Error! one line on standard error says why: PATH: REASON\n"
+    "  For each Error! standard error says why, in a line: PATH: REASON\n"
     "\n"
     "Warnings (on standard error, before the batch; they change nothing):\n"
     "  warning: knob 1 uses controller 32, which the synthesizer reserves for bank select\n"
