@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/Diagnostics.h"
 #include "cli/PreviewWording.h"
 #include "cli/StreamStatusLog.h"
 #include "common/Version.h"
@@ -42,10 +43,17 @@ constexpr const char* kFooter =
     "  > S of T files processed successfully.\n"
     "  > K files skipped.\n"
     "  > E errors.\n"
+    "For each Error! standard error says why, in a line: PATH: REASON\n"
+    "\n"
+    "Warnings (on standard error, before the batch; they change nothing):\n"
+    "  > warning: knob 1 uses controller 32, which the synthesizer reserves for bank select\n"
+    "and likewise for controller 120, and for knobs that share one controller.\n"
     "\n"
     "--dry-run changes no file and creates none. For each path it prints instead\n"
     "  > Would rewrite PATH:\n"
-    "followed by the lines of the new controller section, [CtrlMapDump] to [/CtrlMapDump], or\n"
+    "followed by the lines of the new controller section, [CtrlMapDump] to [/CtrlMapDump],\n"
+    "then indented lines on what it holds: each knob's parameters and controller, old\n"
+    "assignments dropped and kept, knob assignments not added (precedence on); or\n"
     "  > PATH would fail: REASON\n"
     "or\n"
     "  > PATH is not a 'pch' file.. skipping.\n"
@@ -134,6 +142,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
     if (options->precedence) map.SetPrecedence(*options->precedence);
+    PrintMapWarnings(map, err);
 
     if (options->recursive) {
         std::vector<std::string> paths;
@@ -150,13 +159,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
 
     StreamStatusLog log(out, console.outIsTerminal);
+    FailureReasons reasons(err);
     DropOptions drop;
     drop.stop = console.stop;
+    drop.observer = &reasons;
     const BatchSummary summary =
         options->dryRun
             ? RunDropBatch(
                   options->paths, log,
-                  [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
+                  [&](const std::string& path) { return PreviewWithReport(path, map, fs); },
                   PreviewWording(), console.stop)
             : RunPatchDrop(options->paths, log, map, fs, drop);
     if (summary.errors > 0) status = kExitPatchFailed;

@@ -4,9 +4,9 @@
 
 namespace pemberlock::cli {
 
-// The words of a dry run: "Would rewrite PATH:" and the new controller
-// section, or "PATH would fail: REASON"; then "S of T files would be
-// rewritten.", "K files skipped.", "E would fail.".
+// The words of a dry run: "Would rewrite PATH:" and the patch's text (the
+// new controller section and what it holds), or "PATH would fail: REASON";
+// then "S of T files would be rewritten.", "K files skipped.", "E would fail.".
 class PreviewWording final : public BatchWording {
 public:
     std::string Starting(const std::string& path) const override;

@@ -25,6 +25,11 @@
 // - The section preview receives exactly the blocks of the output.
 // - A patch without NUL bytes and without any of the four tag lines never
 //   fails (it is copied and gets an empty section).
+// - The report agrees with the blocks: one section per block, each block
+//   exactly its kept records then its knob lines, every knob line with its
+//   knob's controller; nothing is dropped with the option on, nothing left
+//   out for a taken parameter or number with it off, and only a patch
+//   without closing tags gets an added section.
 // - Idempotence: when the input holds at most one "[/CtrlMapDump]" line, no
 //   knob section follows the output's block, and the rewrite of the output
 //   succeeds too, it gives the output again. With
@@ -39,7 +44,9 @@
 #include "tests/support/MemoryScratchFile.h"
 
 #include "fileio/ByteSink.h"
+#include "map/NumberRules.h"
 #include "patch/PatchRewriter.h"
+#include "patch/RewriteReport.h"
 
 #include <algorithm>
 #include <optional>
@@ -122,6 +129,32 @@ struct Rewritten {
     std::string section;
 };
 
+void CheckReport(const RewriteReport& report, const OutputParts& parts,
+                 const KnobControllerMap& map, std::size_t closings) {
+    FUZZ_CHECK(report.sections.size() == parts.blocks.size());
+    for (std::size_t i = 0; i < report.sections.size(); ++i) {
+        const SectionReport& section = report.sections[i];
+        std::string block = std::string(kCtrlOpen) + "\r\n";
+        for (const SectionReport::OldRecord& kept : section.kept) {
+            block += kept.key + " " + kept.controller + "\r\n";
+        }
+        for (const SectionReport::KnobLine& line : section.written) {
+            FUZZ_CHECK(line.knob >= 0 && line.knob < KnobControllerMap::kKnobCount);
+            FUZZ_CHECK(line.controller == map.EntryValue(line.knob));
+            block += line.key + " " + NumberToText(line.controller) + "\r\n";
+        }
+        block += std::string(kCtrlClose) + "\r\n";
+        FUZZ_CHECK(block == parts.blocks[i]);
+        FUZZ_CHECK(section.added == (closings == 0));
+        if (map.PrecedenceOn()) FUZZ_CHECK(section.dropped.empty());
+        if (!map.PrecedenceOn() || section.added) FUZZ_CHECK(section.notAdded.empty());
+        for (const SectionReport::NoPanelKnob& record : section.noController) {
+            FUZZ_CHECK(record.slot >= PatchRewriter::kFirstNonPanelKnob &&
+                       record.slot <= PatchRewriter::kLastKnobSlot);
+        }
+    }
+}
+
 Rewritten RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std::size_t chunk,
                           std::size_t heldInMemory) {
     StringSink out;
@@ -147,7 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view patch(reinterpret_cast<const char*>(data) + kMapPrefixSize,
                                  size - kMapPrefixSize);
 
-    const Result<RewrittenPatch> whole = RewritePatchText(patch, map, Sections::Keep);
+    RewriteReport report;
+    const Result<RewrittenPatch> whole = RewritePatchText(patch, map, Sections::Keep, &report);
     const Rewritten chunked = RewriteInChunks(patch, map, chunk, heldInMemory);
     FUZZ_CHECK(chunked.ok == whole.ok());
 
@@ -182,6 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string blocks;
     for (std::string_view block : parts.blocks) blocks += block;
     FUZZ_CHECK(blocks == section);
+    CheckReport(report, parts, map, closings);
 
     // A knob section after the block is read before it next time: its records
     // are not there yet when the block is rebuilt (the notes case, where the

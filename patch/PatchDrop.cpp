@@ -38,6 +38,7 @@ private:
         bool taken = false;
         bool ready = false;
         std::optional<Result<PreparedPatch>> prepared;
+        std::shared_ptr<RewriteReport> report;
     };
 
     static bool IsPatch(const DropPath& path) { return !path.unreadable && IsPatchPath(path.path); }
@@ -82,10 +83,12 @@ unsigned DropRun::WorkerCount() const {
 }
 
 void DropRun::Prepare(std::size_t index, RewriteBuffers& buffers) {
+    auto report = options_.reportRewrites ? std::make_shared<RewriteReport>() : nullptr;
     Result<PreparedPatch> prepared =
-        PreparePatch(paths_[index].path, map_, fs_, !grouped_, &buffers);
+        PreparePatch(paths_[index].path, map_, fs_, !grouped_, &buffers, report.get());
     const std::lock_guard lock(mutex_);
     slots_[index].prepared.emplace(std::move(prepared));
+    slots_[index].report = std::move(report);
     slots_[index].ready = true;
     changed_.notify_all();
 }
@@ -165,7 +168,10 @@ void DropRun::Log(std::size_t index, DropPathResult::Kind kind, const std::optio
     }
     ++summary_.total;
     if (options_.observer) {
-        options_.observer->PathDone({path, kind, error}, summary_.total, paths_.size());
+        std::shared_ptr<const RewriteReport> report;
+        if (kind == DropPathResult::Kind::Rewritten) report = slots_[index].report;
+        options_.observer->PathDone({path, kind, error, std::move(report)}, summary_.total,
+                                    paths_.size());
     }
 }
 
@@ -199,6 +205,7 @@ BatchSummary DropRun::Run() {
         for (std::size_t i = at; i < to; ++i) {
             Commit(i);
             slots_[i].prepared.reset();
+            slots_[i].report.reset();
         }
         at = to;
         const std::lock_guard lock(mutex_);

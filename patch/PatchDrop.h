@@ -5,10 +5,12 @@
 #include "patch/DropBatch.h"
 #include "patch/DropJournal.h"
 #include "patch/FolderExpansion.h"
+#include "patch/RewriteReport.h"
 #include "patch/StatusLog.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,8 @@ struct DropPathResult {
     std::string path;
     Kind kind = Kind::Skipped;
     std::optional<Error> error;  // why it failed
+    // What the rewrite wrote, when DropOptions::reportRewrites asked for it.
+    std::shared_ptr<const RewriteReport> report;
 };
 
 // What a drop tells whoever watches it as it goes, from the thread that
@@ -43,6 +47,8 @@ struct DropOptions {
     // Patches made durable together by one sync of their file system, where
     // the system has one; elsewhere each patch is flushed on its own.
     std::size_t groupSize = 64;
+    // Each rewritten path's result carries a report of what was written.
+    bool reportRewrites = false;
 };
 
 // One drop of files rewritten with map, logged in the words of DropWording:

@@ -30,6 +30,12 @@ std::optional<Record> SplitRecord(std::string_view line) {
     return Record{line.substr(0, blank), line.substr(blank + 1)};
 }
 
+// An old controller record as the report shows it.
+template <typename Assignment>
+SectionReport::OldRecord OldRecordOf(const Assignment& record) {
+    return {record.line.substr(0, record.keyLength), record.line.substr(record.keyLength + 1)};
+}
+
 // First CR or LF in [begin, end), or end.
 const char* FindLineEnd(const char* begin, const char* end) {
     const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
@@ -194,11 +200,20 @@ void PatchRewriter::WriteControllerSection(bool inPlace) {
     std::string& section = sectionBuffer_;
     section.assign(kCtrlOpen);
     section += kCrLf;
+    if (report_) {
+        sectionReport_ = &report_->sections.emplace_back();
+        sectionReport_->added = !inPlace;
+    }
     // An added section has no records of its own to keep, and nothing that
     // its knob lines could conflict with.
     if (inPlace) WriteKeptRecords(section);
     WriteKnobLines(section, inPlace && map_.PrecedenceOn());
-    if (failure_) return;
+    if (failure_) {
+        // A section that is never written has nothing to report.
+        if (report_) report_->sections.pop_back();
+        sectionReport_ = nullptr;
+        return;
+    }
     section += kCtrlClose;
     section += kCrLf;
     out_.Write(section);
@@ -217,10 +232,14 @@ void PatchRewriter::WriteKeptRecords(std::string& section) {
                 return Fail("controller \"" + record.line.substr(record.keyLength + 1) +
                             "\" is outside -32768..32767");
             }
-            if (map_.IsControllerMapped(*controller)) continue;
+            if (map_.IsControllerMapped(*controller)) {
+                if (sectionReport_) sectionReport_->dropped.push_back(OldRecordOf(record));
+                continue;
+            }
         }
         section += record.line;
         section += kCrLf;
+        if (sectionReport_) sectionReport_->kept.push_back(OldRecordOf(record));
     }
 }
 
@@ -232,13 +251,20 @@ void PatchRewriter::WriteKnobLines(std::string& section, bool checkConflicts) {
             return Fail("knob " + std::to_string(*k) + " is not a knob", knob.line);
         }
         // Pedal, aftertouch and on/off switch: no panel knob, no controller.
-        if (*k >= kFirstNonPanelKnob) continue;
+        if (*k >= kFirstNonPanelKnob) {
+            if (sectionReport_) sectionReport_->noController.push_back({*k, knob.key});
+            continue;
+        }
         const double controller = map_.EntryValue(*k);
-        if (checkConflicts && TakenByController(knob, controller)) continue;
+        if (checkConflicts && TakenByController(knob, controller)) {
+            if (sectionReport_) ReportNotAdded(knob, *k, controller);
+            continue;
+        }
         section += knob.key;
         section += ' ';
         section += NumberToText(controller);
         section += kCrLf;
+        if (sectionReport_) sectionReport_->written.push_back({*k, knob.key, controller});
     }
 }
 
@@ -252,11 +278,30 @@ bool PatchRewriter::TakenByController(const KnobAssignment& knob, double control
     return false;
 }
 
+void PatchRewriter::ReportNotAdded(const KnobAssignment& knob, int slot, double controller) {
+    // A parameter that already has a controller says more than a number
+    // taken by some other parameter.
+    using Why = SectionReport::NotAdded::Why;
+    const ControllerAssignment* byKey = nullptr;
+    const ControllerAssignment* byNumber = nullptr;
+    for (const ControllerAssignment& record : controllers_) {
+        if (!byKey && std::string_view(record.line).substr(0, record.keyLength) == knob.key) {
+            byKey = &record;
+        }
+        if (!byNumber && record.controller == controller) byNumber = &record;
+    }
+    const ControllerAssignment& by = byKey ? *byKey : *byNumber;
+    sectionReport_->notAdded.push_back({slot, knob.key, controller,
+                                        byKey ? Why::ParameterTaken : Why::ControllerTaken,
+                                        OldRecordOf(by)});
+}
+
 Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
-                                        Sections keep) {
+                                        Sections keep, RewriteReport* report) {
     StringSink out;
     StringSink sections;
     PatchRewriter rewriter(map, out, keep == Sections::Keep ? &sections : nullptr);
+    rewriter.ReportTo(report);
     Result<> done = rewriter.Feed(patch);
     if (done) done = rewriter.Finish();
     if (!done) return done.error();

@@ -4,6 +4,7 @@
 #include "fileio/ByteSink.h"
 #include "map/KnobControllerMap.h"
 #include "patch/HeldBytes.h"
+#include "patch/RewriteReport.h"
 
 #include <cstdint>
 #include <optional>
@@ -67,6 +68,10 @@ public:
     PatchRewriter(KnobControllerMap&&, ByteSink&, ByteSink* = nullptr, ScratchOpener = {},
                   std::size_t = kHeldInMemory) = delete;
 
+    // Fills report, from now on, with what each section written holds and
+    // why; report must outlive the rewrite. Without one nothing is recorded.
+    void ReportTo(RewriteReport* report) { report_ = report; }
+
     // Feeds the next bytes of the patch. Once it has failed, further input
     // is ignored and every call returns the first failure.
     Result<> Feed(std::string_view bytes);
@@ -101,6 +106,7 @@ private:
     void WriteKeptRecords(std::string& section);
     void WriteKnobLines(std::string& section, bool checkConflicts);
     bool TakenByController(const KnobAssignment& knob, double controller) const;
+    void ReportNotAdded(const KnobAssignment& knob, int slot, double controller);
     // Records the first failure; line 0 means the line being read.
     void Fail(std::string what, std::uint64_t line = 0);
     void FailFrom(const Error& error);
@@ -122,6 +128,8 @@ private:
     std::string partial_;     // a line cut by the end of the last chunk
     std::uint64_t lineNumber_ = 0;
     std::string sectionBuffer_;
+    RewriteReport* report_ = nullptr;
+    SectionReport* sectionReport_ = nullptr;  // the one being written, when reporting
 };
 
 // The whole rewrite in memory.
@@ -130,7 +138,9 @@ struct RewrittenPatch {
     std::string sections;  // the controller sections in it that were written, when asked for
 };
 enum class Sections { Leave, Keep };
+// With report, also what the sections hold and why.
 Result<RewrittenPatch> RewritePatchText(std::string_view patch, const KnobControllerMap& map,
-                                        Sections sections = Sections::Leave);
+                                        Sections sections = Sections::Leave,
+                                        RewriteReport* report = nullptr);
 
 }  // namespace pemberlock

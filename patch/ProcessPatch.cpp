@@ -39,7 +39,8 @@ std::string TemporaryPatchPath(const std::string& path, FileSystem& fs) {
 }
 
 Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
-                                   FileSystem& fs, bool flush, RewriteBuffers* buffers) {
+                                   FileSystem& fs, bool flush, RewriteBuffers* buffers,
+                                   RewriteReport* report) {
     RewriteBuffers own;
     RewriteBuffers& reuse = buffers ? *buffers : own;
     Result<TargetFile> patch = OpenTargetFile(fs, path);
@@ -52,6 +53,7 @@ Result<PreparedPatch> PreparePatch(const std::string& path, const KnobController
         return opened.error();
     }
     PatchRewriter rewriter(map, *writer, nullptr, ScratchBeside(fs, patch->path));
+    rewriter.ReportTo(report);
     if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read); !rewritten) {
         return rewritten.error();
     }
@@ -74,12 +76,13 @@ bool ProcessPatch(const std::string& path, const KnobControllerMap& map, FileSys
 }
 
 Result<std::string> PreviewPatchFile(const std::string& path, const KnobControllerMap& map,
-                                     FileSystem& fs) {
+                                     FileSystem& fs, RewriteReport* report) {
     Result<TargetFile> patch = OpenTargetFile(fs, path);
     if (!patch) return patch.error();
     NullSink out;
     StringSink sections;
     PatchRewriter rewriter(map, out, &sections, ScratchBeside(fs, patch->path));
+    rewriter.ReportTo(report);
     std::vector<char> buffer;
     if (Result<> rewritten = ReadThrough(*patch->in, rewriter, out, buffer); !rewritten) {
         return rewritten.error();

@@ -4,6 +4,7 @@
 #include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
+#include "patch/RewriteReport.h"
 
 #include <memory>
 #include <string>
@@ -30,8 +31,10 @@ struct PreparedPatch {
 // With flush, the new bytes are on stable storage when it returns; without,
 // the caller must make them so before the rename. Read-only patches, files
 // that are not regular files and files holding a NUL byte are refused.
+// report, when given, receives what the new sections hold and why.
 Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
-                                   FileSystem& fs, bool flush, RewriteBuffers* buffers = nullptr);
+                                   FileSystem& fs, bool flush, RewriteBuffers* buffers = nullptr,
+                                   RewriteReport* report = nullptr);
 
 // Rewrites the patch file at path in place: its temporary file written,
 // flushed to stable storage, closed, then renamed over the patch in one
@@ -48,8 +51,10 @@ bool ProcessPatch(const std::string& path, const KnobControllerMap& map,
 
 // What a rewrite of the patch at path would write as its controller
 // section(s), CR LF lines, without writing anything; or why it would fail.
+// report, when given, receives what those sections hold and why.
 Result<std::string> PreviewPatchFile(const std::string& path, const KnobControllerMap& map,
-                                     FileSystem& fs = RealFileSystem());
+                                     FileSystem& fs = RealFileSystem(),
+                                     RewriteReport* report = nullptr);
 
 // The temporary file used for path: path + "tmp", beside the real file when
 // path is a symbolic link. Empty when a link cannot be resolved.

@@ -1,7 +1,15 @@
 #include "ui/DialogService.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace pemberlock {
 
@@ -26,6 +34,11 @@ std::optional<QString> QtDialogService::GetSaveFileName(QWidget* parent, const Q
                                                QFileDialog::DontConfirmOverwrite));
 }
 
+QStringList QtDialogService::GetOpenFileNames(QWidget* parent, const QString& initialName,
+                                              const QString& filter) {
+    return QFileDialog::getOpenFileNames(parent, QString(), initialName, filter);
+}
+
 void QtDialogService::ShowMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pemberlock"), text, QMessageBox::Ok,
                     parent);
@@ -34,6 +47,39 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& text) {
 
 void QtDialogService::ShowAbout(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::about(parent, title, text);
+}
+
+void QtDialogService::ShowReport(QWidget* parent, const QString& title, const QString& text) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("ReportDialog"));
+    dialog.setWindowTitle(title);
+    dialog.setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(&dialog);
+
+    auto* view = new QPlainTextEdit(&dialog);
+    view->setObjectName(QStringLiteral("ReportText"));
+    view->setAccessibleName(title);
+    view->setReadOnly(true);
+    // Read-only text is selectable by mouse alone unless told otherwise.
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // It reads as it would in a terminal; a long path stays on one line.
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setPlainText(text);
+    layout->addWidget(view);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton* copy =
+        buttons->addButton(QStringLiteral("Copy &All"), QDialogButtonBox::ActionRole);
+    copy->setObjectName(QStringLiteral("ReportCopy"));
+    QObject::connect(copy, &QPushButton::clicked, &dialog,
+                     [text] { QApplication::clipboard()->setText(text); });
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    dialog.resize(720, 460);
+    view->setFocus();
+    dialog.exec();
 }
 
 }  // namespace pemberlock

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -19,10 +20,15 @@ public:
                                                    const QString& filter) = 0;
     virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QString& initialName,
                                                    const QString& filter) = 0;
+    // Several existing files; empty when the user cancelled.
+    virtual QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
+                                         const QString& filter) = 0;
     // A message with a single OK button.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // What the program is: its name, version and licence (rich text), with an OK button.
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A long plain text the user can read, scroll, select and copy.
+    virtual void ShowReport(QWidget* parent, const QString& title, const QString& text) = 0;
 };
 
 // The platform's file dialogs and message box.
@@ -32,8 +38,13 @@ public:
                                            const QString& filter) override;
     std::optional<QString> GetSaveFileName(QWidget* parent, const QString& initialName,
                                            const QString& filter) override;
+    QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
+                                 const QString& filter) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
+    // A resizable dialog: the text read-only in a fixed-width font, a Copy
+    // button that copies all of it, and Close.
+    void ShowReport(QWidget* parent, const QString& title, const QString& text) override;
 };
 
 }  // namespace pemberlock

@@ -1,6 +1,8 @@
 #include "ui/FrmDragDrop.h"
 
 #include "map/MapFile.h"
+#include "map/MapWarnings.h"
+#include "patch/DropReport.h"
 #include "patch/PatchDrop.h"
 #include "ui/About.h"
 #include "ui/DialogService.h"
@@ -9,6 +11,7 @@
 #include "ui/DropWorker.h"
 #include "ui/KnobEditor.h"
 #include "ui/MidiMenu.h"
+#include "ui/ReportCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -151,6 +154,8 @@ void FrmDragDrop::BuildKnobFrame() {
         const QPoint at(kColumnX[i / 3], 24 + 72 * (i % 3));
         knobs_[static_cast<std::size_t>(i)] =
             std::make_unique<KnobEditor>(map_, i, Frame1, at, knobBarStyle);
+        connect(knobs_[static_cast<std::size_t>(i)].get(), &KnobEditor::EntryChanged, this,
+                [this] { ShowMapWarnings(); });
     }
 
     for (std::size_t n = 0; n < Line1.size(); ++n) {
@@ -247,6 +252,7 @@ void FrmDragDrop::BuildMenu() {
 
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
+    reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
 
     midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
 
@@ -268,13 +274,25 @@ void FrmDragDrop::ShowPrecedence() {
     ChkPrecedence->setCheckState(CheckStateFor(map_.Precedence()));
 }
 
+void FrmDragDrop::ShowMapWarnings() {
+    const auto perKnob = WarningsPerKnob(FindMapWarnings(map_));
+    for (std::size_t i = 0; i < knobs_.size(); ++i) {
+        if (knobs_[i]) knobs_[i]->ShowWarning(perKnob[i]);
+    }
+}
+
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     if (DropRunning()) return;
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    // The report is gathered on the drop's thread and read here when it ends.
+    dropReport_ = std::make_unique<DropReportCollector>();
+    DropOptions options;
+    options.observer = dropReport_.get();
+    options.reportRewrites = true;
     SetDropRunning(true);
     progress_->Show(0, 0);
-    drop_->Start(std::move(paths), map_, fs_);
+    drop_->Start(std::move(paths), map_, fs_, options);
 }
 
 bool FrmDragDrop::DropRunning() const { return drop_->Running(); }
@@ -292,6 +310,7 @@ void FrmDragDrop::SetDropRunning(bool running) {
 
 void FrmDragDrop::OnDropFinished() {
     SetDropRunning(false);
+    reports_->SetLastDropReport(dropReport_->Text());
     log_->ScrollToEnd();
     emit DropFinished();
     if (closeAfterDrop_) close();

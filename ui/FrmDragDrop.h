@@ -23,12 +23,14 @@ class QPlainTextEdit;
 namespace pemberlock {
 
 class DialogService;
+class DropReportCollector;
 class DropFrame;
 class DropProgress;
 class DropWorker;
 class FilledShape;
 class KnobEditor;
 class MidiMenu;
+class ReportCommands;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -77,6 +79,7 @@ private:
     void ChainTabOrder();
     void BuildMenu();
     void ShowPrecedence();
+    void ShowMapWarnings();
     void SaveTo(const QString& path);
     // While a drop runs, the map, the menus and further drops wait.
     void SetDropRunning(bool running);
@@ -108,6 +111,8 @@ private:
     QAction* MnuLoad = nullptr;
     QAction* MnuSave = nullptr;
     QAction* MnuSaveAs = nullptr;
+    ReportCommands* reports_ = nullptr;  // Preview Patches, Last Drop Report; the menu owns it
+    std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 
     std::unique_ptr<StatusBoxLog> log_;
 };

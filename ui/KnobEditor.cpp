@@ -1,6 +1,7 @@
 #include "ui/KnobEditor.h"
 
 #include "map/KnobControllerMap.h"
+#include "map/MapWarnings.h"
 
 #include <QLineEdit>
 
@@ -13,7 +14,8 @@ KnobEditor::KnobEditor(KnobControllerMap& map, int index, QWidget* parent, QPoin
                        QStyle* barStyle)
     : map_(map), index_(index) {
     const QString number = QString::number(index);
-    const QString role = QStringLiteral("Knob %1 controller").arg(index + 1);
+    role_ = QStringLiteral("Knob %1 controller").arg(index + 1);
+    const QString& role = role_;
 
     bar_ = new KnobScrollBar(parent);
     bar_->setObjectName(QStringLiteral("ScrKnob") + number);
@@ -51,6 +53,7 @@ void KnobEditor::ScrKnob_Change() {
     const QString shown = QString::fromStdString(entry);
     if (box_->text() != shown) box_->setText(shown);
     syncing_ = false;
+    emit EntryChanged();
 }
 
 void KnobEditor::ScrKnob_Scroll() {
@@ -77,6 +80,23 @@ void KnobEditor::TxtCtrl_Change() {
     const int position = static_cast<int>(map_.EntryValue(index_));
     if (bar_->Position() != position) bar_->SetPosition(position);
     syncing_ = false;
+    emit EntryChanged();
+}
+
+void KnobEditor::ShowWarning(const KnobWarning& warning) {
+    QString style;
+    if (warning.level == MapWarning::Level::Serious) {
+        style = QStringLiteral("QLineEdit { border: 2px solid #d01010; padding: 0px; }");
+    } else if (warning.level == MapWarning::Level::Caution) {
+        style = QStringLiteral("QLineEdit { border: 2px solid #e89200; padding: 0px; }");
+    }
+    QStringList reasons;
+    for (const std::string& reason : warning.reasons) {
+        reasons << QStringLiteral("Warning: this knob ") + QString::fromStdString(reason) + '.';
+    }
+    if (box_->styleSheet() != style) box_->setStyleSheet(style);
+    box_->setToolTip(reasons.isEmpty() ? role_ : role_ + '\n' + reasons.join('\n'));
+    box_->setAccessibleDescription(reasons.join(' '));
 }
 
 }  // namespace pemberlock

@@ -10,6 +10,7 @@ class QStyle;
 namespace pemberlock {
 
 class KnobControllerMap;
+struct KnobWarning;
 
 // A knob's scroll bar, upside down to a document's: the top end is 120 and
 // the bottom end 0, and the arrows, keys and wheel move it that way.
@@ -39,6 +40,13 @@ public:
     void Reset(int controller);
     // Shows the map's entry, after the map was replaced.
     void ShowEntry();
+    // Frames the box in amber (red when serious) and gives the reasons in
+    // its tooltip and accessible description; no warning clears them.
+    void ShowWarning(const KnobWarning& warning);
+
+signals:
+    // The knob's entry in the map may have changed.
+    void EntryChanged();
 
 private slots:
     void ScrKnob_Change();
@@ -50,6 +58,7 @@ private:
     const int index_;
     KnobScrollBar* bar_ = nullptr;
     QLineEdit* box_ = nullptr;
+    QString role_;          // "Knob 1 controller"
     bool syncing_ = false;  // set while one side updates the other, so the echo is ignored
 };
 

@@ -97,7 +97,8 @@ TEST_F(CliTest, ProgramExitStatusAndStreams) {
                        P("notes.txt") + " is not a 'pch' file.. skipping.",
                        "Processing " + P("b.pch") + "  ....  Error!",
                        "1 of 3 files processed successfully.", "1 files skipped.", "1 errors."}));
-    EXPECT_EQ(run.err, "");
+    // The log has no room for reasons; standard error gives one per Error!.
+    EXPECT_EQ(run.err, P("b.pch") + ": line 2: knob 99 is not a knob\n");
     EXPECT_EQ(ReadFile(P("a.pch")), kRewritten);
     EXPECT_EQ(ReadFile(P("notes.txt")), kPatch);
     EXPECT_EQ(ReadFile(P("b.pch")), kBadPatch);
@@ -264,9 +265,14 @@ TEST_F(CliTest, DryRunShowsTheNewSectionAndTouchesNothing) {
 
     EXPECT_EQ(Snapshot(folder_.Root()), before);
     EXPECT_EQ(run.status, 1);
+    // The section, then what it holds and why.
     const std::string head =
         LfLines({"Would rewrite a.pch:", "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106",
-                 "[/CtrlMapDump]", "n.txt is not a 'pch' file.. skipping."}) +
+                 "[/CtrlMapDump]", "  knob 1, controller 101: parameter 1 3 1",
+                 "  knob 6, controller 106: parameter 0 7 2",
+                 "  dropped: parameter 1 4 0 with controller 103, which the map uses",
+                 "  kept: parameter 1 9 0 with controller 7",
+                 "n.txt is not a 'pch' file.. skipping."}) +
         "b.pch would fail: ";
     ASSERT_EQ(run.out.substr(0, head.size()), head) << run.out;
     EXPECT_NE(run.out.find("\nd.pch would fail: "), std::string::npos) << run.out;
@@ -322,6 +328,29 @@ TEST_F(CliTest, FoldersAreExpandedOnlyWithRecursive) {
     EXPECT_EQ(plain.out,
               LfLines({"top is not a 'pch' file.. skipping.", "Processing folder.pch  ....  Error!",
                        "0 of 2 files processed successfully.", "1 files skipped.", "1 errors."}));
+}
+
+TEST_F(CliTest, MapWarningsGoToStandardErrorAndChangeNothing) {
+    // Knobs 1 and 18 on controller 32, knob 2 on 120.
+    std::string entries = "32\r\n120\r\n";
+    for (int i = 2; i < 17; ++i) entries += std::to_string(101 + i) + "\r\n";
+    WriteFile(P("risky.mpn"), entries + "32\r\n0\r\n");
+    WriteFile(P("a.pch"), kPatch);
+    const test::ProcessResult run = Run({"--map", "risky.mpn", "a.pch"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              LfLines({"Processing a.pch  ....  Done.", "1 of 1 files processed successfully.",
+                       "0 files skipped.", "0 errors."}));
+    EXPECT_EQ(run.err,
+              LfLines({"warning: knob 1 uses controller 32, which the synthesizer reserves for "
+                       "bank select",
+                       "warning: knobs 1 and 18 share controller 32",
+                       "warning: knob 2 uses controller 120, which the synthesizer takes but an "
+                       "editor for it refuses in a patch, and which standard MIDI uses for All "
+                       "Sound Off",
+                       "warning: knob 18 uses controller 32, which the synthesizer reserves for "
+                       "bank select"}));
+    EXPECT_EQ(ReadFile(P("a.pch")), Rewritten({"1 9 0 7", "1 3 1 32", "0 7 2 106"}));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace pemberlock::test {
 class ScriptedDialogService final : public DialogService {
 public:
     struct FileRequest {
-        QString kind;  // "open" or "save"
+        QString kind;  // "open", "open several" or "save"
         QString initialName;
         QString filter;
     };
@@ -30,15 +30,31 @@ public:
                                            const QString& filter) override {
         return Answer({QStringLiteral("save"), initialName, filter});
     }
+    // Answered by the next scripted name, split at '|' into several.
+    QStringList GetOpenFileNames(QWidget*, const QString& initialName,
+                                 const QString& filter) override {
+        const std::optional<QString> names =
+            Answer({QStringLiteral("open several"), initialName, filter});
+        return names ? names->split(QLatin1Char('|')) : QStringList();
+    }
     void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
     void ShowAbout(QWidget*, const QString& title, const QString& text) override {
         abouts.append({title, text});
     }
+    void ShowReport(QWidget*, const QString& title, const QString& text) override {
+        reports.append({title, text});
+    }
+
+    struct Report {
+        QString title;
+        QString text;
+    };
 
     std::deque<FileRequest> requests;
     QStringList messages;
     QList<QStringList> abouts;  // title and text of each About box
-    int unanswered = 0;         // dialogs shown with no answer scripted
+    QList<Report> reports;
+    int unanswered = 0;  // dialogs shown with no answer scripted
 
 private:
     std::optional<QString> Answer(FileRequest request) {

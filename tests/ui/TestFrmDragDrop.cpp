@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDropEvent>
@@ -28,6 +29,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -112,6 +114,9 @@ private slots:
     void aboutBoxHasOneOkButton();
     void infoOptions_data();
     void infoOptions();
+    void previewAndLastDropReport();
+    void knobBoxesWarnAboutTheMap();
+    void reportDialogCanBeReadAndCopied();
 
 private:
     template <typename T>
@@ -847,6 +852,96 @@ void TestFrmDragDrop::infoOptions() {
     QCOMPARE(answered.value_or(-1), status);
     const std::string text = out.str();
     QCOMPARE(QString::fromStdString(text.substr(0, text.find('\n'))), firstLine);
+}
+
+void TestFrmDragDrop::previewAndLastDropReport() {
+    const QList<QAction*> edit = Child<QMenu>("MnuEdit")->actions();
+    QVERIFY(edit.size() >= 3);
+    QVERIFY(edit[edit.size() - 3]->isSeparator());
+    QCOMPARE(edit[edit.size() - 2], Action("MnuPreview"));
+    QCOMPARE(edit.back(), Action("MnuReport"));
+    QVERIFY(!Action("MnuReport")->isEnabled());  // nothing dropped yet
+
+    // The report's wording is the core's; here, that the window shows it and writes nothing.
+    const QString patch = Path("song.pch");
+    WriteFile(patch, kPatch);
+    const QString knobLine = patch + ": %1\n  knob 1, controller 101: parameter 1 3 1\n";
+    dialogs_->setNextFileName(patch + "|" + Path("other.pch"));
+    Action("MnuPreview")->trigger();
+    QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Patches (*.pch)"));
+    QCOMPARE(dialogs_->reports.size(), 1);
+    QVERIFY(dialogs_->reports[0].text.startsWith("2 files: 1 would be rewritten, 0 skipped, 1 "));
+    QVERIFY(dialogs_->reports[0].text.contains(knobLine.arg("would be rewritten")));
+    QCOMPARE(ReadFile(patch), kPatch);
+    QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(patch)});
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
+    Action("MnuReport")->trigger();
+    QCOMPARE(dialogs_->reports.size(), 2);
+    QCOMPARE(dialogs_->reports[1].title, QStringLiteral("Last Drop Report"));
+    QVERIFY(dialogs_->reports[1].text.startsWith("1 file: 1 rewritten, 0 skipped, 0 failed.\n"));
+    QVERIFY(dialogs_->reports[1].text.contains(knobLine.arg("rewritten")));
+}
+
+void TestFrmDragDrop::knobBoxesWarnAboutTheMap() {
+    const auto warning = [this](int i) { return Box(i)->accessibleDescription(); };
+    Box(0)->setText("32");
+    QVERIFY(!Box(0)->styleSheet().isEmpty());
+    QCOMPARE(warning(0),
+             "Warning: this knob uses controller 32, which the synthesizer reserves for bank "
+             "select.");
+    QCOMPARE(Box(0)->toolTip(), "Knob 1 controller\n" + warning(0));
+
+    // By the scroll bar too; each knob of a shared number names the other.
+    Bar(17)->SetPosition(32);
+    QVERIFY(warning(0).endsWith("Warning: this knob shares controller 32 with knob 18."));
+    QVERIFY(warning(17).endsWith("Warning: this knob shares controller 32 with knob 1."));
+
+    // Mending one knob clears its mark and the other's word about it.
+    Box(0)->setText("1");
+    QVERIFY(Box(0)->styleSheet().isEmpty());
+    QCOMPARE(Box(0)->toolTip(), QStringLiteral("Knob 1 controller"));
+    QVERIFY(warning(0).isEmpty());
+    QVERIFY(!warning(17).contains("shares"));
+
+    // A loaded map is checked as a whole.
+    pemberlock::KnobControllerMap stored;
+    stored.SetEntryText(17, "120");
+    WriteFile(Path("m.mpn"), QByteArray::fromStdString(pemberlock::FormatMapFile(stored)));
+    dialogs_->setNextFileName(Path("m.mpn"));
+    Action("MnuLoad")->trigger();
+    QVERIFY(warning(17).contains("controller 120"));
+    QVERIFY(warning(0).isEmpty());
+}
+
+void TestFrmDragDrop::reportDialogCanBeReadAndCopied() {
+    pemberlock::QtDialogService real;
+    const QString text = "1 file: 1 rewritten, 0 skipped, 0 failed.\n\n/p/a.pch: rewritten\n";
+    QString shown;
+    bool resizable = false;
+    bool readOnly = false;
+    Qt::TextInteractionFlags flags;
+    QApplication::clipboard()->clear();
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        resizable = dialog->isSizeGripEnabled();
+        if (auto* view = dialog->findChild<QPlainTextEdit*>("ReportText")) {
+            readOnly = view->isReadOnly();
+            flags = view->textInteractionFlags();
+            shown = view->toPlainText();
+        }
+        if (auto* copy = dialog->findChild<QPushButton*>("ReportCopy")) copy->click();
+        dialog->reject();
+    });
+    real.ShowReport(window_.get(), "Last Drop Report", text);
+    QVERIFY(resizable);
+    QVERIFY(readOnly);
+    QCOMPARE(flags, Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QCOMPARE(shown, text);
+    QCOMPARE(QApplication::clipboard()->text(), text);
 }
 
 QTEST_MAIN(TestFrmDragDrop)

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pemberlock {
+
+// What a rewrite puts into one controller section it writes, and why, for
+// people to read. Knobs are slots 0..17 here; people see them as 1..18.
+struct SectionReport {
+    // An assignment that stood in the patch's old section, as read.
+    struct OldRecord {
+        std::string key;         // the parameter
+        std::string controller;  // the controller field
+    };
+    // A line the section gets from a knob record.
+    struct KnobLine {
+        int knob;
+        std::string key;
+        double controller;
+    };
+    // A knob record that got no line, with the option on.
+    struct NotAdded {
+        enum class Why { ParameterTaken, ControllerTaken };
+        int knob;
+        std::string key;
+        double controller;
+        Why why;
+        OldRecord by;  // the old assignment that took it
+    };
+    // A record on knob slot 18..22: pedal, aftertouch or switch.
+    struct NoPanelKnob {
+        int slot;
+        std::string key;
+    };
+
+    bool added = false;  // the patch had no section; this one is new
+    std::vector<OldRecord> kept;
+    std::vector<OldRecord> dropped;  // the map now uses their controller
+    std::vector<KnobLine> written;
+    std::vector<NotAdded> notAdded;
+    std::vector<NoPanelKnob> noController;
+};
+
+// One per section written, in the order they stand in the patch.
+struct RewriteReport {
+    std::vector<SectionReport> sections;
+};
+
+// The report as indented lines, each ending in lineEnd, e.g.
+//   "  knob 1, controller 101: parameter 1 3 1"
+//   "  dropped: parameter 1 4 0 with controller 103, which the map uses"
+std::string FormatRewriteReport(const RewriteReport& report, std::string_view lineEnd = "\n");
+
+}  // namespace pemberlock
