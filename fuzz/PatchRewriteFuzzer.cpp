@@ -21,7 +21,7 @@
 //   section is a malformed record, so in a patch that succeeded every one
 //   stands outside the sections.)
 // - Holding the notes back through a scratch file of any memory limit gives
-//   the same bytes as holding them in memory.
+//   the same bytes as putting the section in front of them in memory.
 // - The section preview receives exactly the blocks of the output.
 // - A patch without NUL bytes and without any of the four tag lines never
 //   fails (it is copied and gets an empty section).
@@ -157,7 +157,9 @@ void CheckReport(const RewriteReport& report, const OutputParts& parts,
 
 Rewritten RewriteInChunks(std::string_view patch, const KnobControllerMap& map, std::size_t chunk,
                           std::size_t heldInMemory) {
-    StringSink out;
+    // Written only at its end, as a file is: notes are held back, while the
+    // whole rewrite in memory puts a section in front of them instead.
+    test::AppendOnlySink out;
     StringSink section;
     int scratchFiles = 0;
     PatchRewriter rewriter(map, out, &section, test::MemoryScratchFile::Opener(scratchFiles),

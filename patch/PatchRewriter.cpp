@@ -185,7 +185,15 @@ void PatchRewriter::AddControllerRecord(std::string_view line) {
         {std::string(line), record->key.size(), ReadLeadingNumber(record->value)});
 }
 
-void PatchRewriter::HoldBackFromHere() { emitTo_ = &held_; }
+void PatchRewriter::HoldBackFromHere() {
+    // In memory the notes need not wait anywhere: a section is put in front
+    // of them afterwards, if need be.
+    if (out_.InsertsInPlace()) {
+        if (!notesAt_) notesAt_ = out_.Position();  // the first such line counts
+    } else {
+        emitTo_ = &held_;
+    }
+}
 
 void PatchRewriter::ReleaseHeld() {
     if (emitTo_ == &out_) return;
@@ -216,7 +224,11 @@ void PatchRewriter::WriteControllerSection(bool inPlace) {
     }
     section += kCtrlClose;
     section += kCrLf;
-    out_.Write(section);
+    if (!inPlace && notesAt_) {
+        out_.InsertAt(*notesAt_, section);
+    } else {
+        out_.Write(section);
+    }
     if (sectionOut_) sectionOut_->Write(section);
     controllerSectionWritten_ = true;
 }

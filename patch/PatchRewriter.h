@@ -122,6 +122,8 @@ private:
     HeldBytes held_;
     // out_, or held_ from a "[Notes]" line that came before any section was written.
     ByteSink* emitTo_;
+    // Instead, when out_ holds everything in memory: where that line stands in it.
+    std::optional<std::size_t> notesAt_;
     std::optional<Error> failure_;
     bool finished_ = false;
     bool pendingCr_ = false;  // the last chunk ended in CR; an LF may follow

@@ -289,7 +289,7 @@ TEST(PatchRewriter, NotesLargerThanMemorySpillAndComeBackInOrder) {
     for (const std::size_t limit : {0u, 1u, 7u, 100u}) {
         for (std::size_t chunk = 1; chunk <= 5; chunk += 4) {
             int opened = 0;
-            StringSink out;
+            test::AppendOnlySink out;
             const KnobControllerMap map;
             PatchRewriter rewriter(map, out, nullptr, test::MemoryScratchFile::Opener(opened),
                                    limit);

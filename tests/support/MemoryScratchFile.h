@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fileio/ByteSink.h"
 #include "fileio/FileSystem.h"
 
 #include <algorithm>
@@ -38,6 +39,18 @@ public:
 private:
     std::string bytes_;
     std::size_t at_ = 0;
+};
+
+// Collects bytes in memory but, like a file being written, only at its end:
+// a rewriter writing to it holds notes back as it does for a file.
+class AppendOnlySink final : public ByteSink {
+public:
+    void Write(std::string_view bytes) override { text_.append(bytes); }
+    const std::string& Text() const { return text_; }
+    std::string TakeText() { return std::move(text_); }
+
+private:
+    std::string text_;
 };
 
 }  // namespace pemberlock::test
