@@ -25,6 +25,7 @@ struct FileStatus {
     std::uint32_t group = 0;
     std::uint32_t attributes = 0;  // Windows file attributes (hidden, archive, ...)
     std::uint64_t device = 0;      // which file system holds it, where the system says
+    std::uint64_t inode = 0;       // which file it is on that file system; 0 when unknown
 };
 
 // One name in a folder, and what it is (a link as a link, not followed).

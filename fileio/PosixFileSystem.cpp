@@ -39,6 +39,7 @@ FileStatus StatusOf(const struct stat& st) {
     status.owner = st.st_uid;
     status.group = st.st_gid;
     status.device = st.st_dev;
+    status.inode = st.st_ino;
     return status;
 }
 

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace pemberlock {
@@ -23,12 +25,17 @@ public:
     DropRun(const std::vector<DropPath>& paths, StatusLog& log, const KnobControllerMap& map,
             FileSystem& fs, const DropOptions& options)
         : paths_(paths), log_(log), map_(map), fs_(fs), options_(options) {
-        grouped_ = options.groupSize > 1 && fs.CanSyncWholeFileSystem();
-        groupSize_ = grouped_ ? options.groupSize : 1;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             if (IsPatch(paths[i])) patches_.push_back(i);
         }
         slots_.resize(paths.size());
+        // A file dropped twice (or by two names) must be rewritten the second
+        // time after the first is in place: both would share one temporary
+        // file. Such a drop goes one patch after the other.
+        oneByOne_ = options.workers == 1 && options.groupSize <= 1;
+        if (!oneByOne_ && NamesAFileTwice()) oneByOne_ = true;
+        grouped_ = !oneByOne_ && options.groupSize > 1 && fs.CanSyncWholeFileSystem();
+        groupSize_ = grouped_ ? options.groupSize : 1;
     }
 
     BatchSummary Run();
@@ -43,6 +50,7 @@ private:
 
     static bool IsPatch(const DropPath& path) { return !path.unreadable && IsPatchPath(path.path); }
     bool Stopping() const { return options_.stop && options_.stop->load(); }
+    bool NamesAFileTwice() const;
     unsigned WorkerCount() const;
 
     // Worker side.
@@ -60,6 +68,7 @@ private:
     FileSystem& fs_;
     const DropOptions& options_;
     const DropWording words_;
+    bool oneByOne_ = false;
     bool grouped_ = false;
     std::size_t groupSize_ = 1;
 
@@ -76,7 +85,33 @@ private:
     std::map<std::string, std::string> folders_;  // folder -> a file replaced in it
 };
 
+// Whether two patches of the drop name one file, as far as can be told
+// before opening it: by the file's identity where the system gives one, else
+// by its absolute path, with names that differ only in case taken as one,
+// since such a file system may not tell them apart.
+bool DropRun::NamesAFileTwice() const {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> files;
+    std::set<std::string> names;
+    for (const std::size_t index : patches_) {
+        const std::string& path = paths_[index].path;
+        const FileStatus status = fs_.Status(path);
+        if (status.inode != 0) {
+            if (!files.insert({status.device, status.inode}).second) return true;
+            continue;
+        }
+        std::error_code ignored;
+        std::string key =
+            Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path), ignored).lexically_normal());
+        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
+            return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        });
+        if (!names.insert(std::move(key)).second) return true;
+    }
+    return false;
+}
+
 unsigned DropRun::WorkerCount() const {
+    if (oneByOne_) return 1;
     unsigned workers = options_.workers;
     if (workers == 0) workers = std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
     return static_cast<unsigned>(std::min<std::size_t>(workers, patches_.size()));

@@ -142,6 +142,28 @@ TEST(PatchDrop, StopsAfterThePatchesInHandAndStillAddsUp) {
     }
 }
 
+TEST(PatchDrop, AFileNamedTwiceIsRewrittenTwiceNeverHalfWritten) {
+    TempFolder folder;
+    const std::string path = folder.Path("a.pch");
+    const std::string twice = RewritePatchText(kRewritten, KnobControllerMap{})->text;
+    const std::string link = folder.Path("link.pch");
+    const std::string linkNote = test::CannotLink(PathFromUtf8(path), PathFromUtf8(link));
+    const std::vector<std::vector<std::string>> drops = {
+        {path, folder.Path("b.pch"), path},
+        {path, Utf8FromPath(PathFromUtf8(folder.Path(".")) / "a.pch")},
+        {path, linkNote.empty() ? link : path}};
+    for (const std::vector<std::string>& paths : drops) {
+        SCOPED_TRACE(paths.back());
+        WriteFile(path, kPatch);
+        WriteFile(folder.Path("b.pch"), kPatch);
+        TextStatusLog log;
+        const BatchSummary summary = RunPatchDrop(paths, log, KnobControllerMap{});
+        EXPECT_EQ(summary.errors, 0u) << log.Text();
+        EXPECT_EQ(ReadFile(path), twice);
+        EXPECT_FALSE(fs::exists(PathFromUtf8(path + "tmp")));
+    }
+}
+
 TEST(PatchDrop, AGroupThatCannotBeMadeDurableIsNotPutInPlace) {
     TempFolder folder;
     const std::vector<std::string> paths = {folder.Path("a.pch"), folder.Path("b.pch"),
