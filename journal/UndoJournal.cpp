@@ -1,10 +1,5 @@
 #include "journal/UndoJournal.h"
 
-#include "fileio/Utf8Path.h"
-#include "journal/RestorePatch.h"
-
-#include <map>
-
 namespace pemberlock {
 
 UndoJournal::UndoJournal(FileSystem& fs, JournalPlace place)
@@ -58,27 +53,15 @@ Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log) {
     if (!last) return last.error().As("there is nothing to undo: " + last.error().what);
     if (!last->has_value()) return Error{"there is nothing to undo"};
     const auto& [number, manifest] = **last;
-    UndoSummary summary;
-    std::map<std::string, std::string> folders;  // folder -> a file restored in it
     // Newest first: a patch dropped twice in one drop goes back step by step.
+    std::vector<RestoreItem> items;
     for (auto entry = manifest.entries.rbegin(); entry != manifest.entries.rend(); ++entry) {
-        log.Append("Restoring " + entry->path + "  ....  ");
-        const Result<> restored = RestorePatch(fs_, *entry, store_.InDrop(number, entry->kept));
-        log.Append(restored ? "Done.\r\n" : "Error!\r\n");
-        ++summary.total;
-        if (restored) {
-            ++summary.restored;
-            folders.try_emplace(Utf8FromPath(PathFromUtf8(entry->path).parent_path()), entry->path);
-        } else {
-            summary.failures.push_back({entry->path, restored.error()});
-        }
+        items.push_back({&*entry, store_.InDrop(number, entry->kept)});
     }
-    for (const auto& [folder, file] : folders) fs_.SyncFolderOf(file);
+    UndoSummary summary = RestorePatches(fs_, items, log);
     if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
         summary.notMarked = marked.error();
     }
-    log.Append(std::to_string(summary.restored) + " of " + std::to_string(summary.total) +
-               " files restored.\r\n");
     return summary;
 }
 

@@ -4,6 +4,7 @@
 #include "journal/DropRecorder.h"
 #include "journal/JournalPlace.h"
 #include "journal/JournalStore.h"
+#include "journal/RestorePatch.h"
 #include "patch/DropBatch.h"
 #include "patch/StatusLog.h"
 
@@ -20,16 +21,6 @@ struct RecordedDrop {
     std::int64_t started = 0;  // seconds since 1970-01-01 UTC
     std::size_t patches = 0;   // the patches it replaced
     bool undone = false;
-};
-
-// What an undo did.
-struct UndoSummary {
-    std::uint64_t total = 0;  // the patches of the drop
-    std::uint64_t restored = 0;
-    std::vector<PatchFailure> failures;  // the patches left as they were, and why
-    // Set when the drop could not be marked as undone: the next undo takes
-    // the same drop again (and finds its patches already restored).
-    std::optional<Error> notMarked;
 };
 
 // The journal of drops, shared by the window and the command line: each
