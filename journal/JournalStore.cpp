@@ -54,6 +54,8 @@ Result<std::vector<std::uint64_t>> JournalStore::Drops() {
     return numbers;
 }
 
+// A parent that cannot be made is named in the cause, so that the user
+// knows where to look.
 Result<> JournalStore::MakeFolders(const std::string& folder) {
     const FileStatus status = fs_.Status(folder);
     if (status.kind == FileKind::Directory) return {};
@@ -61,10 +63,11 @@ Result<> JournalStore::MakeFolders(const std::string& folder) {
     if (status.kind == FileKind::Missing && !parent.empty() && parent != folder) {
         if (Result<> made = MakeFolders(parent); !made) return made;
     }
+    const std::string where = folder == folder_ ? "" : folder + ": ";
     const Result<bool> made = fs_.MakeFolder(folder);
-    if (!made) return made.error();
+    if (!made) return Error{{}, 0, where + made.error().cause};
     if (!*made && fs_.Status(folder).kind != FileKind::Directory) {
-        return Error{{}, 0, "something other than a folder is in its place"};
+        return Error{{}, 0, where + "something other than a folder is in its place"};
     }
     return {};
 }

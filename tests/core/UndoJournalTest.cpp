@@ -121,7 +121,8 @@ TEST_F(UndoJournalTest, AJournalThatCannotBeWrittenLeavesTheDropAsItWas) {
         std::string why;  // empty: recorded all the same
     } cases[] = {
         {Fault::Link, ""},  // as on another file system: copies
-        {Fault::MakeFolder, "the journal folder " + Journal() + " cannot be made"},
+        // The folder that could not be made is named.
+        {Fault::MakeFolder, "the journal folder " + Journal() + " cannot be made: " + P("state")},
         {Fault::Create, "the manifest " + Manifest1() + " cannot be made"},
         {Fault::Write, "the manifest " + Manifest1() + " cannot be written"},
     };
