@@ -6,7 +6,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     pemberlock::QtDialogService dialogs;
-    pemberlock::FrmDragDrop window(dialogs);
+    pemberlock::FrmDragDrop window(dialogs, pemberlock::RealFileSystem(),
+                                   pemberlock::JournalPlaceFrom());
     window.show();
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/KnobEditor.h"
+#include "ui/UndoCommand.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,7 +107,8 @@ public:
 
 }  // namespace
 
-FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent)
+FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace journal,
+                         QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), fs_(fs) {
     setObjectName(QStringLiteral("FrmDragDrop"));
     setWindowTitle(QStringLiteral("Pemberlock"));
@@ -119,6 +121,8 @@ FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent
     BuildControls();
     BuildMenu();
     log_ = std::make_unique<StatusBoxLog>(*TxtStatus);
+    undo_ =
+        std::make_unique<UndoCommand>(*MnuEdit, *this, dialogs_, fs_, std::move(journal), *log_);
     // The client area keeps its size; the window is as big as menu and client.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -251,11 +255,16 @@ void FrmDragDrop::ShowPrecedence() {
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    const std::unique_ptr<DropRecorder> recorder = undo_->DropStarting();
     {
         BusyCursor busy;
-        RunPatchDrop(paths, *log_, map_, fs_);
+        DropOptions options;
+        options.journal = recorder.get();
+        RunPatchDrop(paths, *log_, map_, fs_, options);
+        if (recorder) recorder->Finish();
     }
     log_->ScrollToEnd();
+    undo_->DropEnded(recorder.get());
 }
 
 void FrmDragDrop::MnuLoad_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileio/FileSystem.h"
+#include "journal/JournalPlace.h"
 #include "map/KnobControllerMap.h"
 #include "ui/StatusBoxLog.h"
 
@@ -25,6 +26,7 @@ class DialogService;
 class DropFrame;
 class FilledShape;
 class KnobEditor;
+class UndoCommand;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -37,9 +39,10 @@ public:
     static constexpr int kClientHeight = 369;
     static inline const QString kMapFilter = QStringLiteral("Mapping (*.mpn)");
 
-    // Drops and map files reach the disk through fs.
+    // Drops and map files reach the disk through fs; drops are recorded in
+    // the journal at journal, for Edit > Undo Last Drop.
     explicit FrmDragDrop(DialogService& dialogs, FileSystem& fs = RealFileSystem(),
-                         QWidget* parent = nullptr);
+                         JournalPlace journal = {}, QWidget* parent = nullptr);
     ~FrmDragDrop() override;
 
     const KnobControllerMap& Map() const { return map_; }
@@ -88,6 +91,7 @@ private:
     QAction* MnuSaveAs = nullptr;
 
     std::unique_ptr<StatusBoxLog> log_;
+    std::unique_ptr<UndoCommand> undo_;  // writes to log_
 };
 
 }  // namespace pemberlock
