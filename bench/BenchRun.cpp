@@ -23,9 +23,9 @@ namespace {
 // also removes the oldest one, as a user's drops do.
 void FillJournal(const Library& library, const KnobControllerMap& map,
                  const std::string& journalFolder) {
-    std::printf("Filling the journal with %zu drops ...\n", UndoJournal::kKeptDrops - 1);
+    std::printf("Filling the journal with %zu drops ...\n", UndoJournal::kKeptDrops);
     std::fflush(stdout);
-    for (std::size_t drop = 1; drop < UndoJournal::kKeptDrops; ++drop) {
+    for (std::size_t drop = 0; drop < UndoJournal::kKeptDrops; ++drop) {
         RunCoreBatchWithJournal(library.paths, map, journalFolder);
     }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace pemberlock {
 
@@ -24,7 +25,8 @@ namespace pemberlock {
 // or half-written: that does not depend on the journal).
 //
 // Nothing is written until the first patch is replaced, so a drop that
-// replaces nothing leaves no record.
+// replaces nothing leaves no record. Then the drops older than the newest
+// `keep` are removed, on a thread of their own, finished by Finish().
 class DropRecorder final : public DropJournal {
 public:
     // The drop's record goes into store, which keeps the newest `keep` drops.
@@ -61,6 +63,7 @@ private:
     std::unique_ptr<OutputFile> manifest_;
     std::uint64_t recorded_ = 0;
     bool finished_ = false;
+    std::thread pruning_;  // removes the oldest drops while this one runs
 };
 
 }  // namespace pemberlock

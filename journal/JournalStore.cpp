@@ -10,13 +10,12 @@
 namespace pemberlock {
 namespace {
 
-// A folder of the journal named by a drop's number, or nothing.
-std::optional<std::uint64_t> DropNumber(const FolderEntry& entry) {
-    if (entry.kind != FolderEntry::Kind::Folder || entry.name.empty()) return std::nullopt;
+// A name that is a number: a drop's folder in the journal, or a kept file in a drop's.
+std::optional<std::uint64_t> NumberNamed(const std::string& name) {
     std::uint64_t number = 0;
-    const char* end = entry.name.data() + entry.name.size();
-    const auto [at, error] = std::from_chars(entry.name.data(), end, number);
-    if (error != std::errc() || at != end) return std::nullopt;
+    const char* end = name.data() + name.size();
+    const auto [at, error] = std::from_chars(name.data(), end, number);
+    if (name.empty() || error != std::errc() || at != end) return std::nullopt;
     return number;
 }
 
@@ -46,7 +45,8 @@ Result<std::vector<std::uint64_t>> JournalStore::Drops() {
     if (!entries) return entries.error().As("the journal folder " + folder_ + " cannot be read");
     std::vector<std::uint64_t> numbers;
     for (const FolderEntry& entry : *entries) {
-        if (const std::optional<std::uint64_t> number = DropNumber(entry)) {
+        const std::optional<std::uint64_t> number = NumberNamed(entry.name);
+        if (entry.kind == FolderEntry::Kind::Folder && number) {
             numbers.push_back(*number);
         }
     }
@@ -76,20 +76,29 @@ void JournalStore::RemoveDrop(std::uint64_t number) {
     // Best effort: a drop that cannot be removed now is tried again next time.
     const std::string folder = DropFolder(number);
     if (Result<std::vector<FolderEntry>> files = fs_.ListFolder(folder)) {
-        for (const FolderEntry& file : *files) (void)fs_.Remove(Join(folder, file.name));
+        // In the order they were kept, which is about the order in which the
+        // old files were made, rather than a listing's (often hashed) order.
+        std::vector<std::pair<std::uint64_t, std::string>> names;
+        for (FolderEntry& file : *files) {
+            names.emplace_back(NumberNamed(file.name).value_or(0), std::move(file.name));
+        }
+        std::sort(names.begin(), names.end());
+        for (const auto& [order, name] : names) (void)fs_.Remove(Join(folder, name));
     }
     (void)fs_.RemoveFolder(folder);
 }
 
-Result<std::uint64_t> JournalStore::NewDrop(std::size_t keep) {
+void JournalStore::Prune(std::size_t keep) {
+    const Result<std::vector<std::uint64_t>> drops = Drops();
+    for (std::size_t i = keep; drops && i < drops->size(); ++i) RemoveDrop((*drops)[i]);
+}
+
+Result<std::uint64_t> JournalStore::NewDrop() {
     if (Result<> made = MakeFolders(folder_); !made) {
         return made.error().As("the journal folder " + folder_ + " cannot be made");
     }
     Result<std::vector<std::uint64_t>> drops = Drops();
     if (!drops) return drops.error();
-    for (std::size_t i = std::max<std::size_t>(keep, 1) - 1; i < drops->size(); ++i) {
-        RemoveDrop((*drops)[i]);
-    }
     std::uint64_t number = drops->empty() ? 1 : drops->front() + 1;
     for (int tries = 0; tries < kClaimTries; ++tries, ++number) {
         const Result<bool> made = fs_.MakeFolder(DropFolder(number));

@@ -29,10 +29,11 @@ public:
     // The numbers of the drops kept, newest first; none when the journal's
     // folder does not exist yet.
     Result<std::vector<std::uint64_t>> Drops();
-    // Makes the journal's folder and its parents where missing, removes the
-    // oldest drops so that with the new one `keep` remain, and makes a folder
-    // for a new drop, newer than any other.
-    Result<std::uint64_t> NewDrop(std::size_t keep);
+    // Makes the journal's folder and its parents where missing, and in it a
+    // folder for a new drop, newer than any other.
+    Result<std::uint64_t> NewDrop();
+    // Removes all but the newest `keep` drops, as far as it can.
+    void Prune(std::size_t keep);
     Result<Manifest> ReadManifest(std::uint64_t number);
     bool Undone(std::uint64_t number);
     Result<> MarkUndone(std::uint64_t number, std::int64_t when);
