@@ -182,10 +182,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                   [&](const std::string& path) { return PreviewPatchFile(path, map, fs); },
                   PreviewWording(), console.stop)
             : RunPatchDrop(options->paths, log, map, fs, drop);
-    if (recorder) {
-        recorder->Finish();
-        WarnIfNotRecorded(*recorder, err);
-    }
+    FinishRecord(recorder.get(), err);
     if (summary.errors > 0) status = kExitPatchFailed;
     if (summary.total < options->paths.size()) status = kExitStopped;
     if (!log.Finish()) {

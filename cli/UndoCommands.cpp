@@ -60,16 +60,18 @@ int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-void WarnIfNotRecorded(const DropRecorder& recorder, std::ostream& err) {
-    if (recorder.Failure()) {
-        err << kProgram << ": Undo is not available for this drop: " << recorder.Failure()->Text()
+void FinishRecord(DropRecorder* recorder, std::ostream& err) {
+    if (!recorder) return;
+    recorder->Finish();
+    if (recorder->Failure()) {
+        err << kProgram << ": Undo is not available for this drop: " << recorder->Failure()->Text()
             << "\n";
     }
 }
 
 std::string JournalHelp(const JournalPlace& place) {
-    const std::string where =
-        place.folder.empty() ? "(none here: " + place.problem + ")" : place.folder;
+    std::string where = place.folder;
+    if (where.empty()) where = place.problem.empty() ? "no folder" : "no folder: " + place.problem;
     return "Undo:\n"
            "  Each drop is recorded before it replaces anything: for each patch, its old bytes\n"
            "  and a digest of what the drop wrote. --undo restores the patches of the last drop\n"

@@ -16,8 +16,9 @@ int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool out
 // started, how many patches it replaced, and whether it was undone.
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err);
 
-// After a drop: says on err, once, when the drop could not be recorded.
-void WarnIfNotRecorded(const DropRecorder& recorder, std::ostream& err);
+// After a drop: makes its record durable, and says on err, once, when the
+// drop could not be recorded. Nothing without a recorder.
+void FinishRecord(DropRecorder* recorder, std::ostream& err);
 
 // What --help says about the journal, with where this system keeps it.
 std::string JournalHelp(const JournalPlace& place);
