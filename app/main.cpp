@@ -16,7 +16,8 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Pemberlock"));
     QApplication::setApplicationName(QStringLiteral("Pemberlock"));
     pemberlock::QtDialogService dialogs;
-    pemberlock::FrmDragDrop window(dialogs);
+    pemberlock::FrmDragDrop window(dialogs, pemberlock::RealFileSystem(),
+                                   pemberlock::JournalPlaceFrom());
     window.show();
     return QApplication::exec();
 }

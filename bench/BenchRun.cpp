@@ -4,11 +4,13 @@
 #include "bench/Measures.h"
 #include "bench/PeakMemory.h"
 #include "bench/WindowBench.h"
+#include "journal/UndoJournal.h"
 #include "map/KnobControllerMap.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -16,6 +18,17 @@
 
 namespace pemberlock::bench {
 namespace {
+
+// The journal as it is after many drops: full, so that each timed drop
+// also removes the oldest one, as a user's drops do.
+void FillJournal(const Library& library, const KnobControllerMap& map,
+                 const std::string& journalFolder) {
+    std::printf("Filling the journal with %zu drops ...\n", UndoJournal::kKeptDrops);
+    std::fflush(stdout);
+    for (std::size_t drop = 0; drop < UndoJournal::kKeptDrops; ++drop) {
+        RunCoreBatchWithJournal(library.paths, map, journalFolder);
+    }
+}
 
 MemoryRuns RunMemoryMeasures(const Library& library, const KnobControllerMap& map, int runs) {
     MemoryRuns memory;
@@ -59,6 +72,8 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
     const bool core = options.Chosen("1");
     const bool limit = options.Chosen("2");
     const bool drop = options.Chosen("4") && options.window;
+    const bool journal = options.Chosen("6");
+    const std::string journalFolder = folder + "-journal";
     FileRuns runs;
     runs.windowWhy = options.window ? "not chosen (--only)" : "skipped (--no-window)";
     std::unique_ptr<WindowDropBench> window;
@@ -67,6 +82,7 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
     // One untimed rewrite: it adds the controller section, after which every
     // pass sees the same bytes.
     if (core || drop) RunCoreBatch(library.paths, map);
+    if (journal) FillJournal(library, map, journalFolder);
     ::sync();
     // The comparison with a folder fsync runs on a part of the library only:
     // it explains a ratio and need not cost as long as the measures.
@@ -74,7 +90,7 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
     const std::vector<std::string> compared(
         library.paths.begin(), library.paths.begin() + static_cast<std::ptrdiff_t>(runs.compared));
 
-    for (int run = 0; (core || limit || drop) && run < options.runs; ++run) {
+    for (int run = 0; (core || limit || drop || journal) && run < options.runs; ++run) {
         std::printf("  run %d of %d ...\n", run + 1, options.runs);
         std::fflush(stdout);
         const auto doLimit = [&] {
@@ -83,14 +99,14 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
         const auto doCore = [&] {
             if (core) runs.core.push_back(RunCoreBatch(library.paths, map));
         };
-        // Alternate the order so that neither side always follows the other.
-        if (run % 2 == 0) {
-            doLimit();
-            doCore();
-        } else {
-            doCore();
-            doLimit();
-        }
+        const auto doJournal = [&] {
+            if (journal) {
+                runs.journal.push_back(RunCoreBatchWithJournal(library.paths, map, journalFolder));
+            }
+        };
+        // Turn the order round so that no side always follows the same other.
+        const std::function<void()> sides[] = {doLimit, doCore, doJournal};
+        for (int side = 0; side < 3; ++side) sides[(run + side) % 3]();
         if (limit) {
             const double seconds = RunLimit(compared, folder, true);
             runs.limitSyncedPerPatch.push_back(seconds / static_cast<double>(runs.compared));

@@ -10,9 +10,10 @@ namespace pemberlock::bench {
 
 // Seconds of each run, in the order run, unless said otherwise.
 
-// 1, 2 and 4, run in turns over the same library.
+// 1, 2, 4 and 6, run in turns over the same library.
 struct FileRuns {
     std::vector<double> core;
+    std::vector<double> journal;  // 6
     std::vector<double> limit;
     std::vector<double> limitSyncedPerPatch;  // on the first compared patches
     std::vector<double> limitParallel;        // 4 threads on quarters of the files

@@ -1,5 +1,6 @@
 #include "bench/Measures.h"
 
+#include "journal/UndoJournal.h"
 #include "patch/DropBatch.h"
 #include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
@@ -125,11 +126,24 @@ std::string SelfPath() {
     return self.string();
 }
 
-double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map) {
+namespace {
+
+// A drop of paths as pemberlock-cli makes it, recorded in journal when there
+// is one.
+double TimeDrop(const std::vector<std::string>& paths, const KnobControllerMap& map,
+                UndoJournal* journal) {
     const Clock::time_point start = Clock::now();
     TextStatusLog log;
-    const BatchSummary summary = RunPatchDrop(paths, log, map);
+    const std::unique_ptr<DropRecorder> recorder = journal ? journal->Record() : nullptr;
+    DropOptions options;
+    options.journal = recorder.get();
+    const BatchSummary summary = RunPatchDrop(paths, log, map, RealFileSystem(), options);
+    if (recorder) recorder->Finish();
     const double seconds = SecondsSince(start);
+    if (recorder && (recorder->Failure() || recorder->Recorded() != paths.size())) {
+        throw std::runtime_error("journal: " + (recorder->Failure() ? recorder->Failure()->Text()
+                                                                    : std::string("not recorded")));
+    }
     if (summary.errors != 0 || summary.succeeded() != paths.size()) {
         throw std::runtime_error("core batch: " + std::to_string(summary.errors) + " errors");
     }
@@ -142,6 +156,18 @@ double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerM
         throw std::runtime_error("core batch: unexpected log ending");
     }
     return seconds;
+}
+
+}  // namespace
+
+double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map) {
+    return TimeDrop(paths, map, nullptr);
+}
+
+double RunCoreBatchWithJournal(const std::vector<std::string>& paths, const KnobControllerMap& map,
+                               const std::string& journalFolder) {
+    UndoJournal journal(RealFileSystem(), {journalFolder, {}});
+    return TimeDrop(paths, map, &journal);
 }
 
 double RunLogOnlyCoreBatch(const std::vector<std::string>& paths) {

@@ -21,6 +21,11 @@ std::string SelfPath();
 // 1: the drop batch through the core, every rewrite with its log.
 double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map);
 
+// 6: the same batch with the undo journal on, as pemberlock-cli drops: the
+// journal in journalFolder, on the library's file system.
+double RunCoreBatchWithJournal(const std::vector<std::string>& paths, const KnobControllerMap& map,
+                               const std::string& journalFolder);
+
 // The same batch with the file work left out: the batch and its log alone.
 double RunLogOnlyCoreBatch(const std::vector<std::string>& paths);
 

@@ -87,6 +87,12 @@ void AddFileRows(Rows& rows, const Options& options, const FileRuns& runs, doubl
                         PerPatch("%.0f us/patch", synced.median, 1), "", "(for comparison)"});
         AddLimitWays(rows, runs, n);
     }
+    if (options.Chosen("6")) {
+        const Stats journal = Summarize(runs.journal);
+        rows.push_back({"6 drop batch with the undo journal (as the cli)", Seconds(journal.median),
+                        Spread(journal, 1, "%.3f"), PerPatch("%.0f us/patch", journal.median, n),
+                        "", ""});
+    }
 }
 
 void AddMemoryRows(Rows& rows, const MemoryRuns& runs, double libraryMb) {
@@ -188,6 +194,17 @@ void PrintCoreToLimit(const FileRuns& runs, double n) {
                 core / n / Summarize(runs.limitSyncedPerPatch).median);
 }
 
+void PrintJournalToLimit(const FileRuns& runs, bool withCore) {
+    const double journal = Summarize(runs.journal).median;
+    const double ratio = journal / Summarize(runs.limit).median;
+    std::printf("ratio 6/2  (journal batch / limit)    %.3f   target <= 1.15   met: %s\n", ratio,
+                Verdict(ratio <= 1.15).c_str());
+    std::printf(kPairedLine, PairedRatio(runs.journal, runs.limit));
+    if (!withCore) return;
+    std::printf("ratio 6/1  (the journal's own cost)   %.3f   (for comparison; paired %.3f)\n",
+                journal / Summarize(runs.core).median, PairedRatio(runs.journal, runs.core));
+}
+
 void PrintDropToCore(const FileRuns& runs) {
     const double core = Summarize(runs.core).median;
     const double ratio = Summarize(runs.drops).median / core;
@@ -241,11 +258,18 @@ void PrintReport(const Options& options, const Results& results) {
     std::printf("\n");
     const FileRuns& files = results.files;
     if (options.Chosen("1") && options.Chosen("2")) PrintCoreToLimit(files, n);
+    if (options.Chosen("6") && options.Chosen("2")) PrintJournalToLimit(files, options.Chosen("1"));
     if (!files.drops.empty() && options.Chosen("1")) PrintDropToCore(files);
     if (!files.drops.empty()) {
         PrintInOrder("window drops, in order (the status box keeps growing)", files.drops);
         PrintInOrder("log-only window drops, in order", files.logOnlyDrops);
+    }
+    if (!files.drops.empty() || !files.journal.empty()) {
         PrintInOrder("core batches, in order", files.core);
+    }
+    if (!files.journal.empty()) {
+        PrintInOrder("limit runs, in order", files.limit);
+        PrintInOrder("journal batches, in order", files.journal);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "cli/Diagnostics.h"
 #include "cli/PreviewWording.h"
 #include "cli/StreamStatusLog.h"
+#include "cli/UndoCommands.h"
 #include "common/Version.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
@@ -66,13 +67,17 @@ constexpr const char* kFooter =
     "order); symbolic links to folders are not followed. Without it a folder is an ordinary\n"
     "path: skipped, or an error if its name ends in \"pch\". Put -- before the paths when a\n"
     "path may begin with a dash. Paths are used and printed exactly as given.\n"
-    "\n"
+    "\n";
+
+constexpr const char* kFooterEnd =
     "Exit status:\n"
     "  0  every patch was rewritten (or would be, with --dry-run); skipped paths do not count\n"
     "  1  at least one patch failed (\"Error!\" or \"would fail\") and was left as it was,\n"
     "     a folder could not be read with --recursive, or the output could not be written\n"
     "  2  usage error, or the map file could not be loaded; no patch was touched\n"
     "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
+    "  With --undo: 0 every patch was restored, 1 at least one was left as it was, 2 there was\n"
+    "  nothing to undo. With --history: 0, or 1 when the journal cannot be read.\n"
     "\n"
     "Example:\n"
     "  $ pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
@@ -82,13 +87,16 @@ struct Options {
     std::optional<int> precedence;
     bool dryRun = false;
     bool recursive = false;
+    bool undo = false;
+    bool history = false;
+    bool noJournal = false;
     std::vector<std::string> paths;
 };
 
 // Parses args into options; nullopt with the exit status when the command
 // ends here (--help, or a usage error already reported on err).
 std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream& out,
-                             std::ostream& err, int& status) {
+                             std::ostream& err, const Console& console, int& status) {
     CLI::App app{kDescription, kProgram};
     Options options;
     int precedence = 0;
@@ -104,10 +112,15 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
             ->check(CLI::Range(0, 2).description(""));
     app.add_flag("--dry-run", options.dryRun, "Print what would be written; change no file");
     app.add_flag("--recursive", options.recursive, "Expand folders into all files below them");
-    app.add_option("PATH", options.paths, "Patch files (and folders, with --recursive)")
-        ->type_name("")
-        ->required();
-    app.footer(kFooter);
+    app.add_flag("--no-journal", options.noJournal, "Record nothing for --undo");
+    CLI::Option* undo =
+        app.add_flag("--undo", options.undo, "Restore the patches of the last drop");
+    CLI::Option* history =
+        app.add_flag("--history", options.history, "List the recorded drops, newest first");
+    CLI::Option* paths =
+        app.add_option("PATH", options.paths, "Patch files (and folders, with --recursive)")
+            ->type_name("");
+    app.footer(kFooter + JournalHelp(console.journal) + kFooterEnd);
     app.set_version_flag("--version",
                          std::string(kProgram) + " " + kVersion + "\n" + kCopyrightNotice,
                          "Print the version and the licence, then exit");
@@ -115,6 +128,16 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
+        // --undo and --history stand alone (checked here rather than by
+        // CLI11, which would list the exclusions beside every option).
+        for (CLI::Option* command : {undo, history}) {
+            for (CLI::Option* other : app.get_options()) {
+                if (*command && *other && other != command) {
+                    throw CLI::ExcludesError(command->get_name(), other->get_name());
+                }
+            }
+        }
+        if (!*undo && !*history && !*paths) throw CLI::RequiredError("PATH");
     } catch (const CLI::ParseError& e) {
         // --help and --version end here with status 0; every real parse error is a usage error.
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
@@ -130,8 +153,11 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                    FileSystem& fs, const Console& console) {
     int status = kExitOk;
-    std::optional<Options> options = Parse(args, out, err, status);
+    std::optional<Options> options = Parse(args, out, err, console, status);
     if (!options) return status;
+    UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
+    if (options->undo) return RunUndo(journal, out, err, console.outIsTerminal);
+    if (options->history) return RunHistory(journal, out, err);
 
     KnobControllerMap map;
     if (options->mapPath) {
@@ -160,9 +186,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 
     StreamStatusLog log(out, console.outIsTerminal);
     FailureReasons reasons(err);
+    const std::unique_ptr<DropRecorder> recorder = options->dryRun ? nullptr : journal.Record();
     DropOptions drop;
     drop.stop = console.stop;
     drop.observer = &reasons;
+    drop.journal = recorder.get();
     const BatchSummary summary =
         options->dryRun
             ? RunDropBatch(
@@ -170,6 +198,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                   [&](const std::string& path) { return PreviewWithReport(path, map, fs); },
                   PreviewWording(), console.stop)
             : RunPatchDrop(options->paths, log, map, fs, drop);
+    FinishRecord(recorder.get(), err);
     if (summary.errors > 0) status = kExitPatchFailed;
     if (summary.total < options->paths.size()) status = kExitStopped;
     if (!log.Finish()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileio/FileSystem.h"
+#include "journal/JournalPlace.h"
 
 #include <atomic>
 #include <ostream>
@@ -21,6 +22,8 @@ struct Console {
     bool outIsTerminal = false;
     // Set (by Ctrl+C) to stop after the patches in hand.
     const std::atomic<bool>* stop = nullptr;
+    // Where drops are recorded for --undo and --history; by default nowhere.
+    JournalPlace journal;
 };
 
 // The command-line tool: args are its arguments without the program name,

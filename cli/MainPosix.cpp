@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const pemberlock::cli::Console console{::isatty(STDOUT_FILENO) == 1,
-                                           &pemberlock::cli::StopOnCtrlC()};
+                                           &pemberlock::cli::StopOnCtrlC(),
+                                           pemberlock::JournalPlaceFrom()};
     return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr, pemberlock::RealFileSystem(),
                                            console);
 }

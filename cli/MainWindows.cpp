@@ -21,7 +21,8 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(pemberlock::Narrow(argv[i]));
     const pemberlock::cli::Console console{_isatty(_fileno(stdout)) != 0,
-                                           &pemberlock::cli::StopOnCtrlC()};
+                                           &pemberlock::cli::StopOnCtrlC(),
+                                           pemberlock::JournalPlaceFrom()};
     return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr, pemberlock::RealFileSystem(),
                                            console);
 }

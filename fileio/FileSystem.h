@@ -113,6 +113,19 @@ public:
     virtual bool CanSyncWholeFileSystem() const { return false; }
     // Makes everything written to the file system that holds path durable.
     virtual Result<> SyncWholeFileSystemOf(const std::string& path) = 0;
+    // Makes the folder path, inside a folder that exists, readable by its
+    // owner alone where the system has permission bits (it holds copies of
+    // the user's files). False, not a failure, when something is already
+    // there, so that a caller can claim a fresh name.
+    virtual Result<bool> MakeFolder(const std::string& path) = 0;
+    // Removes a folder that is empty.
+    virtual Result<> RemoveFolder(const std::string& path) = 0;
+    // Gives the regular file existing a second name, link, which must not
+    // exist yet. Fails where the two are on different file systems, or the
+    // file system has no such names.
+    virtual Result<> MakeHardLink(const std::string& existing, const std::string& link) = 0;
+    // path as an absolute path that names the same file from any current folder.
+    virtual Result<std::string> Absolute(const std::string& path) = 0;
 };
 
 // The machine's own file system.

@@ -270,6 +270,33 @@ public:
         return {};
     }
 
+    Result<bool> MakeFolder(const std::string& path) override {
+        if (::mkdir(path.c_str(), 0700) == 0) return true;
+        if (errno == EEXIST) return false;
+        return SystemError();
+    }
+
+    Result<> RemoveFolder(const std::string& path) override {
+        if (::rmdir(path.c_str()) != 0) return SystemError();
+        return {};
+    }
+
+    Result<> MakeHardLink(const std::string& existing, const std::string& link) override {
+        if (::link(existing.c_str(), link.c_str()) != 0) return SystemError();
+        return {};
+    }
+
+    Result<std::string> Absolute(const std::string& path) override {
+        if (!path.empty() && path.front() == '/') return path;
+        char* current = ::getcwd(nullptr, 0);
+        if (!current) return SystemError();
+        std::string absolute = current;
+        std::free(current);
+        if (path.empty()) return absolute;
+        if (absolute.back() != '/') absolute += '/';
+        return absolute + path;
+    }
+
 private:
     // What an entry is, without following a link; asks the file system only
     // when the folder listing does not say.

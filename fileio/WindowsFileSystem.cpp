@@ -334,6 +334,29 @@ public:
         return SystemError(ERROR_NOT_SUPPORTED);
     }
 
+    Result<bool> MakeFolder(const std::string& path) override {
+        if (CreateDirectoryW(ToSystemPath(path).c_str(), nullptr)) return true;
+        const DWORD code = GetLastError();
+        if (code == ERROR_ALREADY_EXISTS) return false;
+        return SystemError(code);
+    }
+
+    Result<> RemoveFolder(const std::string& path) override {
+        if (!RemoveDirectoryW(ToSystemPath(path).c_str())) return SystemError();
+        return {};
+    }
+
+    Result<> MakeHardLink(const std::string& existing, const std::string& link) override {
+        if (!CreateHardLinkW(ToSystemPath(link).c_str(), ToSystemPath(existing).c_str(), nullptr)) {
+            return SystemError();
+        }
+        return {};
+    }
+
+    Result<std::string> Absolute(const std::string& path) override {
+        return FromSystemPath(ToSystemPath(path));
+    }
+
 private:
     static HANDLE CreateNew(const std::wstring& path) {
         return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

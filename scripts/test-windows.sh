@@ -27,6 +27,8 @@ if [ ! -x build/cli/pemberlock-cli ] || [ ! -x build/tests/windows/pemberlock-ma
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The Linux program records its drops for --undo; not in the real home.
+export XDG_STATE_HOME="$work/state"
 mkdir "$work/linux"
 build/tests/windows/pemberlock-make-patches "$work/linux" 200
 cp -a "$work/linux" "$work/windows"

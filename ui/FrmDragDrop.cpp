@@ -12,6 +12,7 @@
 #include "ui/KnobEditor.h"
 #include "ui/MidiMenu.h"
 #include "ui/ReportCommands.h"
+#include "ui/UndoCommand.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,7 +106,8 @@ std::string ToPath(const QString& path) { return path.toStdString(); }
 
 }  // namespace
 
-FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent)
+FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace journal,
+                         QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), fs_(fs) {
     setObjectName(QStringLiteral("FrmDragDrop"));
     setWindowTitle(QStringLiteral("Pemberlock"));
@@ -116,8 +118,8 @@ FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, QWidget* parent
     setWindowIcon(icon);
 
     BuildControls();
-    BuildMenu();
     log_ = std::make_unique<StatusBoxLog>(*TxtStatus);
+    BuildMenu(std::move(journal));
     // The client area keeps its size; the window is as big as menu and client.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -232,7 +234,7 @@ void FrmDragDrop::ChainTabOrder() {
     chain(ChkPrecedence);
 }
 
-void FrmDragDrop::BuildMenu() {
+void FrmDragDrop::BuildMenu(JournalPlace journal) {
     MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     MnuFile->setObjectName(QStringLiteral("MnuFile"));
 
@@ -252,6 +254,8 @@ void FrmDragDrop::BuildMenu() {
 
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
+    undo_ =
+        std::make_unique<UndoCommand>(*MnuEdit, *this, dialogs_, fs_, std::move(journal), *log_);
     reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
 
     midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
@@ -287,9 +291,12 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
     // The report is gathered on the drop's thread and read here when it ends.
     dropReport_ = std::make_unique<DropReportCollector>();
+    // The journal is written on the drop's thread too, and finished here.
+    recorder_ = undo_->DropStarting();
     DropOptions options;
     options.observer = dropReport_.get();
     options.reportRewrites = true;
+    options.journal = recorder_.get();
     SetDropRunning(true);
     progress_->Show(0, 0);
     drop_->Start(std::move(paths), map_, fs_, options);
@@ -311,6 +318,9 @@ void FrmDragDrop::SetDropRunning(bool running) {
 void FrmDragDrop::OnDropFinished() {
     SetDropRunning(false);
     reports_->SetLastDropReport(dropReport_->Text());
+    if (recorder_) recorder_->Finish();
+    undo_->DropEnded(recorder_.get());
+    recorder_.reset();
     log_->ScrollToEnd();
     emit DropFinished();
     if (closeAfterDrop_) close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fileio/FileSystem.h"
+#include "journal/JournalPlace.h"
 #include "map/KnobControllerMap.h"
 #include "ui/StatusBoxLog.h"
 
@@ -31,6 +32,8 @@ class FilledShape;
 class KnobEditor;
 class MidiMenu;
 class ReportCommands;
+class UndoCommand;
+class DropRecorder;
 
 // The program's only window: the knob editors bound to the map, the
 // precedence option, the drop area, the status box and the File menu.
@@ -43,9 +46,10 @@ public:
     static constexpr int kClientHeight = 369;
     static inline const QString kMapFilter = QStringLiteral("Mapping (*.mpn)");
 
-    // Drops and map files reach the disk through fs.
+    // Drops and map files reach the disk through fs; drops are recorded in
+    // the journal at journal, for Edit > Undo Last Drop.
     explicit FrmDragDrop(DialogService& dialogs, FileSystem& fs = RealFileSystem(),
-                         QWidget* parent = nullptr);
+                         JournalPlace journal = {}, QWidget* parent = nullptr);
     ~FrmDragDrop() override;
 
     const KnobControllerMap& Map() const { return map_; }
@@ -77,7 +81,7 @@ private:
     void BuildDropArea();
     void BuildOptionAndStatus();
     void ChainTabOrder();
-    void BuildMenu();
+    void BuildMenu(JournalPlace journal);
     void ShowPrecedence();
     void ShowMapWarnings();
     void SaveTo(const QString& path);
@@ -115,6 +119,8 @@ private:
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 
     std::unique_ptr<StatusBoxLog> log_;
+    std::unique_ptr<UndoCommand> undo_;       // writes to log_
+    std::unique_ptr<DropRecorder> recorder_;  // the journal of the drop running
 };
 
 }  // namespace pemberlock

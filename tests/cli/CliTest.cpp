@@ -163,7 +163,7 @@ TEST_F(CliTest, CtrlCStopsBeforeTheNextPatch) {
         std::ostringstream out;
         std::ostringstream err;
         const int status = cli::RunCommandLine({mode, "a.pch", "b.txt"}, out, err, RealFileSystem(),
-                                               {false, &pressed});
+                                               {false, &pressed, {}});
         EXPECT_EQ(status, cli::kExitStopped);
         EXPECT_EQ(out.str().substr(0, 38), "Stopped: 2 of 2 files not processed.\n0");
     }

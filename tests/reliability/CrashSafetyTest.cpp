@@ -11,6 +11,9 @@
 // underneath makes no difference to what a kill can leave behind. Where no
 // tmpfs can be mounted the test uses the temporary folder and takes longer.
 // Set PEMBERLOCK_CRASH_SEED to repeat a run; the seed used is printed.
+//
+// After each run, killed or not, pemberlock-cli --undo must bring back every
+// patch the run replaced: its journal is written as it goes.
 
 #include "TmpfsMount.h"
 #include "tests/support/PatchGenerator.h"
@@ -114,6 +117,25 @@ protected:
         return {PEMBERLOCK_CLI_PATH, "--recursive", "--", "lib"};
     }
 
+    // Each library at root has its own journal, at root/state.
+    static void JournalAt(const std::string& root) {
+        ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
+    }
+
+    // Undoes the run at root, which had rewritten `rewritten` patches: all
+    // are their originals afterwards.
+    void ExpectUndone(const std::string& root, int rewritten) const {
+        const test::ProcessResult undo =
+            test::RunProcess({PEMBERLOCK_CLI_PATH, "--undo"}, root, std::chrono::minutes(5));
+        // Nothing to undo (2) only when the run was killed before its first rename.
+        if (rewritten > 0) {
+            EXPECT_EQ(undo.status, 0) << undo.err;
+        } else {
+            EXPECT_TRUE(undo.status == 0 || undo.status == 2) << undo.status << undo.err;
+        }
+        EXPECT_EQ(Check(root).rewritten, 0) << undo.out << undo.err;
+    }
+
     TempFolder master_;
     std::vector<std::string> originals_;
     std::vector<std::string> rewritten_;
@@ -131,6 +153,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
     auto fullRun = std::chrono::microseconds::max();
     for (int run = 0; run < 2; ++run) {
         FreshCopy(Place("full"));
+        JournalAt(Place("full"));
         const auto start = Clock::now();
         const test::ProcessResult full =
             test::RunProcess(Command(), Place("full"), std::chrono::minutes(5));
@@ -140,6 +163,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
         const Outcome complete = Check(Place("full"));
         ASSERT_EQ(complete.rewritten, kPatches);
         ASSERT_EQ(complete.leftovers, 0);
+        if (run == 0) ExpectUndone(Place("full"), kPatches);
         fs::remove_all(Place("full"));
     }
 
@@ -155,6 +179,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
     for (int trial = 0; trial < kTrials; ++trial) {
         const std::string root = Place("trial" + std::to_string(trial));
         FreshCopy(root);
+        JournalAt(root);
         const auto delay = std::chrono::microseconds(moment(random));
         const pid_t pid = test::StartProcess(Command(), root);
         ASSERT_GT(pid, 0);
@@ -169,6 +194,7 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
             "trial %2d: killed after %6lld us%s: %4d rewritten, %4d original, %d tmp left\n", trial,
             static_cast<long long>(delay.count()), killed ? "" : " (had ended)", outcome.rewritten,
             outcome.original, outcome.leftovers);
+        if (!HasFailure()) ExpectUndone(root, outcome.rewritten);
         if (HasFailure()) {
             const fs::path kept =
                 fs::temp_directory_path() / ("pemberlock-crash-" + std::to_string(seed));

@@ -36,6 +36,12 @@ public:
     Result<> SyncWholeFileSystemOf(const std::string& path) override {
         return real_.SyncWholeFileSystemOf(path);
     }
+    Result<bool> MakeFolder(const std::string& path) override { return real_.MakeFolder(path); }
+    Result<> RemoveFolder(const std::string& path) override { return real_.RemoveFolder(path); }
+    Result<> MakeHardLink(const std::string& existing, const std::string& link) override {
+        return real_.MakeHardLink(existing, link);
+    }
+    Result<std::string> Absolute(const std::string& path) override { return real_.Absolute(path); }
 
 protected:
     FileSystem& real_ = RealFileSystem();

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "journal/DropRecorder.h"
+#include "journal/UndoJournal.h"
+
+#include <ostream>
+
+namespace pemberlock::cli {
+
+// --undo: restores the last drop not undone yet, its lines on out and the
+// reason for each "Error!" on err. 0 when every patch was restored, 1 when
+// any was left as it was, 2 when there was nothing to undo (said on err).
+int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal);
+
+// --history: the recorded drops, newest first, one a line: when it
+// started, how many patches it replaced, and whether it was undone.
+int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err);
+
+// After a drop: makes its record durable, and says on err, once, when the
+// drop could not be recorded. Nothing without a recorder.
+void FinishRecord(DropRecorder* recorder, std::ostream& err);
+
+// What --help says about the journal, with where this system keeps it.
+std::string JournalHelp(const JournalPlace& place);
+
+}  // namespace pemberlock::cli

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "fileio/FileSystem.h"
+#include "journal/JournalStore.h"
+#include "patch/DropJournal.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace pemberlock {
+
+// Records one drop in the journal, so that it can be undone: before each
+// patch is replaced, its old bytes are kept in the drop's folder (as a
+// second name of the old file where the journal is on the same file system,
+// costing no copy, else as a copy) and the manifest gets the patch's entry.
+//
+// Each entry reaches the system before the rename that follows it, so a
+// drop killed part-way can be undone for every patch it replaced. The
+// journal is made durable once, when the drop ends: a power cut during a
+// drop may lose the entries of the patches replaced since its last group
+// was synced, and those patches then cannot be undone (they are never lost
+// or half-written: that does not depend on the journal).
+//
+// Nothing is written until the first patch is replaced, so a drop that
+// replaces nothing leaves no record. Then the drops older than the newest
+// `keep` are removed, on a thread of their own, finished by Finish().
+class DropRecorder final : public DropJournal {
+public:
+    // The drop's record goes into store, which keeps the newest `keep` drops.
+    DropRecorder(FileSystem& fs, JournalStore store, std::size_t keep);
+    // A recorder that cannot record: why is given for the drop's first patch.
+    explicit DropRecorder(Error why);
+    ~DropRecorder() override;
+
+    DropRecorder(const DropRecorder&) = delete;
+    DropRecorder& operator=(const DropRecorder&) = delete;
+
+    void BeforeReplace(const std::string& target, const FileStatus& old, std::uint64_t newSize,
+                       const ContentDigest& newDigest) override;
+    // Makes the record durable; call when the drop has ended.
+    void Finish();
+
+    // Why recording stopped, when it did: the patches replaced after that
+    // cannot be undone.
+    const std::optional<Error>& Failure() const { return failure_; }
+    std::uint64_t Recorded() const { return recorded_; }
+
+private:
+    Result<> Start();
+    Result<bool> Keep(const std::string& target, const std::string& kept);
+    Result<> Copy(const std::string& from, const std::string& to);
+    void Fail(const Error& error);
+
+    FileSystem* fs_ = nullptr;
+    std::optional<JournalStore> store_;
+    std::size_t keep_ = 0;
+    std::optional<Error> failure_;
+    std::optional<Error> unavailable_;  // why there is no journal at all
+    std::uint64_t number_ = 0;          // the drop's number in the store
+    std::unique_ptr<OutputFile> manifest_;
+    std::uint64_t recorded_ = 0;
+    bool finished_ = false;
+    std::thread pruning_;  // removes the oldest drops while this one runs
+};
+
+}  // namespace pemberlock

@@ -1,0 +1,21 @@
+#include "journal/JournalPlace.h"
+
+#include <cstdlib>
+
+namespace pemberlock {
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
+    const std::optional<std::string> home = lookup("HOME");
+    if (home && !home->empty() && home->front() == '/') {
+        return {*home + "/Library/Application Support/Pemberlock/journal", {}};
+    }
+    return {{}, "there is no home folder (HOME is not set)"};
+}
+
+}  // namespace pemberlock

@@ -1,0 +1,26 @@
+#include "journal/JournalPlace.h"
+
+#include <cstdlib>
+
+namespace pemberlock {
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
+    // The base directory rules: an empty or relative XDG_STATE_HOME is ignored.
+    const std::optional<std::string> state = lookup("XDG_STATE_HOME");
+    if (state && !state->empty() && state->front() == '/') {
+        return {*state + "/pemberlock/journal", {}};
+    }
+    const std::optional<std::string> home = lookup("HOME");
+    if (home && !home->empty() && home->front() == '/') {
+        return {*home + "/.local/state/pemberlock/journal", {}};
+    }
+    return {{}, "there is no home folder (neither XDG_STATE_HOME nor HOME is set)"};
+}
+
+}  // namespace pemberlock

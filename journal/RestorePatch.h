@@ -1,0 +1,60 @@
+#pragma once
+
+#include "common/Result.h"
+#include "fileio/AtomicFileWriter.h"
+#include "fileio/FileSystem.h"
+#include "journal/Manifest.h"
+#include "patch/DropBatch.h"
+#include "patch/ProcessPatch.h"
+#include "patch/StatusLog.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pemberlock {
+
+// A patch's old bytes written into its temporary file, ready to be renamed
+// over it; no writer when the patch already holds its old bytes.
+struct PreparedRestore {
+    std::unique_ptr<AtomicFileWriter> writer;
+    std::uint64_t device = 0;  // the file system that holds the patch
+};
+
+// Prepares putting back the old bytes of one patch a drop replaced, kept at
+// keptPath, by the same safe replace as a rewrite (temporary file, flush,
+// rename; permission bits kept), but only when the patch still holds exactly
+// what the drop wrote. A patch that already holds its old bytes (undone
+// before, or the drop was killed before its rename) needs nothing. Any other
+// patch, and one that is missing or read-only, is to be left as it is, and
+// the Error says why. With flush, the temporary file is on stable storage
+// when this returns; else the caller makes it so before the rename.
+Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entry,
+                                       const std::string& keptPath, bool flush,
+                                       RewriteBuffers& buffers);
+
+// One patch to restore and where its old bytes are.
+struct RestoreItem {
+    const ManifestEntry* entry = nullptr;
+    std::string keptPath;
+};
+
+// What an undo did.
+struct UndoSummary {
+    std::uint64_t total = 0;  // the patches of the drop
+    std::uint64_t restored = 0;
+    std::vector<PatchFailure> failures;  // the patches left as they were, and why
+    // Set when the drop could not be marked as undone: the next undo takes
+    // the same drop again (and finds its patches already restored).
+    std::optional<Error> notMarked;
+};
+
+// Restores items in the order given, each one's line on log as a drop's
+// ("Restoring PATH  ....  Done." or "Error!"). As in a drop, where the
+// system can make many files durable at once, patches are restored in
+// groups made durable with one sync each, so that an undo costs about what
+// its drop did.
+UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log);
+
+}  // namespace pemberlock

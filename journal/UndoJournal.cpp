@@ -1,0 +1,68 @@
+#include "journal/UndoJournal.h"
+
+namespace pemberlock {
+
+UndoJournal::UndoJournal(FileSystem& fs, JournalPlace place)
+    : fs_(fs), place_(std::move(place)), store_(fs, place_.folder) {}
+
+std::unique_ptr<DropRecorder> UndoJournal::Record() {
+    if (!place_.folder.empty()) return std::make_unique<DropRecorder>(fs_, store_, kKeptDrops);
+    if (!place_.problem.empty()) return std::make_unique<DropRecorder>(Error{place_.problem});
+    return nullptr;
+}
+
+Result<std::vector<RecordedDrop>> UndoJournal::History() {
+    if (place_.folder.empty())
+        return place_.problem.empty() ? Error{"no journal is kept"} : Error{place_.problem};
+    Result<std::vector<std::uint64_t>> drops = store_.Drops();
+    if (!drops) return drops.error();
+    std::vector<RecordedDrop> history;
+    for (const std::uint64_t number : *drops) {
+        const Result<Manifest> manifest = store_.ReadManifest(number);
+        if (!manifest || manifest->entries.empty()) continue;
+        history.push_back(
+            {number, manifest->started, manifest->entries.size(), store_.Undone(number)});
+    }
+    return history;
+}
+
+Result<std::optional<std::pair<std::uint64_t, Manifest>>> UndoJournal::LastToUndo() {
+    if (place_.folder.empty())
+        return Error{place_.problem.empty() ? "no journal is kept" : place_.problem};
+    Result<std::vector<std::uint64_t>> drops = store_.Drops();
+    if (!drops) return drops.error();
+    for (const std::uint64_t number : *drops) {
+        if (store_.Undone(number)) continue;
+        // A drop whose record cannot be read cannot be undone; the ones
+        // before it still can, and the digests keep them from touching
+        // anything a later drop wrote.
+        Result<Manifest> manifest = store_.ReadManifest(number);
+        if (!manifest || manifest->entries.empty()) continue;
+        return std::optional(std::make_pair(number, std::move(*manifest)));
+    }
+    return std::optional<std::pair<std::uint64_t, Manifest>>();
+}
+
+bool UndoJournal::CanUndo() {
+    const auto last = LastToUndo();
+    return last && last->has_value();
+}
+
+Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log) {
+    auto last = LastToUndo();
+    if (!last) return last.error().As("there is nothing to undo: " + last.error().what);
+    if (!last->has_value()) return Error{"there is nothing to undo"};
+    const auto& [number, manifest] = **last;
+    // Newest first: a patch dropped twice in one drop goes back step by step.
+    std::vector<RestoreItem> items;
+    for (auto entry = manifest.entries.rbegin(); entry != manifest.entries.rend(); ++entry) {
+        items.push_back({&*entry, store_.InDrop(number, entry->kept)});
+    }
+    UndoSummary summary = RestorePatches(fs_, items, log);
+    if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
+        summary.notMarked = marked.error();
+    }
+    return summary;
+}
+
+}  // namespace pemberlock

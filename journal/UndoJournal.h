@@ -1,0 +1,60 @@
+#pragma once
+
+#include "fileio/FileSystem.h"
+#include "journal/DropRecorder.h"
+#include "journal/JournalPlace.h"
+#include "journal/JournalStore.h"
+#include "journal/RestorePatch.h"
+#include "patch/DropBatch.h"
+#include "patch/StatusLog.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pemberlock {
+
+// A drop as the journal keeps it.
+struct RecordedDrop {
+    std::uint64_t number = 0;
+    std::int64_t started = 0;  // seconds since 1970-01-01 UTC
+    std::size_t patches = 0;   // the patches it replaced
+    bool undone = false;
+};
+
+// The journal of drops, shared by the window and the command line: each
+// drop is recorded as it goes, the newest kKeptDrops are kept, and the
+// newest drop not undone yet can be taken back.
+class UndoJournal {
+public:
+    static constexpr std::size_t kKeptDrops = 20;
+
+    UndoJournal(FileSystem& fs, JournalPlace place);
+
+    // False when there is no journal and nothing to say about it.
+    bool Wanted() const { return !place_.folder.empty() || !place_.problem.empty(); }
+    const JournalPlace& Place() const { return place_; }
+
+    // A recorder for the next drop, to hand to RunPatchDrop; nullptr when
+    // no journal is wanted.
+    std::unique_ptr<DropRecorder> Record();
+
+    // The drops that replaced anything, newest first.
+    Result<std::vector<RecordedDrop>> History();
+    bool CanUndo();
+    // Restores the patches of the newest drop not undone yet, each line in
+    // a drop's manner on log ("Restoring PATH  ....  Done."), newest patch
+    // first, then "R of N files restored.". Fails when there is none.
+    Result<UndoSummary> UndoLast(StatusLog& log);
+
+private:
+    // The newest drop not undone yet that replaced anything, with its manifest.
+    Result<std::optional<std::pair<std::uint64_t, Manifest>>> LastToUndo();
+
+    FileSystem& fs_;
+    JournalPlace place_;
+    JournalStore store_;
+};
+
+}  // namespace pemberlock

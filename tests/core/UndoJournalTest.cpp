@@ -1,0 +1,184 @@
+#include "journal/UndoJournal.h"
+
+#include "journal/Manifest.h"
+#include "patch/PatchDrop.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace pemberlock {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CrLfLines;
+using test::Fault;
+using test::FaultyFileSystem;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
+
+const std::string kPatch = CrLfLines({"[KnobMapDump]", "1 3 1 0", "[/KnobMapDump]", "z"});
+
+KnobControllerMap MapWithKnob0(const char* controller) {
+    KnobControllerMap map;
+    map.SetEntryText(0, controller);
+    return map;
+}
+
+class UndoJournalTest : public testing::Test {
+protected:
+    // A drop of paths through fs, recorded in the test's journal; why it
+    // could not be recorded, if it could not.
+    std::string Drop(const std::vector<std::string>& paths, const KnobControllerMap& map = {},
+                     FileSystem& fs = RealFileSystem()) {
+        UndoJournal journal(fs, {Journal(), {}});
+        const std::unique_ptr<DropRecorder> recorder = journal.Record();
+        TextStatusLog log;
+        DropOptions options;
+        options.journal = recorder.get();
+        EXPECT_EQ(RunPatchDrop(paths, log, map, fs, options).errors, 0u);
+        recorder->Finish();
+        return recorder->Failure() ? recorder->Failure()->Text() : "";
+    }
+    Result<UndoSummary> Undo(std::string* lines = nullptr) {
+        TextStatusLog log;
+        UndoJournal journal(RealFileSystem(), {Journal(), {}});
+        Result<UndoSummary> summary = journal.UndoLast(log);
+        if (lines) *lines = log.Text().substr(kGreeting.size());
+        return summary;
+    }
+    std::string Journal() const { return folder_.Path("state/journal"); }
+    std::string Manifest1() const {
+        return JournalStore(RealFileSystem(), Journal()).InDrop(1, JournalStore::kManifest);
+    }
+    std::string P(const std::string& name) const { return folder_.Path(name); }
+
+    TempFolder folder_;
+};
+
+TEST_F(UndoJournalTest, EachUndoTakesBackOneDropByteForByte) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch + "y\r\n");
+    fs::permissions(PathFromUtf8(P("a.pch")), fs::perms::owner_read | fs::perms::owner_write);
+    const fs::perms mode = fs::status(PathFromUtf8(P("a.pch"))).permissions();
+    const std::vector<std::string> paths = {P("a.pch"), P("notes.txt"), P("b.pch")};
+    ASSERT_EQ(Drop(paths, MapWithKnob0("7")), "");
+    const std::string firstA = ReadFile(P("a.pch"));
+    const std::string firstB = ReadFile(P("b.pch"));
+    ASSERT_EQ(Drop(paths, MapWithKnob0("9")), "");
+    ASSERT_NE(ReadFile(P("a.pch")), firstA);
+
+    std::string lines;
+    ASSERT_TRUE(Undo(&lines));
+    EXPECT_EQ(lines, "Restoring " + P("b.pch") + "  ....  Done.\r\nRestoring " + P("a.pch") +
+                         "  ....  Done.\r\n2 of 2 files restored.\r\n");
+    EXPECT_EQ(ReadFile(P("a.pch")), firstA);
+    EXPECT_EQ(ReadFile(P("b.pch")), firstB);
+    ASSERT_TRUE(Undo());
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    EXPECT_EQ(ReadFile(P("b.pch")), kPatch + "y\r\n");
+    EXPECT_EQ(fs::status(PathFromUtf8(P("a.pch"))).permissions(), mode);
+    const Result<UndoSummary> none = Undo();
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error().Text(), "there is nothing to undo");
+
+    const auto history = UndoJournal(RealFileSystem(), {Journal(), {}}).History();
+    ASSERT_TRUE(history);
+    ASSERT_EQ(history->size(), 2u);
+    EXPECT_EQ((*history)[0].number, 2u);
+    EXPECT_EQ((*history)[0].patches, 2u);
+    EXPECT_TRUE((*history)[0].undone && (*history)[1].undone);
+}
+
+TEST_F(UndoJournalTest, APatchChangedOrGoneSinceIsLeftAloneAndTheOthersRestored) {
+    const std::vector<std::string> paths = {P("a.pch"), P("b.pch"), P("c.pch")};
+    for (const char* name : {"a.pch", "b.pch", "c.pch"}) WriteFile(P(name), kPatch);
+    ASSERT_EQ(Drop(paths), "");
+    WriteFile(P("b.pch"), "changed");
+    fs::remove(PathFromUtf8(P("c.pch")));
+
+    std::string lines;
+    const Result<UndoSummary> summary = Undo(&lines);
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->total, 3u);
+    EXPECT_EQ(summary->restored, 1u);
+    ASSERT_EQ(summary->failures.size(), 2u);
+    EXPECT_EQ(summary->failures[0].path, P("c.pch"));
+    EXPECT_EQ(summary->failures[0].error.Text(), "does not exist");
+    EXPECT_EQ(summary->failures[1].error.Text(), "was changed after the drop");
+    EXPECT_NE(lines.find("Restoring " + P("b.pch") + "  ....  Error!\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    EXPECT_EQ(ReadFile(P("b.pch")), "changed");
+    EXPECT_FALSE(fs::exists(PathFromUtf8(P("c.pch"))));
+}
+
+TEST_F(UndoJournalTest, AJournalThatCannotBeWrittenLeavesTheDropAsItWas) {
+    const struct {
+        Fault fault;
+        std::string why;  // empty: recorded all the same
+    } cases[] = {
+        {Fault::Link, ""},  // as on another file system: copies
+        // The folder that could not be made is named.
+        {Fault::MakeFolder, "the journal folder " + Journal() + " cannot be made: " + P("state")},
+        {Fault::Create, "the manifest " + Manifest1() + " cannot be made"},
+        {Fault::Write, "the manifest " + Manifest1() + " cannot be written"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::FaultName(c.fault));
+        fs::remove_all(PathFromUtf8(P("state")));
+        WriteFile(P("a.pch"), kPatch);
+        FaultyFileSystem faulty(c.fault);
+        faulty.OnlyBelow(P("state"));
+        const std::string why = Drop({P("a.pch")}, MapWithKnob0("7"), faulty);
+        EXPECT_GE(faulty.Hits(), 1);
+        EXPECT_NE(ReadFile(P("a.pch")), kPatch);  // the drop ran as before
+        if (!c.why.empty()) {
+            EXPECT_EQ(why, c.why + ": " + test::kInjectedCause);
+            EXPECT_FALSE(Undo());
+            continue;
+        }
+        EXPECT_EQ(why, "");
+        ASSERT_TRUE(Undo());
+        EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    }
+}
+
+TEST_F(UndoJournalTest, KeepsTheLast20Drops) {
+    std::vector<std::string> versions = {kPatch};
+    WriteFile(P("a.pch"), kPatch);
+    for (int drop = 0; drop < 22; ++drop) {
+        ASSERT_EQ(Drop({P("a.pch")}, MapWithKnob0(std::to_string(drop).c_str())), "");
+        versions.push_back(ReadFile(P("a.pch")));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(PathFromUtf8(Journal())), {}), 20);
+    for (int undo = 21; undo >= 2; --undo) {
+        ASSERT_TRUE(Undo()) << undo;
+        EXPECT_EQ(ReadFile(P("a.pch")), versions[static_cast<std::size_t>(undo)]) << undo;
+    }
+    EXPECT_FALSE(Undo());
+}
+
+TEST(Manifest, ReadsWhatItWritesAndLeavesOutALineCutShort) {
+    ManifestEntry entry{"/p/50% off\n\t.pch", "7", true, 12, DigestOf("x")};
+    const std::string line = ManifestLine(entry);
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    const std::string whole = ManifestHeader(1700000000) + "later 1\n" + line;
+    for (const std::size_t cut : {whole.size(), whole.size() - 1}) {
+        const Result<Manifest> read = ParseManifest(whole.substr(0, cut));
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->started, 1700000000);
+        ASSERT_EQ(read->entries.size(), cut == whole.size() ? 1u : 0u);
+        if (cut < whole.size()) continue;
+        EXPECT_EQ(read->entries[0].path, entry.path);
+        EXPECT_EQ(read->entries[0].newDigest, entry.newDigest);
+        EXPECT_TRUE(read->entries[0].linked);
+    }
+    EXPECT_FALSE(ParseManifest("pemberlock-journal 2\nstarted 1\n"));
+    EXPECT_FALSE(ParseManifest("pemberlock-journal 1\nreplaced 1 zz 1 link /a\n"));
+}
+
+}  // namespace
+}  // namespace pemberlock

@@ -1,0 +1,105 @@
+#include "ui/UndoCommand.h"
+
+#include "ui/DialogService.h"
+#include "ui/StatusBoxLog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+
+namespace pemberlock {
+namespace {
+
+// The reasons listed in one message at most; the status box has every line.
+constexpr std::size_t kMostReasons = 10;
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+UndoCommand::UndoCommand(QMenu& edit, QWidget& window, DialogService& dialogs, FileSystem& fs,
+                         JournalPlace place, StatusBoxLog& log)
+    : window_(window), dialogs_(dialogs), journal_(fs, std::move(place)), log_(log) {
+    action_ = edit.addAction(QStringLiteral("&Undo Last Drop"));
+    action_->setObjectName(QStringLiteral("MnuUndo"));
+    action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    connect(action_, &QAction::triggered, this, [this] { MnuUndo_Click(); });
+    // Another program (pemberlock-cli) may have dropped or undone meanwhile.
+    connect(&edit, &QMenu::aboutToShow, this, [this] { Refresh(); });
+    window.installEventFilter(this);
+    // The text boxes would take Ctrl+Z for their own undo of typing, which
+    // means little in boxes that correct every keystroke.
+    for (QWidget* box : window.findChildren<QLineEdit*>()) box->installEventFilter(this);
+    for (QWidget* box : window.findChildren<QPlainTextEdit*>()) box->installEventFilter(this);
+    Refresh();
+}
+
+UndoCommand::~UndoCommand() = default;
+
+bool UndoCommand::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && event->type() == QEvent::WindowActivate) Refresh();
+    const bool key = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+    if (watched != &window_ && key &&
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == action_->shortcut()) {
+        // Left unaccepted, the override lets the shortcut run; a key press
+        // (the command greyed) does nothing.
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void UndoCommand::Refresh() { action_->setEnabled(!dropping_ && journal_.CanUndo()); }
+
+std::unique_ptr<DropRecorder> UndoCommand::DropStarting() {
+    dropping_ = true;
+    Refresh();
+    return journal_.Record();
+}
+
+void UndoCommand::DropEnded(const DropRecorder* recorder) {
+    dropping_ = false;
+    Refresh();
+    if (recorder && recorder->Failure()) {
+        dialogs_.ShowMessage(&window_, QStringLiteral("Undo is not available for this drop: ") +
+                                           FromUtf8(recorder->Failure()->Text()));
+    }
+}
+
+void UndoCommand::MnuUndo_Click() {
+    if (dropping_) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const Result<UndoSummary> undone = journal_.UndoLast(log_);
+    QApplication::restoreOverrideCursor();
+    log_.ScrollToEnd();
+    Refresh();
+    if (!undone) {
+        QString why = FromUtf8(undone.error().Text()) + ".";
+        why[0] = why[0].toUpper();
+        dialogs_.ShowMessage(&window_, why);
+        return;
+    }
+    ReportLeftAlone(*undone);
+}
+
+// The status box says which patches were left as they were; this says why.
+void UndoCommand::ReportLeftAlone(const UndoSummary& summary) {
+    if (summary.failures.empty() && !summary.notMarked) return;
+    QString text;
+    if (!summary.failures.empty()) text = QStringLiteral("Some patches were left as they were:\n");
+    for (std::size_t i = 0; i < summary.failures.size() && i < kMostReasons; ++i) {
+        const PatchFailure& failure = summary.failures[i];
+        text += FromUtf8(failure.path + ": " + failure.error.Text()) + "\n";
+    }
+    if (summary.failures.size() > kMostReasons) {
+        text += QStringLiteral("and %1 more.\n").arg(summary.failures.size() - kMostReasons);
+    }
+    if (summary.notMarked) {
+        text += FromUtf8(summary.notMarked->Text() + "; the next undo takes this drop again.\n");
+    }
+    dialogs_.ShowMessage(&window_, text.trimmed());
+}
+
+}  // namespace pemberlock
