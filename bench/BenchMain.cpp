@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pemberlock-bench: how close rewriting a whole patch library comes to what
 // the machine allows. See the README's "Benchmarks" section.
 

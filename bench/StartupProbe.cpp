@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts the window as the program does and prints one line as soon as its
 // first frame has been painted, then quits. pemberlock-bench times it from
 // the outside, so the time covers loading, start-up and the first paint.

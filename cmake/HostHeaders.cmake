@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Header-only libraries come from this machine's /usr/include even when
 # cross-compiling. Adding /usr/include itself would put this machine's
 # system headers before the cross compiler's, so only the headers asked

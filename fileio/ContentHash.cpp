@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileio/ContentHash.h"
 
 #define XXH_INLINE_ALL  // the header alone; no library to link on any system

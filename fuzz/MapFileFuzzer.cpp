@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the map file reader with any bytes, starting from any map.
 //
 // Input: a 20-byte map prefix (see FuzzInput.h) giving the map before the

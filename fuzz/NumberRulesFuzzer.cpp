@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the number rules with any text.
 //
 // Properties checked on every input:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the in-memory patch rewrite with any bytes, any map and any option.
 //
 // Input: a 20-byte map prefix (see FuzzInput.h; its spare byte chooses the

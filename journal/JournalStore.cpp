@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/JournalStore.h"
 
 #include "fileio/Utf8Path.h"

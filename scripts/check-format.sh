@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when any C++ file differs from what clang-format (Debian 12's, 14)
 # makes of it with the project's .clang-format. To mend: the same files
 # through clang-format -i.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages needed to build, run and test the tool;
 # with "windows", those for the Windows cross build and Wine as well.
 # Safe to run again: it installs only what is missing.

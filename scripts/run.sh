@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the window alone, and starts it. It has its
 # own build folder, build-run/ (Release), so that it and scripts/test.sh
 # (build/) never rebuild each other's files.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds the core, pemberlock-cli.exe and their tests for Windows with
 # MinGW-w64 into build-windows/, runs the tests under Wine, compares the
 # Windows program with this machine's on the same generated patches, and

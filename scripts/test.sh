@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds, and runs every test: once in a normal
 # build, then builds and checks the Debian package, then the Windows build's
 # tests under Wine, then short fuzz runs, then the whole suite again with
@@ -10,6 +11,7 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 scripts/check-format.sh
+scripts/check-spdx.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEMBERLOCK_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds for 64-bit Windows with Debian's MinGW-w64 (the posix thread
 # model, which has std::thread), linked statically so that a bare Windows
 # needs no extra DLL. Programs built here run under Wine.

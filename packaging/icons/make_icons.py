@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the grey spanner icon as 16-colour PNG files (32x32 and 16x16), and
 packs the same images as a Windows icon (.ico) and a macOS icon (.icns).
 

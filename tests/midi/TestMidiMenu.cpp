@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI menu and Learn in the window: on a MIDI system the test
 // controls, and once through a real JACK server with no hardware.
 #include "ScriptedDialogService.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts or stops a JACK server with the dummy driver (no sound hardware),
 # for the MIDI tests: jack_server.sh start|stop NAME WORK_FOLDER
 # start exits 77 (skipped) when jackd is not installed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever is dropped on the tool: files that are not patches, patches with
 // odd bytes, odd file names and broken map files. Nothing may hang, crash or
 // change a file it cannot rewrite.

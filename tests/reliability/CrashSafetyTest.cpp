@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crash safety: pemberlock-cli is killed with SIGKILL at random moments while
 // it rewrites a library of 2,000 patches. Whenever it dies, every patch must
 // be byte for byte its original or its complete rewrite, and none missing.

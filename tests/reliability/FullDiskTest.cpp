@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A disk that fills up in the middle of a batch. The disk is a tmpfs of a
 // few hundred KiB mounted for the test on a fresh folder (mount(2) with
 // "size=..."; needs root or CAP_SYS_ADMIN, as in CI). Where it cannot be

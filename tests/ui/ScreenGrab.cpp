@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves what an X display shows, the whole screen or one rectangle of it, as
 // a PNG file: pemberlock_screen_grab OUTPUT.png [X Y WIDTH HEIGHT]
 #include <QGuiApplication>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the real program on a virtual X display, waits for its window titled
 # "Pemberlock" and saves a screenshot of it.
 # Usage: run_on_xvfb.sh PEMBERLOCK SCREEN_GRAB OUTPUT.png

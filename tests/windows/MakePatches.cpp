@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes generated patches into a folder, under names that test how a
 // program passes file names on (blanks, accents, symbols), for comparing
 // two builds of the command line on the same files.
