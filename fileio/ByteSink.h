@@ -28,6 +28,7 @@ public:
 class StringSink final : public ByteSink {
 public:
     void Write(std::string_view bytes) override { text_.append(bytes); }
+    void Reserve(std::size_t bytes) { text_.reserve(bytes); }
     bool InsertsInPlace() const override { return true; }
     std::size_t Position() const override { return text_.size(); }
     void InsertAt(std::size_t at, std::string_view bytes) override { text_.insert(at, bytes); }
