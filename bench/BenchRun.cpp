@@ -116,7 +116,7 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
         }
         if (core) {
             runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));
-            runs.cli.push_back(RunCliProgram(folder, library.paths.size()));
+            runs.cli.push_back(RunCliProgram(folder, library.paths.size(), folder + "-state"));
         }
         if (window) DropOnWindow(window, library, runs);
     }

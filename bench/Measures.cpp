@@ -231,10 +231,13 @@ double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobContr
     return seconds;
 }
 
-double RunCliProgram(const std::string& folder, std::size_t patches) {
+double RunCliProgram(const std::string& folder, std::size_t patches,
+                     const std::string& stateFolder) {
     const Clock::time_point start = Clock::now();
-    const test::ProcessResult run = test::RunProcess(
-        {PEMBERLOCK_CLI_PATH, "--recursive", "--", folder}, folder, std::chrono::minutes(30));
+    // Its journal goes with the bench's files, never into the user's own.
+    const test::ProcessResult run =
+        test::RunProcess({PEMBERLOCK_CLI_PATH, "--recursive", "--", folder}, folder,
+                         std::chrono::minutes(30), {"XDG_STATE_HOME=" + stateFolder});
     const double seconds = SecondsSince(start);
     const std::string done = std::to_string(patches) + " of " + std::to_string(patches) +
                              " files processed successfully.\n";

@@ -45,8 +45,10 @@ double RunLimitGrouped(const std::vector<std::string>& paths, unsigned threads, 
 // 1 the old way: one patch after the other, each flushed on its own.
 double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobControllerMap& map);
 
-// pemberlock-cli itself, started on the folder, its output into a pipe.
-double RunCliProgram(const std::string& folder, std::size_t patches);
+// pemberlock-cli itself, started on the folder, its output into a pipe, its
+// journal below stateFolder.
+double RunCliProgram(const std::string& folder, std::size_t patches,
+                     const std::string& stateFolder);
 
 // 3: the rewrite in memory, as the front ends call it.
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);

@@ -75,12 +75,14 @@ public:
             return -1;
         }
         QDropEvent drop(QPointF(where), offered, &data, Qt::LeftButton, Qt::NoModifier);
+        // What the window does on the drop itself blocks its loop too.
+        const auto dropped = std::chrono::steady_clock::now();
         QApplication::sendEvent(frame_, &drop);
         if (!drop.isAccepted()) {
             why = "the drop area refused the drop";
             return -1;
         }
-        WaitForTheDrop();
+        WaitForTheDrop(dropped);
         // Let the status box lay out and paint what was appended.
         QApplication::processEvents();
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
@@ -107,19 +109,25 @@ private:
     // Runs the window's event loop until the drop has ended, timing the
     // longest stretch in which it could not turn: a timer that would fire
     // every millisecond notes each gap between its firings.
-    void WaitForTheDrop() {
+    // The first stretch starts with the drop event, at dropped; the last
+    // one ends when the window has finished the drop.
+    void WaitForTheDrop(std::chrono::steady_clock::time_point dropped) {
         QEventLoop loop;
-        QObject::connect(&window_, &FrmDragDrop::DropFinished, &loop, &QEventLoop::quit);
-        QTimer ticks;
-        ticks.setInterval(1);
-        auto last = std::chrono::steady_clock::now();
+        auto last = dropped;
         longestBlocked_ = 0;
-        QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const auto tick = [&] {
             const auto now = std::chrono::steady_clock::now();
             longestBlocked_ =
                 std::max(longestBlocked_, std::chrono::duration<double>(now - last).count());
             last = now;
+        };
+        QObject::connect(&window_, &FrmDragDrop::DropFinished, &loop, [&] {
+            tick();
+            loop.quit();
         });
+        QTimer ticks;
+        ticks.setInterval(1);
+        QObject::connect(&ticks, &QTimer::timeout, tick);
         ticks.start();
         if (window_.DropRunning()) loop.exec();
     }

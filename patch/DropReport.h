@@ -29,7 +29,8 @@ public:
     void Add(const DropPathResult& result);
     // The paths a stopped drop never reached.
     void SetNotProcessed(std::uint64_t notProcessed, std::uint64_t total);
-    std::string Text() const;
+    // The whole text, a summary first; what was added goes with it.
+    std::string Take() &&;
 
 private:
     bool preview_;
@@ -49,8 +50,9 @@ public:
 
     void PathDone(const DropPathResult& result, std::uint64_t handled,
                   std::uint64_t total) override;
-    // The report so far; a drop that stopped early says so once it is done.
-    std::string Text() const;
+    // The report, once the drop has ended (a stopped one says so); the
+    // collector is left empty.
+    std::string TakeText();
 
 private:
     DropObserver* next_;

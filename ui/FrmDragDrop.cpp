@@ -318,7 +318,7 @@ void FrmDragDrop::SetDropRunning(bool running) {
 
 void FrmDragDrop::OnDropFinished() {
     SetDropRunning(false);
-    reports_->SetLastDropReport(dropReport_->Text());
+    reports_->SetLastDropReport(dropReport_->TakeText());
     if (recorder_) recorder_->Finish();
     undo_->DropEnded(recorder_.get());
     recorder_.reset();

@@ -103,9 +103,9 @@ TEST(DropReport, OutcomeAndReasonPerPathForADropAndItsPreview) {
     options.observer = &collector;
     options.reportRewrites = true;
     RunPatchDrop(paths, log, KnobControllerMap{}, RealFileSystem(), options);
-    EXPECT_EQ(collector.Text(), "3 files: 1 rewritten, 1 skipped, 1 failed.\n\n" + good +
-                                    ": rewritten\n" + body +
-                                    ": failed: line 2: knob 99 is not a knob\n");
+    EXPECT_EQ(collector.TakeText(), "3 files: 1 rewritten, 1 skipped, 1 failed.\n\n" + good +
+                                        ": rewritten\n" + body +
+                                        ": failed: line 2: knob 99 is not a knob\n");
 }
 
 }  // namespace
