@@ -62,12 +62,16 @@ void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& 
                 summary_ = std::move(summary);
             }
             done_ = true;
+            // The end is handed over at once rather than at the next tick.
+            QMetaObject::invokeMethod(
+                this, [this] { Deliver(); }, Qt::QueuedConnection);
         });
     timer_.start();
 }
 
 void DropWorker::Deliver() {
-    const bool finished = done_;  // read first: all it covers is in pending_ then
+    if (!thread_.joinable()) return;  // the end was handed over already
+    const bool finished = done_;      // read first: all it covers is in pending_ then
     std::string text;
     {
         const std::lock_guard lock(mutex_);
