@@ -66,7 +66,10 @@ void QtDialogService::ShowReport(QWidget* parent, const QString& title, const QS
     // It reads as it would in a terminal; a long path stays on one line.
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The report of a drop of thousands of patches takes a moment to lay out.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     view->setPlainText(text);
+    QApplication::restoreOverrideCursor();
     layout->addWidget(view);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
