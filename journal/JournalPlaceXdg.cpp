@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/JournalPlace.h"
 
-#include <cstdlib>
-
 namespace pemberlock {
-
-std::optional<std::string> ProcessEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value) return std::nullopt;
-    return std::string(value);
-}
 
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     // The base directory rules: an empty or relative XDG_STATE_HOME is ignored.
