@@ -43,29 +43,30 @@ DropWorker::~DropWorker() {
 }
 
 void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
-                       const DropOptions& options) {
+                       const DropOptions& options, std::function<void()> atEnd) {
     if (thread_.joinable()) return;
     stop_ = false;
     done_ = false;
     handled_ = 0;
     total_ = 0;
-    thread_ = std::thread(
-        [this, paths = std::move(paths), map, &fs, options = DropOptions(options)]() mutable {
-            Pipe pipe(*this, options.observer);
-            options.observer = &pipe;
-            options.stop = &stop_;
-            const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
-            total_ = expanded.size();
-            BatchSummary summary = RunPatchDrop(expanded, pipe, map, fs, options);
-            {
-                const std::lock_guard lock(mutex_);
-                summary_ = std::move(summary);
-            }
-            done_ = true;
-            // The end is handed over at once rather than at the next tick.
-            QMetaObject::invokeMethod(
-                this, [this] { Deliver(); }, Qt::QueuedConnection);
-        });
+    thread_ = std::thread([this, paths = std::move(paths), map, &fs, options = DropOptions(options),
+                           atEnd = std::move(atEnd)]() mutable {
+        Pipe pipe(*this, options.observer);
+        options.observer = &pipe;
+        options.stop = &stop_;
+        const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
+        total_ = expanded.size();
+        BatchSummary summary = RunPatchDrop(expanded, pipe, map, fs, options);
+        if (atEnd) atEnd();
+        {
+            const std::lock_guard lock(mutex_);
+            summary_ = std::move(summary);
+        }
+        done_ = true;
+        // The end is handed over at once rather than at the next tick.
+        QMetaObject::invokeMethod(
+            this, [this] { Deliver(); }, Qt::QueuedConnection);
+    });
     timer_.start();
 }
 

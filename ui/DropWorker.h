@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,9 +30,10 @@ public:
     ~DropWorker() override;
 
     // Starts a drop of paths (folders are expanded first) with its own copy
-    // of map; options' observer, if any, is called from the drop's thread.
+    // of map; options' observer, if any, is called from the drop's thread,
+    // and so is atEnd, once the drop is over and before Finished.
     void Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
-               const DropOptions& options = {});
+               const DropOptions& options = {}, std::function<void()> atEnd = {});
     // Stops the drop after the patches in hand.
     void Stop() { stop_ = true; }
     bool Running() const { return thread_.joinable(); }

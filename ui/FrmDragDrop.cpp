@@ -127,7 +127,11 @@ FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace jo
     Form_Load();
 }
 
-FrmDragDrop::~FrmDragDrop() = default;
+FrmDragDrop::~FrmDragDrop() {
+    // A running drop uses the report and the journal record held here: it
+    // is stopped, and waited for, before they go.
+    delete drop_;
+}
 
 void FrmDragDrop::BuildControls() {
     client_ = new QWidget(this);
@@ -292,7 +296,7 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
     // The report is gathered on the drop's thread and read here when it ends.
     dropReport_ = std::make_unique<DropReportCollector>();
-    // The journal is written on the drop's thread too, and finished here.
+    // The journal is written and finished on the drop's thread too.
     recorder_ = undo_->DropStarting();
     DropOptions options;
     options.observer = dropReport_.get();
@@ -300,7 +304,11 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     options.journal = recorder_.get();
     SetDropRunning(true);
     progress_->Show(0, 0);
-    drop_->Start(std::move(paths), map_, fs_, options);
+    // Finishing the record syncs it and waits for the oldest drops to be
+    // removed: up to a second with a full journal, so not on this thread.
+    drop_->Start(std::move(paths), map_, fs_, options, [recorder = recorder_.get()] {
+        if (recorder) recorder->Finish();
+    });
 }
 
 bool FrmDragDrop::DropRunning() const { return drop_->Running(); }
@@ -319,7 +327,6 @@ void FrmDragDrop::SetDropRunning(bool running) {
 void FrmDragDrop::OnDropFinished() {
     SetDropRunning(false);
     reports_->SetLastDropReport(dropReport_->TakeText());
-    if (recorder_) recorder_->Finish();
     undo_->DropEnded(recorder_.get());
     recorder_.reset();
     log_->ScrollToEnd();

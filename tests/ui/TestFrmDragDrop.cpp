@@ -101,6 +101,7 @@ private slots:
     void dropRefusesAnythingButLocalFiles();
     void longDropShowsProgressAndStopsOnEscape();
     void closingDuringADropStopsItThenCloses();
+    void destroyingTheWindowDuringADropWaitsForIt();
     void droppedFoldersArePatchesInByteOrder();
 
     void loadMap();
@@ -614,6 +615,20 @@ void TestFrmDragDrop::closingDuringADropStopsItThenCloses() {
     QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), 30000);
     QVERIFY(window_->StatusText().find("Stopped: ") != std::string::npos);
     QVERIFY(ReadFile(paths.back()).startsWith("x=1"));
+    QVERIFY(!ReadFile(paths.back()).contains("101"));
+}
+
+void TestFrmDragDrop::destroyingTheWindowDuringADropWaitsForIt() {
+    // The drop's thread reports into the window's own objects to the end;
+    // the sanitizer build catches any use of them after they are gone.
+    using namespace pemberlock::test;
+    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    QMimeData data;
+    const QStringList paths = MakePatches(100, data);
+    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    QTRY_VERIFY(window_->StatusText().find("Processing") != std::string::npos);
+    window_.reset();
+    for (const QString& path : paths) QVERIFY(!QFile::exists(path + "tmp"));
     QVERIFY(!ReadFile(paths.back()).contains("101"));
 }
 
