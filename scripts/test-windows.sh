@@ -16,8 +16,21 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows/wine}"
 cmake --preset windows-cross >/dev/null
 cmake --build --preset windows-cross -j"$jobs"
 
-# A fresh Wine prefix takes a while to set up; do it before any test runs.
+# Debian's wineserver script passes -p0: the server quits the moment no
+# Windows program runs, and a test that starts just then finds it going away
+# ("wine client error:0: recvmsg: Connection reset by peer"). One server kept
+# for the whole run avoids that race (and restarting it for every test).
+work=""
+cleanup() {
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  [ -z "$work" ] || rm -rf "$work"
+}
+trap cleanup EXIT
 mkdir -p "$WINEPREFIX"
+/usr/lib/wine/wineserver -k >/dev/null 2>&1 && /usr/lib/wine/wineserver -w || true
+/usr/lib/wine/wineserver -p >/dev/null 2>&1
+# A fresh prefix takes a while to set up; do it before any test runs. Wine's
+# own services start here too, so no test's output pipe is held by them.
 /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
 ctest --preset windows-cross -j"$jobs"
 
@@ -27,7 +40,6 @@ if [ ! -x build/cli/pemberlock-cli ] || [ ! -x build/tests/windows/pemberlock-ma
   cmake --build build -j"$jobs" --target pemberlock-cli pemberlock-make-patches
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # The Linux program records its drops for --undo; not in the real home.
 export XDG_STATE_HOME="$work/state"
 mkdir "$work/linux"
