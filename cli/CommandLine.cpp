@@ -78,7 +78,8 @@ constexpr const char* kFooterEnd =
     "  2  usage error, or the map file could not be loaded; no patch was touched\n"
     "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
     "  With --undo: 0 every patch was restored, 1 at least one was left as it was, 2 there was\n"
-    "  nothing to undo. With --history: 0, or 1 when the journal cannot be read.\n"
+    "  nothing to undo, 130 stopped (the next --undo goes on with the same drop).\n"
+    "  With --history: 0, or 1 when the journal cannot be read.\n"
     "\n"
     "Example:\n"
     "  $ pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
@@ -157,7 +158,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     std::optional<Options> options = Parse(args, out, err, console, status);
     if (!options) return status;
     UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
-    if (options->undo) return RunUndo(journal, out, err, console.outIsTerminal);
+    if (options->undo) return RunUndo(journal, out, err, console.outIsTerminal, console.stop);
     if (options->history) return RunHistory(journal, out, err);
 
     KnobControllerMap map;

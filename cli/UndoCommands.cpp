@@ -22,9 +22,10 @@ std::string LocalTime(std::int64_t seconds) {
 
 }  // namespace
 
-int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal) {
+int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal,
+            const std::atomic<bool>* stop) {
     StreamStatusLog log(out, outIsTerminal);
-    const Result<UndoSummary> undone = journal.UndoLast(log);
+    const Result<UndoSummary> undone = journal.UndoLast(log, {stop, {}});
     if (!undone) {
         err << kProgram << ": " << undone.error().Text() << "\n";
         return kExitUsage;
@@ -38,7 +39,9 @@ int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool out
             << "; the next --undo takes the same drop again\n";
     }
     if (!written) err << kProgram << ": could not write to standard output\n";
-    return undone->failures.empty() && written ? kExitOk : kExitPatchFailed;
+    if (!written) return kExitPatchFailed;
+    if (undone->stopped) return kExitStopped;
+    return undone->failures.empty() ? kExitOk : kExitPatchFailed;
 }
 
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err) {

@@ -4,14 +4,17 @@
 #include "journal/DropRecorder.h"
 #include "journal/UndoJournal.h"
 
+#include <atomic>
 #include <ostream>
 
 namespace pemberlock::cli {
 
 // --undo: restores the last drop not undone yet, its lines on out and the
 // reason for each "Error!" on err. 0 when every patch was restored, 1 when
-// any was left as it was, 2 when there was nothing to undo (said on err).
-int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal);
+// any was left as it was, 2 when there was nothing to undo (said on err),
+// 130 when stopped (the next --undo goes on with the same drop).
+int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal,
+            const std::atomic<bool>* stop = nullptr);
 
 // --history: the recorded drops, newest first, one a line: when it
 // started, how many patches it replaced, and whether it was undone.

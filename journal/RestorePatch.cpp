@@ -103,12 +103,14 @@ Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entr
     return PreparedRestore{std::move(*writer), now.device};
 }
 
-UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log) {
+UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
+                           const UndoOptions& options) {
     const bool grouped = fs.CanSyncWholeFileSystem();
     UndoSummary summary;
     RewriteBuffers buffers;
     std::map<std::string, std::string> folders;  // folder -> a file restored in it
-    for (std::size_t first = 0; first < items.size();) {
+    std::size_t first = 0;
+    while (first < items.size() && !(options.stop && *options.stop)) {
         // A patch that comes again (dropped twice) starts a new group, so
         // that it goes back one step at a time.
         std::vector<Result<PreparedRestore>> group;
@@ -133,8 +135,13 @@ UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items
             folders.try_emplace(Utf8FromPath(PathFromUtf8(path).parent_path()), path);
         }
         first += group.size();
+        if (options.progress) options.progress(first, items.size());
     }
     for (const auto& [folder, file] : folders) fs.SyncFolderOf(file);
+    if (first < items.size()) {
+        summary.stopped = true;
+        log.Append(StoppedLine(items.size() - first, items.size()));
+    }
     log.Append(std::to_string(summary.restored) + " of " + std::to_string(summary.total) +
                " files restored.\r\n");
     return summary;

@@ -9,6 +9,9 @@
 #include "patch/ProcessPatch.h"
 #include "patch/StatusLog.h"
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,10 +44,21 @@ struct RestoreItem {
     std::string keptPath;
 };
 
+// How an undo is followed and stopped.
+struct UndoOptions {
+    // Set from anywhere to stop after the patch in hand. The drop stays to
+    // be undone; the next undo finds the patches restored so far as they
+    // should be and goes on with the rest.
+    const std::atomic<bool>* stop = nullptr;
+    // After each patch: the patches handled, of the drop's.
+    std::function<void(std::uint64_t handled, std::uint64_t total)> progress;
+};
+
 // What an undo did.
 struct UndoSummary {
-    std::uint64_t total = 0;  // the patches of the drop
+    std::uint64_t total = 0;  // the patches handled
     std::uint64_t restored = 0;
+    bool stopped = false;                // before every patch of the drop was handled
     std::vector<PatchFailure> failures;  // the patches left as they were, and why
     // Set when the drop could not be marked as undone: the next undo takes
     // the same drop again (and finds its patches already restored).
@@ -55,7 +69,9 @@ struct UndoSummary {
 // ("Restoring PATH  ....  Done." or "Error!"). As in a drop, where the
 // system can make many files durable at once, patches are restored in
 // groups made durable with one sync each, so that an undo costs about what
-// its drop did.
-UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log);
+// its drop did. Stopped, it logs "Stopped: K of N files not processed." and
+// then counts the patches it handled, as a drop does.
+UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
+                           const UndoOptions& options = {});
 
 }  // namespace pemberlock

@@ -49,7 +49,7 @@ bool UndoJournal::CanUndo() {
     return last && last->has_value();
 }
 
-Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log) {
+Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log, const UndoOptions& options) {
     auto last = LastToUndo();
     if (!last) return last.error().As("there is nothing to undo: " + last.error().what);
     if (!last->has_value()) return Error{"there is nothing to undo"};
@@ -59,7 +59,8 @@ Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log) {
     for (auto entry = manifest.entries.rbegin(); entry != manifest.entries.rend(); ++entry) {
         items.push_back({&*entry, store_.InDrop(number, entry->kept)});
     }
-    UndoSummary summary = RestorePatches(fs_, items, log);
+    UndoSummary summary = RestorePatches(fs_, items, log, options);
+    if (summary.stopped) return summary;
     if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
         summary.notMarked = marked.error();
     }

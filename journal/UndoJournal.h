@@ -46,8 +46,9 @@ public:
     bool CanUndo();
     // Restores the patches of the newest drop not undone yet, each line in
     // a drop's manner on log ("Restoring PATH  ....  Done."), newest patch
-    // first, then "R of N files restored.". Fails when there is none.
-    Result<UndoSummary> UndoLast(StatusLog& log);
+    // first, then "R of N files restored.". Fails when there is none. A
+    // stopped undo leaves the drop to be undone again.
+    Result<UndoSummary> UndoLast(StatusLog& log, const UndoOptions& options = {});
 
 private:
     // The newest drop not undone yet that replaced anything, with its manifest.

@@ -41,9 +41,14 @@ DropProgress::DropProgress(QWidget* parent) : QWidget(parent) {
     layout->addStretch();
 }
 
+void DropProgress::Begin(const QString& waiting) {
+    waiting_ = waiting;
+    Show(0, 0);
+}
+
 void DropProgress::Show(std::uint64_t handled, std::uint64_t total) {
     const QLocale locale;
-    count_->setText(total == 0 ? QStringLiteral("Reading folders…")
+    count_->setText(total == 0 ? waiting_
                                : locale.toString(static_cast<qulonglong>(handled)) +
                                      QStringLiteral(" of ") +
                                      locale.toString(static_cast<qulonglong>(total)));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
@@ -18,6 +19,8 @@ class DropProgress final : public QWidget {
 
 public:
     explicit DropProgress(QWidget* parent);
+    // A new run: waiting is shown until it knows its total.
+    void Begin(const QString& waiting);
     void Show(std::uint64_t handled, std::uint64_t total);
 
 signals:
@@ -27,6 +30,7 @@ private:
     QLabel* count_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QPushButton* stop_ = nullptr;
+    QString waiting_;
 };
 
 }  // namespace pemberlock

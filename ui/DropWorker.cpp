@@ -9,26 +9,32 @@ namespace {
 constexpr int kDeliveryMilliseconds = 50;
 }  // namespace
 
-// The drop's side: its log and its observer, both filling what Deliver()
-// hands over.
-class DropWorker::Pipe final : public StatusLog, public DropObserver {
+// The work's log, filling what Deliver() hands over.
+class DropWorker::Log final : public StatusLog {
 public:
-    Pipe(DropWorker& worker, DropObserver* next) : worker_(worker), next_(next) {}
-
+    explicit Log(DropWorker& worker) : worker_(worker) {}
     void Append(std::string_view text) override {
         const std::lock_guard lock(worker_.mutex_);
         worker_.pending_.append(text);
     }
+
+private:
+    DropWorker& worker_;
+};
+
+// A drop's progress, and the observer it had before.
+class DropWorker::Pipe final : public DropObserver {
+public:
+    Pipe(DropObserver* next, const Progress& progress) : next_(next), progress_(progress) {}
     void PathDone(const DropPathResult& result, std::uint64_t handled,
                   std::uint64_t total) override {
-        worker_.total_ = total;
-        worker_.handled_ = handled;
+        progress_(handled, total);
         if (next_) next_->PathDone(result, handled, total);
     }
 
 private:
-    DropWorker& worker_;
     DropObserver* next_;
+    const Progress& progress_;
 };
 
 DropWorker::DropWorker(QObject* parent) : QObject(parent) {
@@ -44,24 +50,31 @@ DropWorker::~DropWorker() {
 
 void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
                        const DropOptions& options, std::function<void()> atEnd) {
+    Run([paths = std::move(paths), map, &fs, options = DropOptions(options),
+         atEnd = std::move(atEnd)](StatusLog& log, const std::atomic<bool>& stop,
+                                   const Progress& progress) mutable {
+        Pipe pipe(options.observer, progress);
+        options.observer = &pipe;
+        options.stop = &stop;
+        const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
+        progress(0, expanded.size());
+        RunPatchDrop(expanded, log, map, fs, options);
+        if (atEnd) atEnd();
+    });
+}
+
+void DropWorker::Run(Task task) {
     if (thread_.joinable()) return;
     stop_ = false;
     done_ = false;
     handled_ = 0;
     total_ = 0;
-    thread_ = std::thread([this, paths = std::move(paths), map, &fs, options = DropOptions(options),
-                           atEnd = std::move(atEnd)]() mutable {
-        Pipe pipe(*this, options.observer);
-        options.observer = &pipe;
-        options.stop = &stop_;
-        const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
-        total_ = expanded.size();
-        BatchSummary summary = RunPatchDrop(expanded, pipe, map, fs, options);
-        if (atEnd) atEnd();
-        {
-            const std::lock_guard lock(mutex_);
-            summary_ = std::move(summary);
-        }
+    thread_ = std::thread([this, task = std::move(task)] {
+        Log log(*this);
+        task(log, stop_, [this](std::uint64_t handled, std::uint64_t total) {
+            total_ = total;
+            handled_ = handled;
+        });
         done_ = true;
         // The end is handed over at once rather than at the next tick.
         QMetaObject::invokeMethod(
@@ -83,7 +96,7 @@ void DropWorker::Deliver() {
     if (!finished) return;
     timer_.stop();
     thread_.join();
-    emit Finished(summary_);
+    emit Finished();
 }
 
 }  // namespace pemberlock

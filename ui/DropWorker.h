@@ -4,6 +4,7 @@
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
 #include "patch/PatchDrop.h"
+#include "patch/StatusLog.h"
 
 #include <QObject>
 #include <QTimer>
@@ -18,14 +19,20 @@
 
 namespace pemberlock {
 
-// Runs a drop away from the window's thread, so that the window keeps
-// painting and can take Stop. The drop's log lines and progress are handed
-// to the window's thread in order, in batches, a few times a second; no
-// widget is ever touched from the drop's thread.
+// Runs a drop (or an undo) away from the window's thread, so that the
+// window keeps painting and can take Stop. The log lines and progress are
+// handed to the window's thread in order, in batches, a few times a second;
+// no widget is ever touched from the worker's thread.
 class DropWorker final : public QObject {
     Q_OBJECT
 
 public:
+    using Progress = std::function<void(std::uint64_t handled, std::uint64_t total)>;
+    // Work for the worker's thread: it appends to log, says how far it got
+    // through progress, and stops after what it has in hand once stop is set.
+    using Task = std::function<void(StatusLog& log, const std::atomic<bool>& stop,
+                                    const Progress& progress)>;
+
     explicit DropWorker(QObject* parent = nullptr);
     ~DropWorker() override;
 
@@ -34,18 +41,21 @@ public:
     // and so is atEnd, once the drop is over and before Finished.
     void Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
                const DropOptions& options = {}, std::function<void()> atEnd = {});
-    // Stops the drop after the patches in hand.
+    // Starts task instead, unless something runs already.
+    void Run(Task task);
+    // Stops the work after the patches in hand.
     void Stop() { stop_ = true; }
     bool Running() const { return thread_.joinable(); }
 
 signals:
-    // Text the drop appended to its log, in order, CR LF line ends.
+    // Text the work appended to its log, in order, CR LF line ends.
     void Appended(const std::string& text);
     // Paths handled of the total (0 of 0 while folders are read).
     void Progressed(std::uint64_t handled, std::uint64_t total);
-    void Finished(const BatchSummary& summary);
+    void Finished();
 
 private:
+    class Log;
     class Pipe;
     void Deliver();
 
@@ -55,8 +65,7 @@ private:
     std::atomic<std::uint64_t> handled_ = 0;
     std::atomic<std::uint64_t> total_ = 0;
     std::mutex mutex_;
-    std::string pending_;  // appended by the drop, not yet delivered
-    BatchSummary summary_;
+    std::string pending_;  // appended by the work, not yet delivered
     QTimer timer_;
 };
 

@@ -32,6 +32,8 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
+#include <utility>
+
 #include <string>
 #include <vector>
 
@@ -202,7 +204,7 @@ void FrmDragDrop::BuildDropArea() {
         log_->ScrollToEnd();
     });
     connect(drop_, &DropWorker::Progressed, progress_, &DropProgress::Show);
-    connect(drop_, &DropWorker::Finished, this, [this] { OnDropFinished(); });
+    connect(drop_, &DropWorker::Finished, this, [this] { OnWorkFinished(); });
 }
 
 void FrmDragDrop::BuildOptionAndStatus() {
@@ -259,8 +261,15 @@ void FrmDragDrop::BuildMenu(JournalPlace journal) {
 
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
-    undo_ =
-        std::make_unique<UndoCommand>(*MnuEdit, *this, dialogs_, fs_, std::move(journal), *log_);
+    // An undo of a large drop takes as long as the drop: it runs as one does.
+    auto runUndo = [this](DropWorker::Task task, std::function<void()> done) {
+        if (DropRunning()) return false;
+        BeginWork(QStringLiteral("Reading the journal…"), std::move(done));
+        drop_->Run(std::move(task));
+        return true;
+    };
+    undo_ = std::make_unique<UndoCommand>(*MnuEdit, *this, dialogs_, fs_, std::move(journal),
+                                          std::move(runUndo));
     reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
 
     midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
@@ -302,8 +311,7 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     options.observer = dropReport_.get();
     options.reportRewrites = true;
     options.journal = recorder_.get();
-    SetDropRunning(true);
-    progress_->Show(0, 0);
+    BeginWork(QStringLiteral("Reading folders…"), [this] { OnDropFinished(); });
     // Finishing the record syncs it and waits for the oldest drops to be
     // removed: up to a second with a full journal, so not on this thread.
     drop_->Start(std::move(paths), map_, fs_, options, [recorder = recorder_.get()] {
@@ -324,14 +332,24 @@ void FrmDragDrop::SetDropRunning(bool running) {
     stopDrop_->setEnabled(running);
 }
 
-void FrmDragDrop::OnDropFinished() {
+void FrmDragDrop::BeginWork(const QString& waiting, std::function<void()> done) {
+    afterWork_ = std::move(done);
+    SetDropRunning(true);
+    progress_->Begin(waiting);
+}
+
+void FrmDragDrop::OnWorkFinished() {
     SetDropRunning(false);
-    reports_->SetLastDropReport(dropReport_->TakeText());
-    undo_->DropEnded(recorder_.get());
-    recorder_.reset();
+    if (const auto done = std::exchange(afterWork_, nullptr)) done();
     log_->ScrollToEnd();
     emit DropFinished();
     if (closeAfterDrop_) close();
+}
+
+void FrmDragDrop::OnDropFinished() {
+    reports_->SetLastDropReport(dropReport_->TakeText());
+    undo_->DropEnded(recorder_.get());
+    recorder_.reset();
 }
 
 void FrmDragDrop::closeEvent(QCloseEvent* event) {

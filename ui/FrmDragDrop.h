@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -86,8 +87,11 @@ private:
     void ShowPrecedence();
     void ShowMapWarnings();
     void SaveTo(const QString& path);
-    // While a drop runs, the map, the menus and further drops wait.
+    // While a drop (or an undo) runs, the map, the menus and further drops
+    // wait; done follows on this thread once it has ended.
+    void BeginWork(const QString& waiting, std::function<void()> done);
     void SetDropRunning(bool running);
+    void OnWorkFinished();
     void OnDropFinished();
 
     DialogService& dialogs_;
@@ -108,6 +112,7 @@ private:
     DropWorker* drop_ = nullptr;
     QAction* stopDrop_ = nullptr;
     bool closeAfterDrop_ = false;
+    std::function<void()> afterWork_;  // of the drop or undo running
     QCheckBox* ChkPrecedence = nullptr;
     QLabel* Label2 = nullptr;
     QPlainTextEdit* TxtStatus = nullptr;
@@ -120,7 +125,7 @@ private:
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 
     std::unique_ptr<StatusBoxLog> log_;
-    std::unique_ptr<UndoCommand> undo_;       // writes to log_
+    std::unique_ptr<UndoCommand> undo_;       // runs on drop_
     std::unique_ptr<DropRecorder> recorder_;  // the journal of the drop running
 };
 

@@ -2,14 +2,14 @@
 #include "ui/UndoCommand.h"
 
 #include "ui/DialogService.h"
-#include "ui/StatusBoxLog.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+
+#include <memory>
 
 namespace pemberlock {
 namespace {
@@ -22,8 +22,8 @@ QString FromUtf8(const std::string& text) { return QString::fromStdString(text);
 }  // namespace
 
 UndoCommand::UndoCommand(QMenu& edit, QWidget& window, DialogService& dialogs, FileSystem& fs,
-                         JournalPlace place, StatusBoxLog& log)
-    : window_(window), dialogs_(dialogs), journal_(fs, std::move(place)), log_(log) {
+                         JournalPlace place, Runner run)
+    : window_(window), dialogs_(dialogs), journal_(fs, std::move(place)), run_(std::move(run)) {
     action_ = edit.addAction(QStringLiteral("&Undo Last Drop"));
     action_->setObjectName(QStringLiteral("MnuUndo"));
     action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -52,16 +52,17 @@ bool UndoCommand::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void UndoCommand::Refresh() { action_->setEnabled(!dropping_ && journal_.CanUndo()); }
+// Not while the journal is in use on the undo's thread.
+void UndoCommand::Refresh() { action_->setEnabled(!busy_ && journal_.CanUndo()); }
 
 std::unique_ptr<DropRecorder> UndoCommand::DropStarting() {
-    dropping_ = true;
+    busy_ = true;
     Refresh();
     return journal_.Record();
 }
 
 void UndoCommand::DropEnded(const DropRecorder* recorder) {
-    dropping_ = false;
+    busy_ = false;
     Refresh();
     if (recorder && recorder->Failure()) {
         dialogs_.ShowMessage(&window_, QStringLiteral("Undo is not available for this drop: ") +
@@ -70,11 +71,23 @@ void UndoCommand::DropEnded(const DropRecorder* recorder) {
 }
 
 void UndoCommand::MnuUndo_Click() {
-    if (dropping_) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const Result<UndoSummary> undone = journal_.UndoLast(log_);
-    QApplication::restoreOverrideCursor();
-    log_.ScrollToEnd();
+    if (busy_) return;
+    busy_ = true;
+    Refresh();
+    // Filled on the undo's thread, read here once it has ended.
+    auto undone = std::make_shared<Result<UndoSummary>>(UndoSummary{});
+    auto task = [this, undone](StatusLog& log, const std::atomic<bool>& stop,
+                               const DropWorker::Progress& progress) {
+        *undone = journal_.UndoLast(log, {&stop, progress});
+    };
+    if (!run_(std::move(task), [this, undone] { UndoEnded(*undone); })) {
+        busy_ = false;
+        Refresh();
+    }
+}
+
+void UndoCommand::UndoEnded(const Result<UndoSummary>& undone) {
+    busy_ = false;
     Refresh();
     if (!undone) {
         QString why = FromUtf8(undone.error().Text()) + ".";

@@ -3,9 +3,11 @@
 
 #include "fileio/FileSystem.h"
 #include "journal/UndoJournal.h"
+#include "ui/DropWorker.h"
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -15,18 +17,21 @@ class QWidget;
 namespace pemberlock {
 
 class DialogService;
-class StatusBoxLog;
 
 // Edit > Undo Last Drop (Ctrl+Z): each drop is recorded in the journal, and
 // the newest drop not undone yet can be taken back, its lines going to the
 // status box as a drop's do. Greyed while there is nothing to undo, or
-// while a drop runs.
+// while a drop or an undo runs.
 class UndoCommand final : public QObject {
 public:
+    // Runs an undo's task away from the window's thread, as a drop runs,
+    // then done on the window's thread; false when it cannot start now.
+    using Runner = std::function<bool(DropWorker::Task task, std::function<void()> done)>;
+
     // Adds the command to edit; window is where Ctrl+Z works, whatever has
     // the focus in it.
     UndoCommand(QMenu& edit, QWidget& window, DialogService& dialogs, FileSystem& fs,
-                JournalPlace place, StatusBoxLog& log);
+                JournalPlace place, Runner run);
     ~UndoCommand() override;
 
     QAction* Action() const { return action_; }
@@ -41,15 +46,16 @@ protected:
 
 private:
     void MnuUndo_Click();
+    void UndoEnded(const Result<UndoSummary>& undone);
     void Refresh();
     void ReportLeftAlone(const UndoSummary& summary);
 
     QWidget& window_;
     DialogService& dialogs_;
-    UndoJournal journal_;
-    StatusBoxLog& log_;
+    UndoJournal journal_;  // used by the undo's thread while one runs
+    Runner run_;
     QAction* action_ = nullptr;
-    bool dropping_ = false;
+    bool busy_ = false;  // a drop or an undo runs
 };
 
 }  // namespace pemberlock

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -27,10 +28,11 @@ protected:
     std::string P(std::string_view name) const { return folder_.Path(name); }
 
     test::ProcessResult Run(const std::vector<std::string>& args,
-                            FileSystem& files = RealFileSystem()) {
+                            FileSystem& files = RealFileSystem(),
+                            const std::atomic<bool>* stop = nullptr) {
         std::ostringstream out;
         std::ostringstream err;
-        const int status = cli::RunCommandLine(args, out, err, files, {false, nullptr, place_});
+        const int status = cli::RunCommandLine(args, out, err, files, {false, stop, place_});
         return {status, false, out.str(), err.str()};
     }
 
@@ -74,6 +76,21 @@ TEST_F(UndoCli, APatchLeftAloneIsAnErrorWithItsReason) {
                             "  ....  Done.\n1 of 2 files restored.\n");
     EXPECT_EQ(undo.err, P("b.pch") + ": was changed after the drop\n");
     EXPECT_EQ(ReadFile(P("b.pch")), "mine now");
+}
+
+TEST_F(UndoCli, AnUndoStoppedByCtrlCIsGoneOnByTheNext) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch);
+    ASSERT_EQ(Run({"a.pch", "b.pch"}).status, 0);
+    const std::atomic<bool> stopped = true;
+    const test::ProcessResult undo = Run({"--undo"}, RealFileSystem(), &stopped);
+    EXPECT_EQ(undo.status, 130);
+    EXPECT_EQ(undo.out, "Stopped: 2 of 2 files not processed.\n0 of 0 files restored.\n");
+    EXPECT_NE(ReadFile(P("a.pch")), kPatch);
+    const test::ProcessResult again = Run({"--undo"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    EXPECT_EQ(ReadFile(P("b.pch")), kPatch);
 }
 
 TEST_F(UndoCli, DropsThatRecordNothing) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 namespace pemberlock {
@@ -114,6 +115,55 @@ TEST_F(UndoJournalTest, APatchChangedOrGoneSinceIsLeftAloneAndTheOthersRestored)
     EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
     EXPECT_EQ(ReadFile(P("b.pch")), "changed");
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("c.pch"))));
+}
+
+TEST_F(UndoJournalTest, AStoppedUndoIsTakenUpAgainByTheNext) {
+    // More patches than one group made durable together, so that the stop
+    // comes between groups wherever the system can sync many at once.
+    constexpr std::size_t kPatches = 150;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kPatches; ++i) {
+        paths.push_back(P(std::to_string(1000 + i) + ".pch"));
+        WriteFile(paths.back(), kPatch + std::to_string(i) + "\r\n");
+    }
+    ASSERT_EQ(Drop(paths), "");
+
+    TextStatusLog log;
+    UndoJournal journal(RealFileSystem(), {Journal(), {}});
+    std::atomic<bool> stop = false;
+    std::uint64_t lastHandled = 0;
+    const auto stopAtOnce = [&](std::uint64_t handled, std::uint64_t total) {
+        EXPECT_EQ(total, kPatches);
+        lastHandled = handled;
+        stop = true;
+    };
+    const Result<UndoSummary> stopped = journal.UndoLast(log, {&stop, stopAtOnce});
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(stopped->stopped);
+    ASSERT_GT(lastHandled, 0u);
+    ASSERT_LT(lastHandled, kPatches);
+    EXPECT_EQ(stopped->total, lastHandled);
+    const std::string n = std::to_string(lastHandled);
+    EXPECT_TRUE(log.Text().ends_with("Stopped: " + std::to_string(kPatches - lastHandled) + " of " +
+                                     std::to_string(kPatches) + " files not processed.\r\n" + n +
+                                     " of " + n + " files restored.\r\n"));
+    std::size_t restored = 0;
+    for (std::size_t i = 0; i < kPatches; ++i) {
+        restored += ReadFile(paths[i]) == kPatch + std::to_string(i) + "\r\n";
+    }
+    EXPECT_EQ(restored, lastHandled);
+
+    // Not marked undone: the next undo finishes the same drop, and the
+    // patches already back count as restored.
+    std::string lines;
+    const Result<UndoSummary> rest = Undo(&lines);
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(rest->restored, kPatches);
+    EXPECT_TRUE(lines.ends_with("150 of 150 files restored.\r\n"));
+    for (std::size_t i = 0; i < kPatches; ++i) {
+        EXPECT_EQ(ReadFile(paths[i]), kPatch + std::to_string(i) + "\r\n") << paths[i];
+    }
+    EXPECT_FALSE(Undo());
 }
 
 TEST_F(UndoJournalTest, AJournalThatCannotBeWrittenLeavesTheDropAsItWas) {

@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedDialogService.h"
 
+#include "tests/support/FaultyFileSystem.h"
 #include "ui/FrmDragDrop.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 #include <QWindow>
 
+#include <chrono>
 #include <memory>
 
 using pemberlock::FrmDragDrop;
@@ -49,10 +53,16 @@ private slots:
     void ctrlZUndoesTheDropWhereverTheFocusIs();
     void patchesLeftAloneAreExplained();
     void aDropThatCannotBeRecordedSaysSoOnce();
+    void aLongUndoKeepsTheWindowLiveAndStopsOnEscape();
 
 private:
-    void Open(JournalPlace place);
+    void Open(JournalPlace place, pemberlock::FileSystem& fs = pemberlock::RealFileSystem());
     void Drop(const QStringList& names);
+    void WaitUntilIdle() { QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000); }
+    template <typename T>
+    T* Child(const char* name) const {
+        return window_->findChild<T*>(QString::fromLatin1(name));
+    }
     QString Path(const QString& name) const { return dir_->filePath(name); }
     QAction* Undo() const { return window_->findChild<QAction*>(QStringLiteral("MnuUndo")); }
     QString Status() const { return QString::fromStdString(window_->StatusText()); }
@@ -74,9 +84,9 @@ void TestUndo::cleanup() {
     dir_.reset();
 }
 
-void TestUndo::Open(JournalPlace place) {
+void TestUndo::Open(JournalPlace place, pemberlock::FileSystem& fs) {
     window_.reset();
-    window_ = std::make_unique<FrmDragDrop>(*dialogs_, pemberlock::RealFileSystem(), place);
+    window_ = std::make_unique<FrmDragDrop>(*dialogs_, fs, place);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -92,7 +102,7 @@ void TestUndo::Drop(const QStringList& names) {
     QApplication::sendEvent(window_->windowHandle(), &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_->windowHandle(), &drop);
-    QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000);
+    WaitUntilIdle();
 }
 
 void TestUndo::ctrlZUndoesTheDropWhereverTheFocusIs() {
@@ -114,6 +124,7 @@ void TestUndo::ctrlZUndoesTheDropWhereverTheFocusIs() {
     const QString typed = box->text();
     const QString before = Status();
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    WaitUntilIdle();
     QCOMPARE(ReadFile(Path("a.pch")), kPatch);
     QCOMPARE(Status(),
              before + "Restoring " + Path("a.pch") + "  ....  Done.\r\n1 of 1 files restored.\r\n");
@@ -132,6 +143,7 @@ void TestUndo::patchesLeftAloneAreExplained() {
     Drop({"a.pch"});
     WriteFile(Path("a.pch"), "edited");
     Undo()->trigger();
+    WaitUntilIdle();
     QVERIFY(Status().endsWith("  ....  Error!\r\n0 of 1 files restored.\r\n"));
     QCOMPARE(dialogs_->messages, QStringList{"Some patches were left as they were:\n" +
                                              Path("a.pch") + ": was changed after the drop"});
@@ -147,6 +159,55 @@ void TestUndo::aDropThatCannotBeRecordedSaysSoOnce() {
     const QString message = "Undo is not available for this drop: there is no home folder";
     QCOMPARE(dialogs_->messages, (QStringList{message, message}));
     QVERIFY(!Undo()->isEnabled());
+}
+
+void TestUndo::aLongUndoKeepsTheWindowLiveAndStopsOnEscape() {
+    // Each file opened for reading takes a while, as on a slow disk; the
+    // undo reads each patch and its old bytes, in groups of up to 64.
+    pemberlock::test::FaultyFileSystem slow(pemberlock::test::Fault::None,
+                                            std::chrono::milliseconds(10));
+    Open({Path("journal").toStdString(), {}}, slow);
+    QStringList names;
+    for (int i = 0; i < 150; ++i) {
+        names << QStringLiteral("p%1.pch").arg(i, 3, 10, QLatin1Char('0'));
+        WriteFile(Path(names.back()), kPatch);
+    }
+    Drop(names);
+
+    Undo()->trigger();
+    QVERIFY(window_->DropRunning());
+    QVERIFY(!Child<QWidget>("Frame1")->isEnabled());
+    QVERIFY(!Child<QMenu>("MnuEdit")->isEnabled());
+    auto* count = Child<QLabel>("DropCount");
+    QTRY_VERIFY_WITH_TIMEOUT(count->isVisible() &&
+                                 count->text().endsWith(QStringLiteral(" of 150")) &&
+                                 !count->text().startsWith(QStringLiteral("0 ")),
+                             30000);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    WaitUntilIdle();
+
+    const QString log = Status();
+    const QRegularExpression stopped(
+        QStringLiteral("Stopped: (\\d+) of 150 files not processed.\r\n"
+                       "(\\d+) of (\\d+) files restored.\r\n$"));
+    const QRegularExpressionMatch match = stopped.match(log);
+    QVERIFY2(match.hasMatch(), qPrintable(log.right(300)));
+    const int handled = 150 - match.captured(1).toInt();
+    QVERIFY(handled > 0);
+    QCOMPARE(match.captured(2).toInt(), handled);
+    int restored = 0;
+    for (const QString& name : names) restored += ReadFile(Path(name)) == kPatch;
+    QCOMPARE(restored, handled);
+
+    // The drop is still to be undone; the next undo finishes it.
+    QVERIFY(Undo()->isEnabled());
+    Undo()->trigger();
+    WaitUntilIdle();
+    QVERIFY(Status().endsWith("150 of 150 files restored.\r\n"));
+    for (const QString& name : names) QCOMPARE(ReadFile(Path(name)), kPatch);
+    QVERIFY(!Undo()->isEnabled());
+    QVERIFY(dialogs_->messages.isEmpty());
+    window_.reset();  // before the file system it uses
 }
 
 QTEST_MAIN(TestUndo)
