@@ -5,9 +5,7 @@
 
 #include <QAction>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPlainTextEdit>
 
 #include <memory>
 
@@ -31,10 +29,12 @@ UndoCommand::UndoCommand(QMenu& edit, QWidget& window, DialogService& dialogs, F
     // Another program (pemberlock-cli) may have dropped or undone meanwhile.
     connect(&edit, &QMenu::aboutToShow, this, [this] { Refresh(); });
     window.installEventFilter(this);
-    // The text boxes would take Ctrl+Z for their own undo of typing, which
-    // means little in boxes that correct every keystroke.
-    for (QWidget* box : window.findChildren<QLineEdit*>()) box->installEventFilter(this);
-    for (QWidget* box : window.findChildren<QPlainTextEdit*>()) box->installEventFilter(this);
+    // Ctrl+Z is seen first wherever the focus is: the text boxes would take
+    // it for their own undo of typing, which means little in boxes that
+    // correct every keystroke.
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (child->focusPolicy() != Qt::NoFocus) child->installEventFilter(this);
+    }
     Refresh();
 }
 
@@ -43,13 +43,15 @@ UndoCommand::~UndoCommand() = default;
 bool UndoCommand::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &window_ && event->type() == QEvent::WindowActivate) Refresh();
     const bool key = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
-    if (watched != &window_ && key &&
-        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == action_->shortcut()) {
-        // Left unaccepted, the override lets the shortcut run; a key press
-        // (the command greyed) does nothing.
-        return true;
+    if (!key ||
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) != action_->shortcut()) {
+        return QObject::eventFilter(watched, event);
     }
-    return QObject::eventFilter(watched, event);
+    // Another program may have dropped since the window was last activated.
+    if (event->type() == QEvent::ShortcutOverride) Refresh();
+    // Left unaccepted, the override lets the shortcut run; a key press (the
+    // command greyed) does nothing.
+    return watched != &window_;
 }
 
 // Not while the journal is in use on the undo's thread.

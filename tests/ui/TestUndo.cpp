@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedDialogService.h"
 
+#include "journal/UndoJournal.h"
+#include "patch/PatchDrop.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "ui/FrmDragDrop.h"
 
@@ -54,6 +56,7 @@ private slots:
     void patchesLeftAloneAreExplained();
     void aDropThatCannotBeRecordedSaysSoOnce();
     void aLongUndoKeepsTheWindowLiveAndStopsOnEscape();
+    void ctrlZFindsADropAnotherProgramMadeMeanwhile();
 
 private:
     void Open(JournalPlace place, pemberlock::FileSystem& fs = pemberlock::RealFileSystem());
@@ -208,6 +211,30 @@ void TestUndo::aLongUndoKeepsTheWindowLiveAndStopsOnEscape() {
     QVERIFY(!Undo()->isEnabled());
     QVERIFY(dialogs_->messages.isEmpty());
     window_.reset();  // before the file system it uses
+}
+
+void TestUndo::ctrlZFindsADropAnotherProgramMadeMeanwhile() {
+    WriteFile(Path("a.pch"), kPatch);
+    {  // as pemberlock-cli drops, into the same journal, the window staying active
+        pemberlock::UndoJournal journal(pemberlock::RealFileSystem(),
+                                        {Path("journal").toStdString(), {}});
+        const auto recorder = journal.Record();
+        pemberlock::TextStatusLog log;
+        pemberlock::DropOptions options;
+        options.journal = recorder.get();
+        pemberlock::RunPatchDrop({Path("a.pch").toStdString()}, log, {},
+                                 pemberlock::RealFileSystem(), options);
+        recorder->Finish();
+    }
+    QVERIFY(ReadFile(Path("a.pch")) != kPatch);
+    QVERIFY(!Undo()->isEnabled());  // not looked at again yet
+
+    auto* scrollBar = Child<QWidget>("ScrKnob0");
+    scrollBar->setFocus();
+    QTest::keyClick(scrollBar, Qt::Key_Z, Qt::ControlModifier);
+    WaitUntilIdle();
+    QCOMPARE(ReadFile(Path("a.pch")), kPatch);
+    QVERIFY(Status().endsWith("1 of 1 files restored.\r\n"));
 }
 
 QTEST_MAIN(TestUndo)
