@@ -46,11 +46,11 @@ struct RestoreItem {
 
 // How an undo is followed and stopped.
 struct UndoOptions {
-    // Set from anywhere to stop after the patch in hand. The drop stays to
+    // Set from anywhere to stop after the patches in hand. The drop stays to
     // be undone; the next undo finds the patches restored so far as they
     // should be and goes on with the rest.
     const std::atomic<bool>* stop = nullptr;
-    // After each patch: the patches handled, of the drop's.
+    // As patches are done: the patches handled, of the drop's.
     std::function<void(std::uint64_t handled, std::uint64_t total)> progress;
 };
 
