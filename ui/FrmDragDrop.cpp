@@ -32,9 +32,8 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
-#include <utility>
-
 #include <string>
+#include <utility>
 #include <vector>
 
 // The icons live in this static library; the linker would drop their

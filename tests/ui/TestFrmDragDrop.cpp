@@ -142,6 +142,8 @@ private:
     void UseFileSystem(std::unique_ptr<pemberlock::test::FaultyFileSystem> fs);
     // Patches a.pch, b.pch, ... in the test's folder, and the data to drop them.
     QStringList MakePatches(int count, QMimeData& data);
+    // A drop of count patches on a slow disk, started and not waited for.
+    QStringList StartSlowDrop(int count);
     // Knob i's text, scroll position and map entry all show text.
     void VerifyKnob(int i, const QString& text);
 
@@ -177,6 +179,15 @@ QStringList TestFrmDragDrop::MakePatches(int count, QMimeData& data) {
     }
     data.setUrls(urls);
     return paths;
+}
+
+QStringList TestFrmDragDrop::StartSlowDrop(int count) {
+    using namespace pemberlock::test;
+    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    QMimeData data;
+    const QStringList paths = MakePatches(count, data);
+    const bool accepted = DragAndDrop("Shape1", data, Qt::CopyAction, false);
+    return accepted ? paths : QStringList();
 }
 
 void TestFrmDragDrop::cleanup() {
@@ -567,11 +578,8 @@ void TestFrmDragDrop::dropRefusesAnythingButLocalFiles() {
 }
 
 void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
-    using namespace pemberlock::test;
-    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
-    QMimeData data;
-    const QStringList paths = MakePatches(200, data);
-    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    const QStringList paths = StartSlowDrop(200);
+    QVERIFY(!paths.isEmpty());
 
     // The window stays live: progress moves, the map and menus wait, a
     // second drop is turned away, and Escape stops the drop.
@@ -581,7 +589,9 @@ void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
     QVERIFY(!Child<QWidget>("Frame1")->isEnabled());
     QVERIFY(!Child<QWidget>("ChkPrecedence")->isEnabled());
     QVERIFY(!Child<QMenu>("MnuFile")->isEnabled());
-    QVERIFY(!DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    QMimeData again;
+    again.setUrls({QUrl::fromLocalFile(paths.first())});
+    QVERIFY(!DragAndDrop("Shape1", again, Qt::CopyAction, false));
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000);
 
@@ -604,11 +614,8 @@ void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
 }
 
 void TestFrmDragDrop::closingDuringADropStopsItThenCloses() {
-    using namespace pemberlock::test;
-    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
-    QMimeData data;
-    const QStringList paths = MakePatches(100, data);
-    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    const QStringList paths = StartSlowDrop(100);
+    QVERIFY(!paths.isEmpty());
     QTRY_VERIFY(window_->StatusText().find("Processing") != std::string::npos);
     window_->close();
     QVERIFY(window_->isVisible());  // not before the patches in hand are done
@@ -621,11 +628,8 @@ void TestFrmDragDrop::closingDuringADropStopsItThenCloses() {
 void TestFrmDragDrop::destroyingTheWindowDuringADropWaitsForIt() {
     // The drop's thread reports into the window's own objects to the end;
     // the sanitizer build catches any use of them after they are gone.
-    using namespace pemberlock::test;
-    UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
-    QMimeData data;
-    const QStringList paths = MakePatches(100, data);
-    QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction, false));
+    const QStringList paths = StartSlowDrop(100);
+    QVERIFY(!paths.isEmpty());
     QTRY_VERIFY(window_->StatusText().find("Processing") != std::string::npos);
     window_.reset();
     for (const QString& path : paths) QVERIFY(!QFile::exists(path + "tmp"));
