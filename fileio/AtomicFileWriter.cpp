@@ -30,6 +30,7 @@ Result<> AtomicFileWriter::Open(std::uint32_t permissions, const FileStatus* own
         return *failure_;
     }
     file_ = std::move(*file);
+    written_ = file_->Status();
     if (owner) file_->CopyOwner(*owner);
     if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
     return {};
@@ -67,8 +68,8 @@ Result<> AtomicFileWriter::Close(bool flush) {
     // The new content must be on stable storage before its name replaces the
     // old file; otherwise a crash could leave an empty file under the name.
     const Result<> flushed = flush ? file_->Flush() : Result<>();
+    // Still held after this, until renamed or abandoned.
     const Result<> closed = file_->Close();
-    file_.reset();
     if (!flushed) {
         Fail(flushed.error(), "the temporary file cannot be flushed to disk");
     } else if (!closed) {
@@ -82,10 +83,13 @@ Result<> AtomicFileWriter::Close(bool flush) {
 Result<> AtomicFileWriter::Rename() {
     if (!closed_ && !failure_) failure_ = Error{"the temporary file was not closed"};
     if (failure_) return *failure_;
-    if (Result<> renamed = fs_.RenameOver(tempPath_, targetPath_); !renamed) {
+    if (Result<> renamed = file_->Replace(targetPath_); !renamed) {
         Fail(renamed.error(), "the temporary file cannot be put in place of the original");
+        Abandon();
         return *failure_;
     }
+    renamed_ = true;
+    file_.reset();
     return {};
 }
 
@@ -95,11 +99,9 @@ Result<> AtomicFileWriter::Commit() {
 }
 
 void AtomicFileWriter::Abandon() {
-    if (file_) {
-        WriteOut();
-        (void)file_->Close();
-        file_.reset();
-    }
+    if (!file_ || renamed_) return;
+    file_->Discard();
+    file_.reset();
 }
 
 }  // namespace pemberlock

@@ -18,11 +18,13 @@ namespace pemberlock {
 // its complete new content.
 //
 // Open() creates the temporary file afresh (a leftover one is removed, never
-// written through); Write() buffers; Commit() writes out the buffer, flushes
-// to stable storage, closes and renames the temporary file over the target.
-// Close() and Rename() are Commit() in two steps, for callers that make many
-// files durable at once between them. After any failure the target is
-// untouched.
+// written through; one another program holds is left to it, and Open()
+// fails); Write() buffers; Commit() writes out the buffer, flushes to stable
+// storage, closes and renames the temporary file over the target. Close()
+// and Rename() are Commit() in two steps, for callers that make many files
+// durable at once between them. The temporary file is this process's own
+// from Open() until it is renamed; a writer destroyed or failed before that
+// removes it. After any failure the target is untouched.
 class AtomicFileWriter final : public ByteSink {
 public:
     // buffer, when given, is used for writing and kept for the next writer,
@@ -45,10 +47,12 @@ public:
     Result<> Close(bool flush);
     // Renames the closed temporary file over the target.
     Result<> Rename();
-    // Closes the temporary file without renaming it, leaving it on disk.
+    // Gives up: the temporary file, unless renamed already, is removed.
     void Abandon();
 
     const std::string& TempPath() const { return tempPath_; }
+    // The temporary file (its device and inode), once open.
+    const FileStatus& Written() const { return written_; }
     // Everything written so far: its digest and its size.
     ContentDigest Digest() const { return hasher_.Digest(); }
     std::uint64_t Size() const { return hasher_.Size(); }
@@ -66,7 +70,9 @@ private:
     std::size_t used_ = 0;
     ContentHasher hasher_;
     std::optional<Error> failure_;
+    FileStatus written_;
     bool closed_ = false;
+    bool renamed_ = false;
 };
 
 }  // namespace pemberlock

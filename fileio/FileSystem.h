@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,16 @@ struct FileStatus {
     std::uint32_t attributes = 0;  // Windows file attributes (hidden, archive, ...)
     std::uint64_t device = 0;      // which file system holds it, where the system says
     std::uint64_t inode = 0;       // which file it is on that file system; 0 when unknown
+    std::uint64_t size = 0;        // bytes, for a regular file
+    std::int64_t modified = 0;     // last change of its bytes, in ns since 1970; 0 when unknown
+    std::int64_t changed = 0;      // last change of its bytes or its names (ctime); 0 when unknown
+    std::uint32_t links = 1;       // how many names the file has
 };
+
+// Whether two looks at a file saw the same file with the same bytes, as far
+// as its status tells: same identity, size and times. changeTime: compare
+// the change times too (a new name, such as the journal's, changes it).
+bool SameFileUnchanged(const FileStatus& before, const FileStatus& now, bool changeTime = true);
 
 // One name in a folder, and what it is (a link as a link, not followed).
 struct FolderEntry {
@@ -51,6 +61,9 @@ public:
     virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
+// A file made by CreateFresh. It is this process's own while the object
+// lives: no other program that follows the same rules writes, removes or
+// renames it meanwhile. Destroying it releases it and leaves it where it is.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
@@ -58,8 +71,16 @@ public:
     virtual Result<> Write(const char* data, std::size_t size) = 0;
     // Pushes everything written so far to stable storage.
     virtual Result<> Flush() = 0;
-    // Closes the file. Destroying an unclosed file closes it silently.
+    // Ends the writing and reports what the system had to say of it; the
+    // file stays held until it is put in place, discarded or destroyed.
     virtual Result<> Close() = 0;
+    // Puts the file, closed, in place of `to` in one atomic step, on the
+    // same file system. Then it is no longer held.
+    virtual Result<> Replace(const std::string& to) = 0;
+    // Removes the file (still held, so never another program's).
+    virtual void Discard() = 0;
+    // Which file it is (device and inode), as the system says.
+    virtual const FileStatus& Status() const = 0;
     // Gives the file model's owner and group where the process may (only an
     // administrator can give files away), or on Windows model's attributes
     // (hidden, archive); best effort, never a failure.
@@ -79,6 +100,13 @@ public:
     virtual Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
+// A lock that this process holds until the object is destroyed; a crashed
+// holder's lock goes with its process.
+class HeldLock {
+public:
+    virtual ~HeldLock() = default;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -86,6 +114,10 @@ public:
     // What path names, following symbolic links; kind Missing when it cannot
     // be examined.
     virtual FileStatus Status(const std::string& path) = 0;
+    // What path itself names, a symbolic link as a link (kind Other).
+    virtual FileStatus LinkStatus(const std::string& path) = 0;
+    // path absolute, with every symbolic link and "." or ".." resolved.
+    virtual Result<std::string> Canonical(const std::string& path) = 0;
     // The file that path finally names, following symbolic links (path itself
     // when it is not a link), and what it is: kind Missing when nothing is
     // there. Fails on a dangling link.
@@ -95,12 +127,12 @@ public:
     // is; check it (Resolve) first, so that only regular files are opened.
     virtual Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) = 0;
     // Creates a new, empty regular file for writing with the given permission
-    // bits, replacing any file at path (never writing through a link, hard
-    // or symbolic, to another file).
+    // bits, held by this process (see OutputFile). A leftover file at path
+    // that no live program holds is removed first (never written through: it
+    // may be a link, hard or symbolic, to another file); one that another
+    // program holds is left alone, and the Error says it is in use.
     virtual Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
                                                             std::uint32_t permissions) = 0;
-    // Renames from over to in one atomic step.
-    virtual Result<> RenameOver(const std::string& from, const std::string& to) = 0;
     // Makes the renames done in the folder holding path durable. Best effort.
     virtual void SyncFolderOf(const std::string& path) = 0;
     virtual Result<> Remove(const std::string& path) = 0;
@@ -127,6 +159,12 @@ public:
     virtual Result<> MakeHardLink(const std::string& existing, const std::string& link) = 0;
     // path as an absolute path that names the same file from any current folder.
     virtual Result<std::string> Absolute(const std::string& path) = 0;
+    // Takes the exclusive lock of the lock file at path (made if missing)
+    // without waiting: nullptr when another process holds it.
+    virtual Result<std::unique_ptr<HeldLock>> TryLock(const std::string& path) = 0;
+    // The user this process acts for, where the system has user ids that
+    // files carry (FileStatus::owner); nullopt elsewhere.
+    virtual std::optional<std::uint32_t> CurrentUser() = 0;
 };
 
 // The machine's own file system.

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +27,20 @@ auto Retry(Call call) {
     return result;
 }
 
+std::int64_t Nanoseconds(const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// Takes the exclusive lock of fd without waiting: 1 taken, 0 another
+// process holds it, -1 failed. A file system that has no locks counts as
+// taken: such a file is no less safe than before locks were used.
+int TakeLock(int fd) {
+    if (Retry([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0) return 1;
+    if (errno == EWOULDBLOCK) return 0;
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS) return 1;
+    return -1;
+}
+
 FileStatus StatusOf(const struct stat& st) {
     FileStatus status;
     if (S_ISREG(st.st_mode)) {
@@ -41,6 +56,10 @@ FileStatus StatusOf(const struct stat& st) {
     status.group = st.st_gid;
     status.device = st.st_dev;
     status.inode = st.st_ino;
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.modified = Nanoseconds(st.st_mtim);
+    status.changed = Nanoseconds(st.st_ctim);
+    status.links = static_cast<std::uint32_t>(st.st_nlink);
     return status;
 }
 
@@ -70,12 +89,17 @@ public:
         return {};
     }
     Result<> Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) return SystemError();
+        const int fd = Release();
+        if (fd >= 0 && ::close(fd) != 0) return SystemError();
         return {};
     }
     int fd() const { return fd_; }
+    // Hands the descriptor over; this one no longer closes it.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -94,15 +118,34 @@ private:
     FileStatus status_;
 };
 
+// Written through one descriptor; held by a lock on a second one, so that
+// closing the first (which reports what the system has to say of the
+// writes) does not release it.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(int fd, const FileStatus& status) : file_(fd), status_(status) {}
+    PosixOutputFile(int fd, int held, std::string path, const FileStatus& status)
+        : file_(fd), held_(held), path_(std::move(path)), status_(status) {}
     Result<> Write(const char* data, std::size_t size) override { return file_.Write(data, size); }
     Result<> Flush() override {
         if (Retry([&] { return ::fsync(file_.fd()); }) != 0) return SystemError();
         return {};
     }
-    Result<> Close() override { return file_.Close(); }
+    Result<> Close() override {
+        if (file_.fd() < 0) return {};
+        return file_.Close();
+    }
+    Result<> Replace(const std::string& to) override {
+        if (held_.fd() < 0) return Error{{}, 0, std::strerror(EBADF)};
+        if (::rename(path_.c_str(), to.c_str()) != 0) return SystemError();
+        Release();
+        return {};
+    }
+    void Discard() override {
+        if (held_.fd() < 0) return;
+        ::unlink(path_.c_str());
+        Release();
+    }
+    const FileStatus& Status() const override { return status_; }
     void CopyOwner(const FileStatus& model) override {
         if (model.owner == status_.owner && model.group == status_.group) return;
         if (::fchown(file_.fd(), model.owner, model.group) != 0) return;
@@ -111,8 +154,23 @@ public:
     }
 
 private:
+    void Release() {
+        (void)file_.Close();
+        (void)held_.Close();
+    }
+
     Descriptor file_;
+    Descriptor held_;
+    std::string path_;
     FileStatus status_;
+};
+
+class PosixLock final : public HeldLock {
+public:
+    explicit PosixLock(int fd) : file_(fd) {}
+
+private:
+    Descriptor file_;
 };
 
 class PosixScratchFile final : public ScratchFile {
@@ -159,6 +217,20 @@ public:
         return StatusOf(st);
     }
 
+    FileStatus LinkStatus(const std::string& path) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return FileStatus{};
+        return StatusOf(st);
+    }
+
+    Result<std::string> Canonical(const std::string& path) override {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) return SystemError();
+        std::string canonical = resolved;
+        std::free(resolved);
+        return canonical;
+    }
+
     Result<ResolvedPath> Resolve(const std::string& path) override {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) {
@@ -194,24 +266,41 @@ public:
                                                     std::uint32_t permissions) override {
         const mode_t mode = static_cast<mode_t>(permissions & 07777);
         int fd = OpenNew(path, mode);
-        // A leftover file is removed rather than emptied: it may be a hard
-        // link to some unrelated file, which truncating would destroy.
-        if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0) fd = OpenNew(path, mode);
+        if (fd < 0 && errno == EEXIST) {
+            // A leftover: removed rather than emptied (it may be a hard link
+            // to some unrelated file, which truncating would destroy), and
+            // only when no live program holds it.
+            if (Result<> removed = RemoveLeftover(path); !removed) return removed.error();
+            fd = OpenNew(path, mode);
+        }
         if (fd < 0) return SystemError();
-        // open() leaves out the bits the umask masks; only then set them apart.
-        struct stat st {};
-        if (((mode & Umask()) != 0 && ::fchmod(fd, mode) != 0) || ::fstat(fd, &st) != 0) {
+        Descriptor file(fd);
+        // Another program took the new file for a leftover in the moment
+        // before the lock: it is that program's now.
+        if (TakeLock(fd) != 1) return InUse();
+        // A second descriptor of the same open file keeps the lock, so that
+        // closing the first (which reports late write errors) does not
+        // release it.
+        Descriptor held(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (held.fd() < 0) {
             const Error error = SystemError();
-            ::close(fd);
+            ::unlink(path.c_str());
             return error;
         }
-        const FileStatus status = StatusOf(st);
-        return std::unique_ptr<OutputFile>(std::make_unique<PosixOutputFile>(fd, status));
-    }
-
-    Result<> RenameOver(const std::string& from, const std::string& to) override {
-        if (::rename(from.c_str(), to.c_str()) != 0) return SystemError();
-        return {};
+        struct stat st {};
+        // open() leaves out the bits the umask masks; only then set them apart.
+        if ((mode & Umask()) != 0 && ::fchmod(fd, mode) != 0) {
+            const Error error = SystemError();
+            ::unlink(path.c_str());
+            return error;
+        }
+        if (::fstat(fd, &st) != 0) {
+            const Error error = SystemError();
+            ::unlink(path.c_str());
+            return error;
+        }
+        return std::unique_ptr<OutputFile>(
+            std::make_unique<PosixOutputFile>(file.Release(), held.Release(), path, StatusOf(st)));
     }
 
     void SyncFolderOf(const std::string& path) override {
@@ -298,7 +387,49 @@ public:
         return absolute + path;
     }
 
+    Result<std::unique_ptr<HeldLock>> TryLock(const std::string& path) override {
+        Descriptor file(Retry(
+            [&] { return ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); }));
+        if (file.fd() < 0) return SystemError();
+        const int taken = TakeLock(file.fd());
+        if (taken < 0) return SystemError();
+        if (taken == 0) return std::unique_ptr<HeldLock>();
+        return std::unique_ptr<HeldLock>(std::make_unique<PosixLock>(file.Release()));
+    }
+
+    std::optional<std::uint32_t> CurrentUser() override { return ::geteuid(); }
+
 private:
+    static Error InUse() { return Error{{}, 0, "it is in use by another program"}; }
+
+    // Removes the leftover file at path unless a live program holds it. The
+    // lock is taken on the file the name leads to, and the name checked to
+    // lead there still once it is held: a name is removed or renamed only
+    // by whoever holds its file.
+    static Result<> RemoveLeftover(const std::string& path) {
+        const Descriptor file(Retry(
+            [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
+        if (file.fd() < 0) {
+            // A symbolic link (never followed) or a file not readable: removed as it is.
+            if (errno == ELOOP || errno == EACCES) {
+                if (::unlink(path.c_str()) != 0 && errno != ENOENT) return SystemError();
+                return {};
+            }
+            if (errno == ENOENT) return {};  // gone meanwhile
+            return SystemError();
+        }
+        const int taken = TakeLock(file.fd());
+        if (taken < 0) return SystemError();
+        if (taken == 0) return InUse();
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(file.fd(), &held) != 0) return SystemError();
+        if (::lstat(path.c_str(), &named) != 0) return errno == ENOENT ? Result<>() : SystemError();
+        if (held.st_ino != named.st_ino || held.st_dev != named.st_dev) return InUse();
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return SystemError();
+        return {};
+    }
+
     // What an entry is, without following a link; asks the file system only
     // when the folder listing does not say.
     static FolderEntry::Kind KindOf(int folder, const dirent& entry) {

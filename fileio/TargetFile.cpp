@@ -3,6 +3,12 @@
 
 namespace pemberlock {
 
+bool SameFileUnchanged(const FileStatus& before, const FileStatus& now, bool changeTime) {
+    return before.kind == now.kind && before.device == now.device && before.inode == now.inode &&
+           before.size == now.size && before.modified == now.modified &&
+           (!changeTime || before.changed == now.changed);
+}
+
 Result<> CheckReplaceable(const FileStatus& status) {
     switch (status.kind) {
         case FileKind::Missing: return Error{"does not exist"};

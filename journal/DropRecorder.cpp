@@ -70,8 +70,10 @@ Result<bool> DropRecorder::Keep(const std::string& target, const std::string& ke
     return false;
 }
 
-void DropRecorder::BeforeReplace(const std::string& target, const FileStatus&,
-                                 std::uint64_t newSize, const ContentDigest& newDigest) {
+void DropRecorder::AfterReplace(bool) {}
+
+void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
+    const std::string& target = patch.target;
     if (unavailable_) return Fail(*unavailable_);
     if (failure_) return;
     if (!manifest_) {
@@ -82,8 +84,8 @@ void DropRecorder::BeforeReplace(const std::string& target, const FileStatus&,
     ManifestEntry entry;
     entry.path = std::move(*absolute);
     entry.kept = std::to_string(recorded_ + 1);
-    entry.newSize = newSize;
-    entry.newDigest = newDigest;
+    entry.newSize = patch.newSize;
+    entry.newDigest = patch.newDigest;
     const Result<bool> linked = Keep(target, store_->InDrop(number_, entry.kept));
     if (!linked) {
         return Fail(linked.error().As("the old bytes of " + target + " cannot be kept"));

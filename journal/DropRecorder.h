@@ -39,8 +39,8 @@ public:
     DropRecorder(const DropRecorder&) = delete;
     DropRecorder& operator=(const DropRecorder&) = delete;
 
-    void BeforeReplace(const std::string& target, const FileStatus& old, std::uint64_t newSize,
-                       const ContentDigest& newDigest) override;
+    void BeforeReplace(const ReplacedPatch& patch) override;
+    void AfterReplace(bool done) override;
     // Makes the record durable; call when the drop has ended.
     void Finish();
 

@@ -136,9 +136,7 @@ Result<> SaveMap(const KnobControllerMap& map, const std::string& path, FileSyst
         saved = writer.Commit();
     }
     if (!saved) {
-        // A failed save leaves no temporary file behind.
-        writer.Abandon();
-        (void)fs.Remove(writer.TempPath());
+        writer.Abandon();  // leaves no temporary file behind
         return saved;
     }
     fs.SyncFolderOf(targetPath);

@@ -218,13 +218,23 @@ void DropRun::Commit(std::size_t index) {
     Result<PreparedPatch>& prepared = *slots_[index].prepared;
     if (!prepared) return Log(index, DropPathResult::Kind::Failed, prepared.error());
     AtomicFileWriter& writer = *prepared->writer;
+    // Another program may have saved the patch since it was read: its work
+    // is kept, and this rewrite of what it was is given up.
+    if (Result<> same = CheckStillAsRead(fs_, *prepared); !same) {
+        return Log(index, DropPathResult::Kind::Failed, same.error());
+    }
     if (options_.journal) {
-        options_.journal->BeforeReplace(prepared->target, prepared->old, writer.Size(),
-                                        writer.Digest());
+        options_.journal->BeforeReplace({prepared->target, prepared->old, prepared->oldDigest,
+                                         writer.Size(), writer.Digest(), writer.Written()});
+        // The journal's name for the old file changed its change time.
+        if (Result<> same = CheckStillAsRead(fs_, *prepared, false); !same) {
+            options_.journal->AfterReplace(false);
+            return Log(index, DropPathResult::Kind::Failed, same.error());
+        }
     }
-    if (Result<> renamed = writer.Rename(); !renamed) {
-        return Log(index, DropPathResult::Kind::Failed, renamed.error());
-    }
+    const Result<> renamed = writer.Rename();
+    if (options_.journal) options_.journal->AfterReplace(renamed.ok());
+    if (!renamed) return Log(index, DropPathResult::Kind::Failed, renamed.error());
     folders_.try_emplace(Utf8FromPath(PathFromUtf8(prepared->target).parent_path()),
                          prepared->target);
     Log(index, DropPathResult::Kind::Rewritten, std::nullopt);

@@ -2,6 +2,7 @@
 #include "patch/ProcessPatch.h"
 
 #include "fileio/AtomicFileWriter.h"
+#include "fileio/ContentHash.h"
 #include "fileio/TargetFile.h"
 #include "patch/PatchRewriter.h"
 
@@ -12,15 +13,18 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
-// Streams the file through the rewriter, which writes to out.
+// Streams the file through the rewriter, which writes to out; read, when
+// given, digests the bytes as they pass.
 Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out,
-                     std::vector<char>& buffer) {
+                     std::vector<char>& buffer, ContentHasher* read = nullptr) {
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     for (;;) {
         const Result<std::size_t> got = in.Read(buffer.data(), buffer.size());
         if (!got) return got.error().As("cannot be read");
         if (*got == 0) break;
-        if (Result<> fed = rewriter.Feed(std::string_view(buffer.data(), *got)); !fed) return fed;
+        const std::string_view bytes(buffer.data(), *got);
+        if (read) read->Update(bytes);
+        if (Result<> fed = rewriter.Feed(bytes); !fed) return fed;
         if (out.Failure()) return *out.Failure();
     }
     if (Result<> finished = rewriter.Finish(); !finished) return finished;
@@ -55,19 +59,32 @@ Result<PreparedPatch> PreparePatch(const std::string& path, const KnobController
     }
     PatchRewriter rewriter(map, *writer, nullptr, ScratchBeside(fs, patch->path));
     rewriter.ReportTo(report);
-    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read); !rewritten) {
+    ContentHasher read;
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read, &read);
+        !rewritten) {
         return rewritten.error();
     }
     const FileStatus old = patch->Status();
     patch->in.reset();  // some systems refuse to replace a file that is open
+    // Written to meanwhile (an editor saving it): what was read may be half
+    // of one version and half of another.
+    if (read.Size() != old.size) return Error{kChangedWhileRewritten};
     if (Result<> closed = writer->Close(flush); !closed) return closed.error();
-    return PreparedPatch{std::move(patch->path), old, std::move(writer)};
+    return PreparedPatch{std::move(patch->path), old, read.Digest(), std::move(writer)};
+}
+
+Result<> CheckStillAsRead(FileSystem& fs, const PreparedPatch& patch, bool changeTime) {
+    if (!SameFileUnchanged(patch.old, fs.LinkStatus(patch.target), changeTime)) {
+        return Error{kChangedWhileRewritten};
+    }
+    return {};
 }
 
 Result<std::string> RewritePatchFile(const std::string& path, const KnobControllerMap& map,
                                      FileSystem& fs) {
     Result<PreparedPatch> prepared = PreparePatch(path, map, fs, true);
     if (!prepared) return prepared.error();
+    if (Result<> same = CheckStillAsRead(fs, *prepared); !same) return same.error();
     if (Result<> renamed = prepared->writer->Rename(); !renamed) return renamed.error();
     return std::move(prepared->target);
 }

@@ -23,10 +23,18 @@ struct RewriteBuffers {
 // A patch rewritten into its temporary file (path + "tmp", beside the file
 // a link names) and closed, not yet put in place.
 struct PreparedPatch {
-    std::string target;  // the file it replaces (a link's target)
-    FileStatus old;      // what that file was
+    std::string target;       // the file it replaces (a link's target)
+    FileStatus old;           // what that file was when it was read
+    ContentDigest oldDigest;  // of the bytes read
     std::unique_ptr<AtomicFileWriter> writer;
 };
+
+// Why a patch is left as it is when another program wrote to it meanwhile.
+inline constexpr const char* kChangedWhileRewritten = "was changed while it was being rewritten";
+
+// Whether the patch is still the file that was read, unchanged (see
+// SameFileUnchanged); checked just before its rename.
+Result<> CheckStillAsRead(FileSystem& fs, const PreparedPatch& patch, bool changeTime = true);
 
 // Rewrites the patch at path (see PatchRewriter) into its temporary file.
 // With flush, the new bytes are on stable storage when it returns; without,

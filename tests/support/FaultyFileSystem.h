@@ -74,10 +74,6 @@ public:
         return std::unique_ptr<OutputFile>(
             std::make_unique<Output>(std::move(*file), *this, Below(path)));
     }
-    Result<> RenameOver(const std::string& from, const std::string& to) override {
-        if (Trip(Fault::Rename, to)) return Injected();
-        return real_.RenameOver(from, to);
-    }
     void SyncFolderOf(const std::string& path) override {
         ++folderSyncs;
         real_.SyncFolderOf(path);
@@ -149,6 +145,12 @@ private:
             if (fs_.Trip(Fault::Close, below_)) return Injected();
             return closed;
         }
+        Result<> Replace(const std::string& to) override {
+            if (fs_.Trip(Fault::Rename, fs_.Below(to))) return Injected();
+            return real_->Replace(to);
+        }
+        void Discard() override { real_->Discard(); }
+        const FileStatus& Status() const override { return real_->Status(); }
         void CopyOwner(const FileStatus& model) override { real_->CopyOwner(model); }
 
     private:

@@ -13,6 +13,10 @@ namespace pemberlock::test {
 class PassThroughFileSystem : public FileSystem {
 public:
     FileStatus Status(const std::string& path) override { return real_.Status(path); }
+    FileStatus LinkStatus(const std::string& path) override { return real_.LinkStatus(path); }
+    Result<std::string> Canonical(const std::string& path) override {
+        return real_.Canonical(path);
+    }
     Result<ResolvedPath> Resolve(const std::string& path) override { return real_.Resolve(path); }
     Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
         return real_.OpenRead(path);
@@ -20,9 +24,6 @@ public:
     Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
                                                     std::uint32_t permissions) override {
         return real_.CreateFresh(path, permissions);
-    }
-    Result<> RenameOver(const std::string& from, const std::string& to) override {
-        return real_.RenameOver(from, to);
     }
     void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
     Result<> Remove(const std::string& path) override { return real_.Remove(path); }
@@ -43,6 +44,10 @@ public:
         return real_.MakeHardLink(existing, link);
     }
     Result<std::string> Absolute(const std::string& path) override { return real_.Absolute(path); }
+    Result<std::unique_ptr<HeldLock>> TryLock(const std::string& path) override {
+        return real_.TryLock(path);
+    }
+    std::optional<std::uint32_t> CurrentUser() override { return real_.CurrentUser(); }
 
 protected:
     FileSystem& real_ = RealFileSystem();
