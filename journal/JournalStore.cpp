@@ -94,10 +94,15 @@ void JournalStore::Prune(std::size_t keep) {
     for (std::size_t i = keep; drops && i < drops->size(); ++i) RemoveDrop((*drops)[i]);
 }
 
-Result<std::uint64_t> JournalStore::NewDrop() {
+Result<> JournalStore::Make() {
     if (Result<> made = MakeFolders(folder_); !made) {
         return made.error().As("the journal folder " + folder_ + " cannot be made");
     }
+    return {};
+}
+
+Result<std::uint64_t> JournalStore::NewDrop() {
+    if (Result<> made = Make(); !made) return made.error();
     Result<std::vector<std::uint64_t>> drops = Drops();
     if (!drops) return drops.error();
     std::uint64_t number = drops->empty() ? 1 : drops->front() + 1;

@@ -30,6 +30,8 @@ public:
     // The numbers of the drops kept, newest first; none when the journal's
     // folder does not exist yet.
     Result<std::vector<std::uint64_t>> Drops();
+    // Makes the journal's folder and its parents where missing.
+    Result<> Make();
     // Makes the journal's folder and its parents where missing, and in it a
     // folder for a new drop, newer than any other.
     Result<std::uint64_t> NewDrop();

@@ -1,10 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/UndoJournal.h"
 
+#include "fileio/Utf8Path.h"
+
+#include <chrono>
+#include <thread>
+
 namespace pemberlock {
+namespace {
+// Often enough that a waiting program goes on soon after the other ends.
+constexpr auto kLockPoll = std::chrono::milliseconds(100);
+}  // namespace
 
 UndoJournal::UndoJournal(FileSystem& fs, JournalPlace place)
     : fs_(fs), place_(std::move(place)), store_(fs, place_.folder) {}
+
+Result<std::unique_ptr<HeldLock>> UndoJournal::Hold(const std::function<void()>& waiting,
+                                                    const std::atomic<bool>* stop) {
+    if (place_.folder.empty()) return std::unique_ptr<HeldLock>();
+    // A journal that cannot be made is no reason to stop a drop: it runs
+    // unrecorded and says why.
+    if (!store_.Make()) return std::unique_ptr<HeldLock>();
+    const std::string lock = Utf8FromPath(PathFromUtf8(place_.folder) / "lock");
+    bool told = false;
+    for (;;) {
+        Result<std::unique_ptr<HeldLock>> held = fs_.TryLock(lock);
+        if (!held) return held.error().As("the journal's lock " + lock + " cannot be taken");
+        if (*held) return held;
+        if (!told && waiting) waiting();
+        told = true;
+        if (stop && stop->load()) return Error{"stopped while waiting for another drop to finish"};
+        std::this_thread::sleep_for(kLockPoll);
+    }
+}
 
 std::unique_ptr<DropRecorder> UndoJournal::Record() {
     if (!place_.folder.empty()) return std::make_unique<DropRecorder>(fs_, store_, kKeptDrops);

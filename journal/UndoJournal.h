@@ -9,7 +9,9 @@
 #include "patch/DropBatch.h"
 #include "patch/StatusLog.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -36,6 +38,15 @@ public:
     // False when there is no journal and nothing to say about it.
     bool Wanted() const { return !place_.folder.empty() || !place_.problem.empty(); }
     const JournalPlace& Place() const { return place_; }
+
+    // Takes the journal for one operation that changes patches (a drop, an
+    // undo), held until the lock returned is destroyed, so that two programs
+    // never work on one library at once. When another program holds it,
+    // waiting() is called once and this waits, giving up (an Error that
+    // says so) when stop is set. With no journal folder there is nothing to
+    // hold: a null lock.
+    Result<std::unique_ptr<HeldLock>> Hold(const std::function<void()>& waiting,
+                                           const std::atomic<bool>* stop);
 
     // A recorder for the next drop, to hand to RunPatchDrop; nullptr when
     // no journal is wanted.
