@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 namespace pemberlock::cli {
 namespace {
@@ -26,8 +27,9 @@ constexpr const char* kProgram = "pemberlock-cli";
 constexpr const char* kDescription =
     "Rewrites the controller section ([CtrlMapDump]) of synthesizer patch files so that every\n"
     "parameter on a panel knob ([KnobMapDump]) gets the MIDI controller the map gives that knob.\n"
-    "Patches are rewritten in place, one after the other, in the order given. A path whose last\n"
-    "three characters are not \"pch\" is skipped. The lines printed are those the window's status\n"
+    "Patches are rewritten in place, by up to four threads, and logged in the order given. A path\n"
+    "whose last three characters are not \"pch\" is skipped; one that does not exist is an error. "
+    "The lines printed are those the window's status\n"
     "box would show for the same drop, each ending in a line feed.";
 
 constexpr const char* kFooter =
@@ -150,6 +152,40 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     return options;
 }
 
+// The paths to drop: with recursive, each folder replaced by the files
+// below it (one that cannot be read said on err and left out). A path that
+// names nothing stays, to fail as "does not exist": a mistyped path must
+// not pass for one that was skipped.
+std::vector<DropPath> GatherPaths(const std::vector<std::string>& given, bool recursive,
+                                  FileSystem& fs, std::ostream& err, int& status) {
+    std::set<std::string> missing;
+    for (const std::string& path : given) {
+        if (fs.LinkStatus(path).kind == FileKind::Missing) {
+            missing.insert(path);
+        } else if (!recursive && fs.Status(path).kind == FileKind::Directory) {
+            err << path << " is a folder: add --recursive to rewrite the patches in it\n";
+        }
+    }
+    std::vector<DropPath> paths;
+    if (!recursive) {
+        for (const std::string& path : given) paths.push_back({path, {}});
+    } else {
+        for (DropPath& found : ExpandFolders(given, fs)) {
+            if (found.unreadable) {
+                err << kProgram << ": cannot read folder \"" << found.path
+                    << "\": " << found.unreadable->cause << "\n";
+                status = kExitPatchFailed;
+            } else {
+                paths.push_back(std::move(found));
+            }
+        }
+    }
+    for (DropPath& path : paths) {
+        if (missing.count(path.path)) path.unreadable = Error{"does not exist"};
+    }
+    return paths;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -172,37 +208,39 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (options->precedence) map.SetPrecedence(*options->precedence);
     PrintMapWarnings(map, err);
 
-    if (options->recursive) {
-        std::vector<std::string> paths;
-        for (DropPath& found : ExpandFolders(options->paths, fs)) {
-            if (found.unreadable) {
-                err << kProgram << ": cannot read folder \"" << found.path
-                    << "\": " << found.unreadable->cause << "\n";
-                status = kExitPatchFailed;
-            } else {
-                paths.push_back(std::move(found.path));
-            }
-        }
-        options->paths = std::move(paths);
-    }
-
+    std::vector<DropPath> paths = GatherPaths(options->paths, options->recursive, fs, err, status);
     StreamStatusLog log(out, console.outIsTerminal);
     FailureReasons reasons(err);
+    // One drop at a time on a library: another program's drop or undo is
+    // waited for before anything is touched.
+    Result<std::unique_ptr<HeldLock>> held = std::unique_ptr<HeldLock>();
+    if (!options->dryRun) {
+        held = journal.Hold([&] { err << "Waiting for another drop to finish…\n"
+                                      << std::flush; },
+                            console.stop);
+        if (!held && console.stop && console.stop->load()) {
+            err << kProgram << ": " << held.error().Text() << "; nothing was changed\n";
+            return kExitStopped;
+        }
+        // A journal that cannot be locked cannot record either: the drop
+        // runs, and the recorder says why undo is not available.
+    }
     const std::unique_ptr<DropRecorder> recorder = options->dryRun ? nullptr : journal.Record();
     DropOptions drop;
     drop.stop = console.stop;
+    drop.hurry = console.hurry;
     drop.observer = &reasons;
     drop.journal = recorder.get();
     const BatchSummary summary =
         options->dryRun
             ? RunDropBatch(
-                  options->paths, log,
+                  paths, log,
                   [&](const std::string& path) { return PreviewWithReport(path, map, fs); },
                   PreviewWording(), console.stop)
-            : RunPatchDrop(options->paths, log, map, fs, drop);
+            : RunPatchDrop(paths, log, map, fs, drop);
     FinishRecord(recorder.get(), err);
     if (summary.errors > 0) status = kExitPatchFailed;
-    if (summary.total < options->paths.size()) status = kExitStopped;
+    if (summary.total < paths.size()) status = kExitStopped;
     if (!log.Finish()) {
         err << kProgram << ": could not write to standard output\n";
         status = kExitPatchFailed;

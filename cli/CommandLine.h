@@ -25,6 +25,9 @@ struct Console {
     const std::atomic<bool>* stop = nullptr;
     // Where drops are recorded for --undo and --history; by default nowhere.
     JournalPlace journal;
+    // Set (by a second Ctrl+C) to end within a moment: the patches not yet
+    // in place are given up.
+    const std::atomic<bool>* hurry = nullptr;
 };
 
 // The command-line tool: args are its arguments without the program name,

@@ -13,9 +13,9 @@ int main(int argc, char** argv) {
     // in step with C's stdout, which would cost a write per line in a pipe.
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const pemberlock::cli::Console console{::isatty(STDOUT_FILENO) == 1,
-                                           &pemberlock::cli::StopOnCtrlC(),
-                                           pemberlock::JournalPlaceFrom()};
+    const pemberlock::cli::CtrlCFlags ctrlC = pemberlock::cli::StopOnCtrlC();
+    const pemberlock::cli::Console console{::isatty(STDOUT_FILENO) == 1, ctrlC.stop,
+                                           pemberlock::JournalPlaceFrom(), ctrlC.hurry};
     return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr, pemberlock::RealFileSystem(),
                                            console);
 }

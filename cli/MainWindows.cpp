@@ -21,9 +21,9 @@ int wmain(int argc, wchar_t** argv) {
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(pemberlock::Narrow(argv[i]));
-    const pemberlock::cli::Console console{_isatty(_fileno(stdout)) != 0,
-                                           &pemberlock::cli::StopOnCtrlC(),
-                                           pemberlock::JournalPlaceFrom()};
+    const pemberlock::cli::CtrlCFlags ctrlC = pemberlock::cli::StopOnCtrlC();
+    const pemberlock::cli::Console console{_isatty(_fileno(stdout)) != 0, ctrlC.stop,
+                                           pemberlock::JournalPlaceFrom(), ctrlC.hurry};
     return pemberlock::cli::RunCommandLine(args, std::cout, std::cerr, pemberlock::RealFileSystem(),
                                            console);
 }

@@ -7,18 +7,23 @@ namespace pemberlock::cli {
 namespace {
 
 std::atomic<bool> stopRequested = false;
+std::atomic<bool> hurryRequested = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void OnCtrlC(int) {
-    stopRequested = true;
+    if (!stopRequested.exchange(true)) {
+        std::signal(SIGINT, OnCtrlC);  // some systems reset the handler on each signal
+        return;
+    }
+    hurryRequested = true;
     std::signal(SIGINT, SIG_DFL);
 }
 
 }  // namespace
 
-const std::atomic<bool>& StopOnCtrlC() {
+CtrlCFlags StopOnCtrlC() {
     std::signal(SIGINT, OnCtrlC);
-    return stopRequested;
+    return {&stopRequested, &hurryRequested};
 }
 
 }  // namespace pemberlock::cli

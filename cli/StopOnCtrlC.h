@@ -5,9 +5,18 @@
 
 namespace pemberlock::cli {
 
-// From now on the first Ctrl+C sets the flag returned, so that a batch
-// stops after the patches in hand instead of leaving temporary files behind;
-// a second one ends the program at once, as usual.
-const std::atomic<bool>& StopOnCtrlC();
+// What Ctrl+C has asked for so far.
+struct CtrlCFlags {
+    // The first: stop after the patches in hand.
+    const std::atomic<bool>* stop = nullptr;
+    // The second: end within a moment, giving up the patches not yet in
+    // place (their temporary files removed) but finishing the lines and the
+    // record of those that are.
+    const std::atomic<bool>* hurry = nullptr;
+};
+
+// From now on Ctrl+C sets the flags returned, first stop, then hurry; a
+// third one ends the program at once, as usual.
+CtrlCFlags StopOnCtrlC();
 
 }  // namespace pemberlock::cli

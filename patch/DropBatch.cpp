@@ -33,17 +33,27 @@ std::string StoppedLine(std::uint64_t notProcessed, std::uint64_t total) {
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
                           const PatchProcessor& process, const BatchWording& words,
                           const std::atomic<bool>* stop) {
+    std::vector<DropPath> dropped;
+    dropped.reserve(paths.size());
+    for (const std::string& path : paths) dropped.push_back({path, {}});
+    return RunDropBatch(dropped, log, process, words, stop);
+}
+
+BatchSummary RunDropBatch(const std::vector<DropPath>& paths, StatusLog& log,
+                          const PatchProcessor& process, const BatchWording& words,
+                          const std::atomic<bool>* stop) {
     BatchSummary summary;
-    for (const std::string& path : paths) {
+    for (const auto& [path, unreadable] : paths) {
         if (stop && stop->load()) break;
         ++summary.total;
-        if (!IsPatchPath(path)) {
+        if (!unreadable && !IsPatchPath(path)) {
             log.Append(words.Skipped(path));
             ++summary.skipped;
             continue;
         }
         log.Append(words.Starting(path));
-        const Result<std::string> outcome = process(path);
+        const Result<std::string> outcome =
+            unreadable ? Result<std::string>(*unreadable) : process(path);
         log.Append(words.Finished(path, outcome));
         if (!outcome) {
             ++summary.errors;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "patch/FolderExpansion.h"
 #include "patch/StatusLog.h"
 
 #include <atomic>
@@ -64,6 +65,11 @@ std::string StoppedLine(std::uint64_t notProcessed, std::uint64_t total);
 // Setting stop ends it before the next path; the summary then counts the
 // paths handled.
 BatchSummary RunDropBatch(const std::vector<std::string>& paths, StatusLog& log,
+                          const PatchProcessor& process, const BatchWording& words = DropWording(),
+                          const std::atomic<bool>* stop = nullptr);
+// The same for paths that may stand for what could not be read (a folder,
+// or nothing at all): each such one is logged as failed, with why.
+BatchSummary RunDropBatch(const std::vector<DropPath>& paths, StatusLog& log,
                           const PatchProcessor& process, const BatchWording& words = DropWording(),
                           const std::atomic<bool>* stop = nullptr);
 

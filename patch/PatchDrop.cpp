@@ -50,7 +50,8 @@ private:
     };
 
     static bool IsPatch(const DropPath& path) { return !path.unreadable && IsPatchPath(path.path); }
-    bool Stopping() const { return options_.stop && options_.stop->load(); }
+    bool Stopping() const { return (options_.stop && options_.stop->load()) || Hurrying(); }
+    bool Hurrying() const { return options_.hurry && options_.hurry->load(); }
     bool NamesAFileTwice() const;
     unsigned WorkerCount() const;
 
@@ -120,8 +121,8 @@ unsigned DropRun::WorkerCount() const {
 
 void DropRun::Prepare(std::size_t index, RewriteBuffers& buffers) {
     auto report = options_.reportRewrites ? std::make_shared<RewriteReport>() : nullptr;
-    Result<PreparedPatch> prepared =
-        PreparePatch(paths_[index].path, map_, fs_, !grouped_, &buffers, report.get());
+    Result<PreparedPatch> prepared = PreparePatch(paths_[index].path, map_, fs_, !grouped_,
+                                                  &buffers, report.get(), options_.hurry);
     const std::lock_guard lock(mutex_);
     slots_[index].prepared.emplace(std::move(prepared));
     slots_[index].report = std::move(report);
@@ -155,6 +156,7 @@ std::size_t DropRun::GatherGroup(std::size_t from) {
     std::size_t patches = 0;
     while (to < paths_.size() && patches < groupSize_) {
         std::unique_lock lock(mutex_);
+        if (Hurrying()) break;
         if (Stopping() && (nextPatch_ == 0 || to > patches_[nextPatch_ - 1])) break;
         if (!IsPatch(paths_[to])) {
             ++to;
@@ -248,15 +250,19 @@ BatchSummary DropRun::Run() {
         const std::size_t to = GatherGroup(at);
         if (to == at) break;  // stopped before the next patch
         SyncGroup(at, to);
-        for (std::size_t i = at; i < to; ++i) {
+        std::size_t i = at;
+        // In a hurry, the patches not yet in place are given up (their
+        // writers remove their temporary files); those in place are logged.
+        for (; i < to && !Hurrying(); ++i) {
             Commit(i);
             slots_[i].prepared.reset();
             slots_[i].report.reset();
         }
-        at = to;
+        at = i;
         const std::lock_guard lock(mutex_);
         committed_ = at;
         changed_.notify_all();
+        if (at < to) break;
     }
     {
         const std::lock_guard lock(mutex_);

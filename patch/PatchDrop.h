@@ -40,6 +40,10 @@ public:
 struct DropOptions {
     // Set from anywhere to stop the drop after the patches in hand.
     const std::atomic<bool>* stop = nullptr;
+    // Set from anywhere (with stop) to end the drop within a moment: the
+    // patches not yet in place are given up, their temporary files removed;
+    // those in place are logged and recorded as ever.
+    const std::atomic<bool>* hurry = nullptr;
     DropObserver* observer = nullptr;
     DropJournal* journal = nullptr;
     // Threads that rewrite patches (the caller's own included); 0 picks as

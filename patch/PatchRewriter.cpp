@@ -37,12 +37,17 @@ SectionReport::OldRecord OldRecordOf(const Assignment& record) {
     return {record.line.substr(0, record.keyLength), record.line.substr(record.keyLength + 1)};
 }
 
-// First CR or LF in [begin, end), or end.
-const char* FindLineEnd(const char* begin, const char* end) {
-    const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
-    const char* limit = lf ? static_cast<const char*>(lf) : end;
-    const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(limit - begin));
-    return cr ? static_cast<const char*>(cr) : limit;
+// First CR or LF in [begin, end), or end. nextLf remembers the first LF at
+// or after begin (end when none; null before the first call) from call to
+// call, so that lines ended by a lone CR do not search the rest of the chunk
+// for an LF each time.
+const char* FindLineEnd(const char* begin, const char* end, const char*& nextLf) {
+    if (!nextLf || nextLf < begin) {
+        const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
+        nextLf = lf ? static_cast<const char*>(lf) : end;
+    }
+    const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(nextLf - begin));
+    return cr ? static_cast<const char*>(cr) : nextLf;
 }
 
 }  // namespace
@@ -90,8 +95,9 @@ Result<> PatchRewriter::Feed(std::string_view bytes) {
 }
 
 void PatchRewriter::FeedLines(const char* p, const char* end) {
+    const char* nextLf = nullptr;
     while (p < end && !failure_) {
-        const char* lineEnd = FindLineEnd(p, end);
+        const char* lineEnd = FindLineEnd(p, end, nextLf);
         if (lineEnd == end) {
             partial_.append(p, end);
             return;

@@ -16,9 +16,11 @@ constexpr std::size_t kReadChunk = 256 * 1024;
 // Streams the file through the rewriter, which writes to out; read, when
 // given, digests the bytes as they pass.
 Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out,
-                     std::vector<char>& buffer, ContentHasher* read = nullptr) {
+                     std::vector<char>& buffer, ContentHasher* read = nullptr,
+                     const std::atomic<bool>* giveUp = nullptr) {
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     for (;;) {
+        if (giveUp && giveUp->load()) return Error{"was given up: the drop was stopped"};
         const Result<std::size_t> got = in.Read(buffer.data(), buffer.size());
         if (!got) return got.error().As("cannot be read");
         if (*got == 0) break;
@@ -45,7 +47,7 @@ std::string TemporaryPatchPath(const std::string& path, FileSystem& fs) {
 
 Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
                                    FileSystem& fs, bool flush, RewriteBuffers* buffers,
-                                   RewriteReport* report) {
+                                   RewriteReport* report, const std::atomic<bool>* giveUp) {
     RewriteBuffers own;
     RewriteBuffers& reuse = buffers ? *buffers : own;
     Result<TargetFile> patch = OpenTargetFile(fs, path);
@@ -60,7 +62,7 @@ Result<PreparedPatch> PreparePatch(const std::string& path, const KnobController
     PatchRewriter rewriter(map, *writer, nullptr, ScratchBeside(fs, patch->path));
     rewriter.ReportTo(report);
     ContentHasher read;
-    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read, &read);
+    if (Result<> rewritten = ReadThrough(*patch->in, rewriter, *writer, reuse.read, &read, giveUp);
         !rewritten) {
         return rewritten.error();
     }

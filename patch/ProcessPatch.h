@@ -7,6 +7,7 @@
 #include "map/KnobControllerMap.h"
 #include "patch/RewriteReport.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,10 +41,12 @@ Result<> CheckStillAsRead(FileSystem& fs, const PreparedPatch& patch, bool chang
 // With flush, the new bytes are on stable storage when it returns; without,
 // the caller must make them so before the rename. Read-only patches, files
 // that are not regular files and files holding a NUL byte are refused.
-// report, when given, receives what the new sections hold and why.
+// report, when given, receives what the new sections hold and why. Setting
+// giveUp ends the rewrite early, as a failure, with nothing left behind.
 Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
                                    FileSystem& fs, bool flush, RewriteBuffers* buffers = nullptr,
-                                   RewriteReport* report = nullptr);
+                                   RewriteReport* report = nullptr,
+                                   const std::atomic<bool>* giveUp = nullptr);
 
 // Rewrites the patch file at path in place: its temporary file written,
 // flushed to stable storage, closed, then renamed over the patch in one

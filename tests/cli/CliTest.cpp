@@ -132,8 +132,10 @@ TEST_F(CliTest, ExitStatus) {
         int status;
     };
     const Row rows[] = {
-        {"only skipped", {"notes.txt", "missing.txt"}, 0},
+        {"only skipped", {"notes.txt"}, 0},
         {"missing patch", {"missing.pch"}, 1},
+        {"missing other file", {"notes.txt", "missing.txt"}, 1},
+        {"missing folder to expand", {"--recursive", "nowhere"}, 1},
         {"no path", {}, 2},
         {"unknown option", {"--fast", "a.pch"}, 2},
         {"precedence out of range", {"--precedence", "3", "a.pch"}, 2},
@@ -329,6 +331,9 @@ TEST_F(CliTest, FoldersAreExpandedOnlyWithRecursive) {
     EXPECT_EQ(plain.out,
               LfLines({"top is not a 'pch' file.. skipping.", "Processing folder.pch  ....  Error!",
                        "0 of 2 files processed successfully.", "1 files skipped.", "1 errors."}));
+    EXPECT_NE(plain.err.find("top is a folder: add --recursive to rewrite the patches in it\n"),
+              std::string::npos)
+        << plain.err;
 }
 
 TEST_F(CliTest, MapWarningsGoToStandardErrorAndChangeNothing) {
