@@ -49,10 +49,19 @@ DropWorker::~DropWorker() {
 }
 
 void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
-                       const DropOptions& options, std::function<void()> atEnd) {
+                       const DropOptions& options, std::function<void()> atEnd, Hold hold) {
     Run([paths = std::move(paths), map, &fs, options = DropOptions(options),
-         atEnd = std::move(atEnd)](StatusLog& log, const std::atomic<bool>& stop,
-                                   const Progress& progress) mutable {
+         atEnd = std::move(atEnd), hold = std::move(hold)](
+            StatusLog& log, const std::atomic<bool>& stop, const Progress& progress) mutable {
+        std::unique_ptr<HeldLock> held;
+        if (hold) {
+            Result<std::unique_ptr<HeldLock>> taken = hold(log, stop);
+            if (!taken) {
+                if (atEnd) atEnd();
+                return;
+            }
+            held = std::move(*taken);
+        }
         Pipe pipe(options.observer, progress);
         options.observer = &pipe;
         options.stop = &stop;

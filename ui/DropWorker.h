@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,11 +37,18 @@ public:
     explicit DropWorker(QObject* parent = nullptr);
     ~DropWorker() override;
 
+    // Takes, on the drop's thread, what must be held while patches change
+    // (the journal's lock; it may wait and say so on log): an Error when the
+    // drop is to be given up, changing nothing.
+    using Hold = std::function<Result<std::unique_ptr<HeldLock>>(StatusLog& log,
+                                                                 const std::atomic<bool>& stop)>;
+
     // Starts a drop of paths (folders are expanded first) with its own copy
     // of map; options' observer, if any, is called from the drop's thread,
-    // and so is atEnd, once the drop is over and before Finished.
+    // and so is atEnd, once the drop is over (or given up) and before
+    // Finished. What hold took is held until atEnd has returned.
     void Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
-               const DropOptions& options = {}, std::function<void()> atEnd = {});
+               const DropOptions& options = {}, std::function<void()> atEnd = {}, Hold hold = {});
     // Starts task instead, unless something runs already.
     void Run(Task task);
     // Stops the work after the patches in hand.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/FrmDragDrop.h"
 
+#include "journal/UndoJournal.h"
 #include "map/MapFile.h"
 #include "map/MapWarnings.h"
 #include "patch/DropReport.h"
@@ -121,6 +122,7 @@ FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace jo
 
     BuildControls();
     log_ = std::make_unique<StatusBoxLog>(*TxtStatus);
+    journalPlace_ = journal;
     BuildMenu(std::move(journal));
     // The client area keeps its size; the window is as big as menu and client.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -313,9 +315,28 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     BeginWork(QStringLiteral("Reading folders…"), [this] { OnDropFinished(); });
     // Finishing the record syncs it and waits for the oldest drops to be
     // removed: up to a second with a full journal, so not on this thread.
-    drop_->Start(std::move(paths), map_, fs_, options, [recorder = recorder_.get()] {
-        if (recorder) recorder->Finish();
-    });
+    drop_->Start(
+        std::move(paths), map_, fs_, options,
+        [recorder = recorder_.get()] {
+            if (recorder) recorder->Finish();
+        },
+        [this](StatusLog& log, const std::atomic<bool>& stop) { return HoldJournal(log, stop); });
+}
+
+// One drop or undo at a time on a library, whichever program runs it.
+Result<std::unique_ptr<HeldLock>> FrmDragDrop::HoldJournal(StatusLog& log,
+                                                           const std::atomic<bool>& stop) {
+    UndoJournal journal(fs_, journalPlace_);
+    Result<std::unique_ptr<HeldLock>> held =
+        journal.Hold([&] { log.Append("Waiting for another drop to finish…\r\n"); }, &stop);
+    if (held) return held;
+    if (stop.load()) {
+        log.Append("Stopped while waiting for another drop to finish; nothing was changed.\r\n");
+        return held;
+    }
+    // A journal that cannot be locked cannot record either: the drop runs,
+    // and its recorder says why undo is not available.
+    return std::unique_ptr<HeldLock>();
 }
 
 bool FrmDragDrop::DropRunning() const { return drop_->Running(); }

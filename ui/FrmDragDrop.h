@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -84,6 +85,7 @@ private:
     void BuildOptionAndStatus();
     void ChainTabOrder();
     void BuildMenu(JournalPlace journal);
+    Result<std::unique_ptr<HeldLock>> HoldJournal(StatusLog& log, const std::atomic<bool>& stop);
     void ShowPrecedence();
     void ShowMapWarnings();
     void SaveTo(const QString& path);
@@ -125,7 +127,8 @@ private:
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 
     std::unique_ptr<StatusBoxLog> log_;
-    std::unique_ptr<UndoCommand> undo_;       // runs on drop_
+    std::unique_ptr<UndoCommand> undo_;  // runs on drop_
+    JournalPlace journalPlace_;
     std::unique_ptr<DropRecorder> recorder_;  // the journal of the drop running
 };
 
