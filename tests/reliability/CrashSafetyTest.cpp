@@ -16,6 +16,7 @@
 // After each run, killed or not, pemberlock-cli --undo must bring back every
 // patch the run replaced: its journal is written as it goes.
 
+#include "TestLibrary.h"
 #include "TmpfsMount.h"
 #include "tests/support/PatchGenerator.h"
 #include "tests/support/Process.h"
@@ -49,70 +50,14 @@ using test::WriteFile;
 constexpr int kPatches = 2000;
 constexpr int kTrials = 20;
 
-std::string PatchName(int i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "p%04d.pch", i);
-    return name;
-}
-
-struct Outcome {
-    int rewritten = 0;
-    int original = 0;
-    int leftovers = 0;
-};
+using Outcome = test::TestLibrary::Outcome;
 
 class CrashSafety : public testing::Test {
 protected:
-    void SetUp() override {
-        const KnobControllerMap map;
-        fs::create_directory(master_.Path("lib"));
-        // Every other patch has LF line ends, as hand-edited ones have.
-        for (std::size_t index = 0; originals_.size() < std::size_t{kPatches}; ++index) {
-            std::string patch = test::GenerateLibraryPatch(20240607, index);
-            if (index % 2 == 1) patch = test::WithLfLineEnds(patch);
-            Result<RewrittenPatch> rewrite = RewritePatchText(patch, map);
-            ASSERT_TRUE(rewrite) << rewrite.error().Text();
-            // A patch that rewrites to itself could not show whether its
-            // rewrite was done.
-            if (rewrite->text == patch) continue;
-            WriteFile(master_.Path("lib/" + PatchName(static_cast<int>(originals_.size()))), patch);
-            originals_.push_back(std::move(patch));
-            rewritten_.push_back(std::move(rewrite->text));
-        }
-    }
+    CrashSafety() : library_(kPatches) {}
 
-    // A fresh copy of the library at root/lib.
-    void FreshCopy(const std::string& root) const {
-        fs::create_directories(root);
-        fs::copy(master_.Path("lib"), root + "/lib");
-    }
-
-    // Checks the library at root/lib after a run, however it ended.
-    Outcome Check(const std::string& root) const {
-        Outcome outcome;
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(root + "/lib"))
-            names.insert(entry.path().filename().string());
-        for (int i = 0; i < kPatches; ++i) {
-            const std::string name = PatchName(i);
-            if (names.erase(name) == 0) {
-                ADD_FAILURE() << name << " is missing";
-                continue;
-            }
-            const std::string bytes = ReadFile(root + "/lib/" + name);
-            if (bytes == rewritten_[static_cast<std::size_t>(i)]) {
-                ++outcome.rewritten;
-            } else if (bytes == originals_[static_cast<std::size_t>(i)]) {
-                ++outcome.original;
-            } else {
-                ADD_FAILURE() << name << " is neither its original nor its rewrite ("
-                              << bytes.size() << " bytes)";
-            }
-            outcome.leftovers += names.erase(name + "tmp") ? 1 : 0;
-        }
-        for (const std::string& name : names) ADD_FAILURE() << "unexpected file " << name;
-        return outcome;
-    }
+    void FreshCopy(const std::string& root) const { library_.FreshCopy(root); }
+    Outcome Check(const std::string& root) const { return library_.Check(root); }
 
     static std::vector<std::string> Command() {
         return {PEMBERLOCK_CLI_PATH, "--recursive", "--", "lib"};
@@ -137,9 +82,7 @@ protected:
         EXPECT_EQ(Check(root).rewritten, 0) << undo.out << undo.err;
     }
 
-    TempFolder master_;
-    std::vector<std::string> originals_;
-    std::vector<std::string> rewritten_;
+    test::TestLibrary library_;
 };
 
 TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {

@@ -27,7 +27,8 @@ ProcessResult RunProcess(std::vector<std::string> args, const std::string& folde
 #ifndef _WIN32
 // Starts args[0] with args in folder, its output thrown away. The caller
 // kills or waits for the returned process.
-int StartProcess(std::vector<std::string> args, const std::string& folder);
+int StartProcess(std::vector<std::string> args, const std::string& folder,
+                 const std::vector<std::string>& environment = {});
 #endif
 
 }  // namespace pemberlock::test

@@ -112,14 +112,17 @@ ProcessResult RunProcess(std::vector<std::string> args, const std::string& folde
 
 // Starts args[0] with args in folder, its output thrown away. The caller
 // kills or waits for the returned process.
-int StartProcess(std::vector<std::string> args, const std::string& folder) {
+int StartProcess(std::vector<std::string> args, const std::string& folder,
+                 const std::vector<std::string>& environment) {
     std::vector<char*> argv = Argv(args);
+    std::vector<std::string> variables = Environment(environment);
+    std::vector<char*> envp = Argv(variables);
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
-        Exec(folder, argv, environ);
+        Exec(folder, argv, envp.data());
     }
     return pid;
 }
