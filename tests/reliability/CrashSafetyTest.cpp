@@ -154,5 +154,46 @@ TEST_F(CrashSafety, KilledAtRandomMomentsNoPatchIsLostOrHalfWritten) {
     EXPECT_GE(midway, kTrials / 4);
 }
 
+// Two quick Ctrl+Cs: the program ends within a moment, and yet every
+// patch it put in place has its "Done." line and its journal entry, and no
+// temporary file is left.
+TEST_F(CrashSafety, TwoCtrlCsLeaveNoTemporaryFileAndLogEveryPatchInPlace) {
+    TempFolder folder;
+    const test::TmpfsMount ram(folder.Path("ram"), 512u << 20);
+    const std::string base = ram.Mounted() ? folder.Path("ram") : folder.Path("disk");
+    std::mt19937 random(std::random_device{}());
+    for (int trial = 0; trial < 8; ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        const std::string root = base + "/trial" + std::to_string(trial);
+        FreshCopy(root);
+        JournalAt(root);
+        const pid_t pid = test::StartProcess(
+            {"/bin/sh", "-c",
+             "exec " + std::string(PEMBERLOCK_CLI_PATH) + " --recursive -- lib >out 2>err"},
+            root);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 150));
+        ::kill(pid, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 5));
+        ::kill(pid, SIGINT);
+        const auto start = Clock::now();
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+        const Outcome outcome = Check(root);
+        const std::string out = ReadFile(root + "/out");
+        int done = 0;
+        for (std::size_t at = out.find("Done."); at != std::string::npos;
+             at = out.find("Done.", at + 1))
+            ++done;
+        EXPECT_EQ(outcome.leftovers, 0);
+        EXPECT_EQ(done, outcome.rewritten) << ReadFile(root + "/err");
+        // 0 when it had finished before the first one.
+        EXPECT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 130 || WEXITSTATUS(status) == 0));
+        ExpectUndone(root, outcome.rewritten);
+        if (HasFailure()) return;
+        fs::remove_all(root);
+    }
+}
+
 }  // namespace
 }  // namespace pemberlock
