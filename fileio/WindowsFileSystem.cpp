@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,52 @@ FileStatus StatusOf(DWORD attributes) {
     return status;
 }
 
+// A time the system keeps (100 ns steps since 1601) in ns since 1970; 0
+// stays 0, unknown.
+std::int64_t Nanoseconds(std::int64_t ticks) {
+    constexpr std::int64_t k1601To1970 = 116'444'736'000'000'000;
+    return ticks == 0 ? 0 : (ticks - k1601To1970) * 100;
+}
+
+std::int64_t Nanoseconds(const FILETIME& time) {
+    return Nanoseconds(static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime));
+}
+
+// Whether the open file is a link (a name standing for another file), as
+// opened with FILE_FLAG_OPEN_REPARSE_POINT. Other reparse points, such as
+// files a cloud service keeps, are the file itself.
+bool IsLink(HANDLE h) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// What the open file is: its identity (volume serial number and file
+// index), size and times as well as its kind and attributes.
+FileStatus StatusOf(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) {
+        FileStatus status;
+        status.kind = FileKind::Other;  // a device or a pipe: never read
+        return status;
+    }
+    FileStatus status = StatusOf(info.dwFileAttributes);
+    status.device = info.dwVolumeSerialNumber;
+    status.inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (status.kind == FileKind::Regular) {
+        status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    }
+    status.modified = Nanoseconds(info.ftLastWriteTime);
+    status.links = info.nNumberOfLinks;
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) {
+        status.changed = Nanoseconds(basic.ChangeTime.QuadPart);
+    }
+    return status;
+}
+
 // An open handle, closed when dropped.
 class Handle {
 public:
@@ -136,12 +183,17 @@ public:
         return {};
     }
     Result<> Close() {
-        const HANDLE h = h_;
-        h_ = INVALID_HANDLE_VALUE;
-        if (!CloseHandle(h)) return SystemError();
+        const HANDLE h = Release();
+        if (h != INVALID_HANDLE_VALUE && !CloseHandle(h)) return SystemError();
         return {};
     }
     HANDLE get() const { return h_; }
+    // Hands the handle over; this one no longer closes it.
+    HANDLE Release() {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
 
 private:
     HANDLE h_;
@@ -160,15 +212,54 @@ private:
     FileStatus status_;
 };
 
+// Held by its handle, opened with no sharing: until the handle is closed no
+// other program can open, remove or rename the file. So the handle stays
+// open after Close(), and the file is renamed or removed through it.
 class WinOutputFile final : public OutputFile {
 public:
-    explicit WinOutputFile(HANDLE h) : file_(h) {}
-    Result<> Write(const char* data, std::size_t size) override { return file_.Write(data, size); }
+    WinOutputFile(HANDLE h, const FileStatus& status) : file_(h), status_(status) {}
+    Result<> Write(const char* data, std::size_t size) override {
+        if (closed_) return SystemError(ERROR_INVALID_HANDLE);
+        return file_.Write(data, size);
+    }
     Result<> Flush() override {
         if (!FlushFileBuffers(file_.get())) return SystemError();
         return {};
     }
-    Result<> Close() override { return file_.Close(); }
+    // WriteFile and FlushFileBuffers report what goes wrong; closing the
+    // handle has nothing to add, so it waits until the file is let go.
+    Result<> Close() override {
+        closed_ = true;
+        return {};
+    }
+    Result<> Replace(const std::string& to) override {
+        if (file_.get() == INVALID_HANDLE_VALUE) return SystemError(ERROR_INVALID_HANDLE);
+        const std::wstring target = ToSystemPath(to);
+        const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+        // The name runs on past the end of the structure.
+        std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(rename->FileName, target.c_str(), nameBytes + sizeof(wchar_t));
+        if (!SetFileInformationByHandle(file_.get(), FileRenameInfo, rename,
+                                        static_cast<DWORD>(buffer.size()))) {
+            return SystemError();
+        }
+        // The new name on stable storage before the rename is reported done.
+        (void)FlushFileBuffers(file_.get());
+        (void)file_.Close();
+        return {};
+    }
+    void Discard() override {
+        if (file_.get() == INVALID_HANDLE_VALUE) return;
+        FILE_DISPOSITION_INFO remove{};
+        remove.DeleteFile = TRUE;
+        SetFileInformationByHandle(file_.get(), FileDispositionInfo, &remove, sizeof remove);
+        (void)file_.Close();
+    }
+    const FileStatus& Status() const override { return status_; }
     // Files belong to whoever creates them; what carries over is the
     // attributes a user sees (hidden, archive).
     void CopyOwner(const FileStatus& model) override {
@@ -177,6 +268,24 @@ public:
         if (info.FileAttributes == 0) return;  // 0 would mean "unchanged" too
         SetFileInformationByHandle(file_.get(), FileBasicInfo, &info, sizeof info);
     }
+
+private:
+    Handle file_;
+    FileStatus status_;
+    bool closed_ = false;
+};
+
+// A lock held by the handle of its lock file.
+class WinLock final : public HeldLock {
+public:
+    explicit WinLock(HANDLE h) : file_(h) {}
+    // Closing the handle would release the lock too, but only eventually.
+    ~WinLock() override {
+        OVERLAPPED at{};
+        UnlockFileEx(file_.get(), 0, 1, 0, &at);
+    }
+    WinLock(const WinLock&) = delete;
+    WinLock& operator=(const WinLock&) = delete;
 
 private:
     Handle file_;
@@ -216,10 +325,14 @@ Result<std::wstring> FinalPath(const std::wstring& path) {
 
 class WinFileSystem final : public FileSystem {
 public:
-    FileStatus Status(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesW(ToSystemPath(path).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return FileStatus{};
-        return StatusOf(attributes);
+    FileStatus Status(const std::string& path) override { return StatusAt(path, false); }
+
+    FileStatus LinkStatus(const std::string& path) override { return StatusAt(path, true); }
+
+    Result<std::string> Canonical(const std::string& path) override {
+        const Result<std::wstring> final = FinalPath(ToSystemPath(path));
+        if (!final) return final.error();
+        return FromSystemPath(*final);
     }
 
     Result<ResolvedPath> Resolve(const std::string& path) override {
@@ -247,39 +360,30 @@ public:
         const HANDLE h = CreateFileW(system.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) return SystemError();
-        BY_HANDLE_FILE_INFORMATION info{};
-        FileStatus status;
-        if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info)) {
-            status.kind = FileKind::Other;  // a device or a pipe: never read
-        } else {
-            status = StatusOf(info.dwFileAttributes);
-        }
-        return std::unique_ptr<InputFile>(std::make_unique<WinInputFile>(h, status));
+        return std::unique_ptr<InputFile>(std::make_unique<WinInputFile>(h, StatusOf(h)));
     }
 
     Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
                                                     std::uint32_t) override {
         const std::wstring system = ToSystemPath(path);
         HANDLE h = CreateNew(system);
-        // A leftover file is removed rather than emptied: it may be a hard
-        // link to some unrelated file, which emptying would destroy.
-        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS &&
-            DeleteFileW(system.c_str())) {
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+            // A leftover file is removed rather than emptied: it may be a
+            // hard link to some unrelated file, which emptying would
+            // destroy. One that another program holds (open without sharing
+            // its removal) cannot be removed, and is left to it.
+            if (!DeleteFileW(system.c_str())) {
+                const DWORD code = GetLastError();
+                if (code == ERROR_SHARING_VIOLATION) return InUse();
+                if (code != ERROR_FILE_NOT_FOUND) return SystemError(code);
+            }
             h = CreateNew(system);
         }
         if (h == INVALID_HANDLE_VALUE) return SystemError();
-        return std::unique_ptr<OutputFile>(std::make_unique<WinOutputFile>(h));
+        return std::unique_ptr<OutputFile>(std::make_unique<WinOutputFile>(h, StatusOf(h)));
     }
 
-    Result<> RenameOver(const std::string& from, const std::string& to) override {
-        if (!MoveFileExW(ToSystemPath(from).c_str(), ToSystemPath(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return SystemError();
-        }
-        return {};
-    }
-
-    void SyncFolderOf(const std::string&) override {}  // MOVEFILE_WRITE_THROUGH did it
+    void SyncFolderOf(const std::string&) override {}  // Replace() flushed it
 
     Result<> Remove(const std::string& path) override {
         if (!DeleteFileW(ToSystemPath(path).c_str())) return SystemError();
@@ -358,10 +462,59 @@ public:
         return FromSystemPath(ToSystemPath(path));
     }
 
+    Result<std::unique_ptr<HeldLock>> TryLock(const std::string& path) override {
+        // Shared, so that other programs can open it to try for the lock.
+        Handle file(CreateFileW(ToSystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) return SystemError();
+        OVERLAPPED at{};
+        if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &at)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) {
+                return std::unique_ptr<HeldLock>();
+            }
+            return SystemError(code);
+        }
+        return std::unique_ptr<HeldLock>(std::make_unique<WinLock>(file.Release()));
+    }
+
+    // Files here carry no user id that FileStatus::owner would hold.
+    std::optional<std::uint32_t> CurrentUser() override { return std::nullopt; }
+
 private:
+    static Error InUse() { return Error{{}, 0, "it is in use by another program"}; }
+
+    // Held with no sharing (see WinOutputFile); DELETE to rename or remove
+    // it through the handle.
     static HANDLE CreateNew(const std::wstring& path) {
-        return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | DELETE, 0, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    // What path names, following links unless link; a link itself is kind
+    // Other. A handle with no access to the bytes, which any sharing allows.
+    static FileStatus StatusAt(const std::string& path, bool link) {
+        const std::wstring system = ToSystemPath(path);
+        const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+        const Handle h(CreateFileW(system.c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, flags, nullptr));
+        if (h.get() == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileStatus{};
+            // Some files cannot be opened even to be looked at (the paging
+            // file); the folder still says what they are, though not which.
+            const DWORD attributes = GetFileAttributesW(system.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES) return FileStatus{};
+            FileStatus status = StatusOf(attributes);
+            if (link && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) status.kind = FileKind::Other;
+            return status;
+        }
+        FileStatus status = StatusOf(h.get());
+        if (link && IsLink(h.get())) status.kind = FileKind::Other;
+        return status;
     }
 };
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 namespace pemberlock {
 namespace {
@@ -114,6 +115,62 @@ TEST(ProcessPatch, StaleTemporaryFileIsWrittenAfresh) {
     EXPECT_EQ(ReadFile(path), kRewritten);
 }
 
+// A temporary file is its writer's until it is put in place, discarded or
+// let go: meanwhile another writer of the same name is refused and changes
+// nothing.
+TEST(ProcessPatch, ATemporaryFileHasOneWriterAtATime) {
+    FileSystem& real = RealFileSystem();
+    const struct {
+        std::string_view end;
+        std::string target;  // what the patch holds afterwards
+        bool tmpLeft;
+    } cases[] = {
+        {"replace", kRewritten, false}, {"discard", kPatch, false}, {"let go", kPatch, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.end));
+        TempFolder folder;
+        const std::string path = folder.Path("bass.pch");
+        WriteFile(path, kPatch);
+        Result<std::unique_ptr<OutputFile>> held = real.CreateFresh(path + "tmp", 0644);
+        ASSERT_TRUE(held) << held.error().Text();
+        OutputFile& file = **held;
+        ASSERT_TRUE(file.Write(kRewritten.data(), kRewritten.size()));
+        ASSERT_TRUE(file.Close());
+        const Result<std::unique_ptr<OutputFile>> other = real.CreateFresh(path + "tmp", 0644);
+        ASSERT_FALSE(other);
+        EXPECT_EQ(other.error().cause, "it is in use by another program");
+        const FileStatus written = file.Status();
+        if (c.end == "replace") {
+            ASSERT_TRUE(file.Replace(path));
+            const FileStatus placed = real.LinkStatus(path);
+            EXPECT_NE(written.inode, 0u);
+            EXPECT_EQ(placed.inode, written.inode);
+            EXPECT_EQ(placed.device, written.device);
+        } else if (c.end == "discard") {
+            file.Discard();
+        }
+        held->reset();
+        EXPECT_EQ(ReadFile(path), c.target);
+        EXPECT_EQ(fs::exists(path + "tmp"), c.tmpLeft);
+        if (c.tmpLeft) {
+            EXPECT_EQ(ReadFile(path + "tmp"), kRewritten);
+        }
+    }
+}
+
+TEST(ProcessPatch, ALockHasOneHolderAtATime) {
+    TempFolder folder;
+    FileSystem& real = RealFileSystem();
+    Result<std::unique_ptr<HeldLock>> first = real.TryLock(folder.Path("lock"));
+    ASSERT_TRUE(first && *first);
+    const Result<std::unique_ptr<HeldLock>> second = real.TryLock(folder.Path("lock"));
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(*second);
+    first->reset();
+    const Result<std::unique_ptr<HeldLock>> third = real.TryLock(folder.Path("lock"));
+    EXPECT_TRUE(third && *third);
+}
+
 // Every file operation of a rewrite, failing in turn: the call reports
 // failure, the patch keeps its bytes, and a batch goes on to the next file.
 TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
@@ -132,6 +189,7 @@ TEST(ProcessPatch, EachFailingFileOperationLeavesThePatchIntact) {
         EXPECT_EQ(rewritten.error().cause, test::kInjectedCause);
         EXPECT_EQ(faulty.Hits(), 1);
         EXPECT_EQ(ReadFile(first), kPatch);
+        EXPECT_FALSE(fs::exists(first + "tmp"));
 
         TextStatusLog log;
         bool firstCall = true;
