@@ -57,10 +57,11 @@ private slots:
     void aDropThatCannotBeRecordedSaysSoOnce();
     void aLongUndoKeepsTheWindowLiveAndStopsOnEscape();
     void ctrlZFindsADropAnotherProgramMadeMeanwhile();
+    void aDropWaitsForAnotherProgramsAndEscapeGivesUp();
 
 private:
     void Open(JournalPlace place, pemberlock::FileSystem& fs = pemberlock::RealFileSystem());
-    void Drop(const QStringList& names);
+    void Drop(const QStringList& names, bool wait = true);
     void WaitUntilIdle() { QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000); }
     template <typename T>
     T* Child(const char* name) const {
@@ -94,7 +95,7 @@ void TestUndo::Open(JournalPlace place, pemberlock::FileSystem& fs) {
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
 
-void TestUndo::Drop(const QStringList& names) {
+void TestUndo::Drop(const QStringList& names, bool wait) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& name : names) urls << QUrl::fromLocalFile(Path(name));
@@ -105,7 +106,7 @@ void TestUndo::Drop(const QStringList& names) {
     QApplication::sendEvent(window_->windowHandle(), &enter);
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_->windowHandle(), &drop);
-    WaitUntilIdle();
+    if (wait) WaitUntilIdle();
 }
 
 void TestUndo::ctrlZUndoesTheDropWhereverTheFocusIs() {
@@ -235,6 +236,37 @@ void TestUndo::ctrlZFindsADropAnotherProgramMadeMeanwhile() {
     WaitUntilIdle();
     QCOMPARE(ReadFile(Path("a.pch")), kPatch);
     QVERIFY(Status().endsWith("1 of 1 files restored.\r\n"));
+}
+
+void TestUndo::aDropWaitsForAnotherProgramsAndEscapeGivesUp() {
+    WriteFile(Path("a.pch"), kPatch);
+    // As another program's drop or undo holds the journal.
+    pemberlock::UndoJournal other(pemberlock::RealFileSystem(),
+                                  {Path("journal").toStdString(), {}});
+    auto held = other.Hold({}, nullptr);
+    QVERIFY(held && *held);
+    const QString waiting = QStringLiteral("Waiting for another drop to finish…\r\n");
+
+    const QString before = Status();
+    Drop({"a.pch"}, false);
+    QTRY_COMPARE_WITH_TIMEOUT(Status(), before + waiting, 10000);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    WaitUntilIdle();
+    QCOMPARE(Status(), before + waiting +
+                           "Stopped while waiting for another drop to finish; nothing was "
+                           "changed.\r\n");
+    QCOMPARE(ReadFile(Path("a.pch")), kPatch);
+    QVERIFY(!Undo()->isEnabled());
+
+    // Once the other is done, a waiting drop goes ahead.
+    Drop({"a.pch"}, false);
+    QTRY_VERIFY_WITH_TIMEOUT(Status().endsWith(waiting), 10000);
+    held->reset();
+    WaitUntilIdle();
+    QVERIFY(
+        Status().endsWith("1 of 1 files processed successfully.\r\n0 files skipped.\r\n0 "
+                          "errors.\r\n"));
+    QVERIFY(ReadFile(Path("a.pch")) != kPatch);
 }
 
 QTEST_MAIN(TestUndo)
