@@ -34,7 +34,8 @@ public:
         // time after the first is in place: both would share one temporary
         // file. Such a drop goes one patch after the other.
         oneByOne_ = options.workers == 1 && options.groupSize <= 1;
-        if (!oneByOne_ && NamesAFileTwice()) oneByOne_ = true;
+        workPaths_.resize(paths.size());
+        if (FindFilesNamedTwice()) oneByOne_ = true;
         grouped_ = !oneByOne_ && options.groupSize > 1 && fs.CanSyncWholeFileSystem();
         groupSize_ = grouped_ ? options.groupSize : 1;
     }
@@ -52,7 +53,12 @@ private:
     static bool IsPatch(const DropPath& path) { return !path.unreadable && IsPatchPath(path.path); }
     bool Stopping() const { return (options_.stop && options_.stop->load()) || Hurrying(); }
     bool Hurrying() const { return options_.hurry && options_.hurry->load(); }
-    bool NamesAFileTwice() const;
+    bool FindFilesNamedTwice();
+    // The path a patch is read and replaced through: as given, unless it
+    // names a patch named before by another spelling.
+    const std::string& WorkPath(std::size_t index) const {
+        return workPaths_[index].empty() ? paths_[index].path : workPaths_[index];
+    }
     unsigned WorkerCount() const;
 
     // Worker side.
@@ -74,8 +80,9 @@ private:
     bool grouped_ = false;
     std::size_t groupSize_ = 1;
 
-    std::vector<std::size_t> patches_;  // indices of the paths that are patches
-    std::vector<Slot> slots_;           // one per path
+    std::vector<std::size_t> patches_;    // indices of the paths that are patches
+    std::vector<std::string> workPaths_;  // see WorkPath
+    std::vector<Slot> slots_;             // one per path
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t nextPatch_ = 0;  // the next entry of patches_ to take
@@ -88,28 +95,39 @@ private:
 };
 
 // Whether two patches of the drop name one file, as far as can be told
-// before opening it: by the file's identity where the system gives one, else
-// by its absolute path, with names that differ only in case taken as one,
-// since such a file system may not tell them apart.
-bool DropRun::NamesAFileTwice() const {
+// before opening it: by the file's identity where the system gives one, and
+// by its absolute path, with names that differ only in case taken as one.
+// A file system that folds case may give each such name an identity of its
+// own, and keep what it knows of each apart: there the later name is
+// replaced, for the work, by the one the folder lists, so that the patch is
+// read and replaced through one name.
+bool DropRun::FindFilesNamedTwice() {
     std::set<std::pair<std::uint64_t, std::uint64_t>> files;
-    std::set<std::string> names;
+    std::map<std::string, std::size_t> names;  // case-folded absolute path -> first patch
+    bool twice = false;
     for (const std::size_t index : patches_) {
         const std::string& path = paths_[index].path;
         const FileStatus status = fs_.Status(path);
-        if (status.inode != 0) {
-            if (!files.insert({status.device, status.inode}).second) return true;
-            continue;
-        }
+        if (status.inode != 0 && !files.insert({status.device, status.inode}).second) twice = true;
         std::error_code ignored;
-        std::string key =
-            Utf8FromPath(std::filesystem::absolute(PathFromUtf8(path), ignored).lexically_normal());
+        const std::filesystem::path absolute =
+            std::filesystem::absolute(PathFromUtf8(path), ignored).lexically_normal();
+        std::string key = Utf8FromPath(absolute);
         std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
             return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         });
-        if (!names.insert(std::move(key)).second) return true;
+        const auto [first, fresh] = names.try_emplace(std::move(key), index);
+        if (fresh) continue;
+        twice = true;
+        const std::string name = Utf8FromPath(absolute.filename());
+        const Result<std::vector<FolderEntry>> listed =
+            fs_.ListFolder(Utf8FromPath(absolute.parent_path()));
+        if (!listed) continue;
+        const bool own = std::any_of(listed->begin(), listed->end(),
+                                     [&](const FolderEntry& entry) { return entry.name == name; });
+        if (!own) workPaths_[index] = WorkPath(first->second);
     }
-    return false;
+    return twice;
 }
 
 unsigned DropRun::WorkerCount() const {
@@ -121,8 +139,8 @@ unsigned DropRun::WorkerCount() const {
 
 void DropRun::Prepare(std::size_t index, RewriteBuffers& buffers) {
     auto report = options_.reportRewrites ? std::make_shared<RewriteReport>() : nullptr;
-    Result<PreparedPatch> prepared = PreparePatch(paths_[index].path, map_, fs_, !grouped_,
-                                                  &buffers, report.get(), options_.hurry);
+    Result<PreparedPatch> prepared =
+        PreparePatch(WorkPath(index), map_, fs_, !grouped_, &buffers, report.get(), options_.hurry);
     const std::lock_guard lock(mutex_);
     slots_[index].prepared.emplace(std::move(prepared));
     slots_[index].report = std::move(report);

@@ -3,10 +3,12 @@
 
 #include "patch/PatchRewriter.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/PassThroughFileSystem.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 
 namespace pemberlock {
@@ -163,6 +165,53 @@ TEST(PatchDrop, AFileNamedTwiceIsRewrittenTwiceNeverHalfWritten) {
         EXPECT_EQ(ReadFile(path), twice);
         EXPECT_FALSE(fs::exists(PathFromUtf8(path + "tmp")));
     }
+}
+
+// A file system that folds case, as FAT through FUSE does: any spelling of
+// a name opens the one file, each spelling with an identity of its own.
+class CaseFoldingFileSystem final : public test::PassThroughFileSystem {
+public:
+    std::vector<std::string> opened;
+    static std::string Fold(std::string path) {
+        const std::size_t slash = path.find_last_of("/\\") + 1;
+        for (std::size_t i = slash; i < path.size(); ++i)
+            path[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(path[i])));
+        return path;
+    }
+    FileStatus Status(const std::string& path) override {
+        FileStatus status = real_.Status(Fold(path));
+        if (Fold(path) != path) status.inode += 1000000;
+        return status;
+    }
+    FileStatus LinkStatus(const std::string& path) override { return real_.LinkStatus(Fold(path)); }
+    Result<ResolvedPath> Resolve(const std::string& path) override {
+        Result<ResolvedPath> resolved = real_.Resolve(Fold(path));
+        if (resolved) resolved->path = path;
+        return resolved;
+    }
+    Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
+        opened.push_back(path);
+        return real_.OpenRead(Fold(path));
+    }
+    Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                    std::uint32_t permissions) override {
+        return real_.CreateFresh(Fold(path), permissions);
+    }
+};
+
+TEST(PatchDrop, NamesThatDifferOnlyInCaseAreOnePatchWhereTheFileSystemFoldsCase) {
+    TempFolder folder;
+    const std::string path = folder.Path("caudex.pch");
+    WriteFile(path, kPatch);
+    CaseFoldingFileSystem folding;
+    TextStatusLog log;
+    const std::string upper = folder.Path("CAUDEX.pch");
+    const BatchSummary summary = RunPatchDrop({path, upper}, log, KnobControllerMap{}, folding);
+    EXPECT_EQ(summary.errors, 0u) << log.Text();
+    EXPECT_NE(log.Text().find("Processing " + upper + "  ....  Done."), std::string::npos);
+    EXPECT_EQ(ReadFile(path), RewritePatchText(kRewritten, KnobControllerMap{})->text);
+    // Read through the name the folder lists, both times.
+    EXPECT_EQ(folding.opened, (std::vector<std::string>{path, path}));
 }
 
 TEST(PatchDrop, AGroupThatCannotBeMadeDurableIsNotPutInPlace) {
