@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "map/MapFile.h"
 
+#include "fileio/ChunkedReader.h"
+
 #include "fileio/AtomicFileWriter.h"
 #include "fileio/TargetFile.h"
 #include "map/NumberRules.h"
@@ -153,13 +155,15 @@ Result<> LoadMap(KnobControllerMap& map, const std::string& path, FileSystem& fs
     if (!file) return file.error().As("cannot be opened");
     if ((*file)->Status().kind != FileKind::Regular) return Error{"is not a regular file"};
     ItemReader items;
-    char buffer[kReadChunk];
-    for (;;) {
-        const Result<std::size_t> got = (*file)->Read(buffer, sizeof buffer);
-        if (!got) return got.error().As("cannot be read");
-        const bool atEnd = *got == 0;
-        if (items.Feed(std::string_view(buffer, *got), atEnd) || items.NotText() || atEnd) break;
-    }
+    std::vector<char> buffer(kReadChunk);
+    // Reading stops once the map's items are complete or it shows it is no text.
+    bool complete = false;
+    const Result<> read = ReadChunks(**file, buffer, "cannot be read", [&](std::string_view piece) {
+        complete = items.Feed(piece, false) || items.NotText();
+        return !complete;
+    });
+    if (!read) return read;
+    if (!complete) items.Feed({}, true);
     return ApplyItems(items, map);
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "patch/HeldBytes.h"
 
+#include "fileio/ChunkedReader.h"
+
 #include <utility>
 
 namespace pemberlock {
@@ -35,12 +37,11 @@ void HeldBytes::Write(std::string_view bytes) {
 
 void HeldBytes::ReplayScratch(ByteSink& out) {
     if (Result<> rewound = scratch_->Rewind(); !rewound) return Fail(rewound.error());
-    std::string chunk(kReadChunk, '\0');
-    for (;;) {
-        const Result<std::size_t> got = scratch_->Read(chunk.data(), chunk.size());
-        if (!got) return Fail(got.error());
-        if (*got == 0) return;
-        out.Write(std::string_view(chunk.data(), *got));
+    std::vector<char> buffer(kReadChunk);
+    if (Result<> replayed = ReadChunks(*scratch_, buffer, nullptr,
+                                       [&](std::string_view piece) { out.Write(piece); });
+        !replayed) {
+        Fail(replayed.error());
     }
 }
 

@@ -2,6 +2,7 @@
 #include "patch/ProcessPatch.h"
 
 #include "fileio/AtomicFileWriter.h"
+#include "fileio/ChunkedReader.h"
 #include "fileio/ContentHash.h"
 #include "fileio/TargetFile.h"
 #include "patch/PatchRewriter.h"
@@ -11,24 +12,20 @@
 namespace pemberlock {
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
-
 // Streams the file through the rewriter, which writes to out; read, when
 // given, digests the bytes as they pass.
 Result<> ReadThrough(InputFile& in, PatchRewriter& rewriter, const ByteSink& out,
                      std::vector<char>& buffer, ContentHasher* read = nullptr,
                      const std::atomic<bool>* giveUp = nullptr) {
-    if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
-    for (;;) {
-        if (giveUp && giveUp->load()) return Error{"was given up: the drop was stopped"};
-        const Result<std::size_t> got = in.Read(buffer.data(), buffer.size());
-        if (!got) return got.error().As("cannot be read");
-        if (*got == 0) break;
-        const std::string_view bytes(buffer.data(), *got);
-        if (read) read->Update(bytes);
-        if (Result<> fed = rewriter.Feed(bytes); !fed) return fed;
-        if (out.Failure()) return *out.Failure();
-    }
+    const Result<> fed =
+        ReadChunks(in, buffer, "cannot be read", [&](std::string_view bytes) -> Result<> {
+            if (giveUp && giveUp->load()) return Error{"was given up: the drop was stopped"};
+            if (read) read->Update(bytes);
+            if (Result<> taken = rewriter.Feed(bytes); !taken) return taken;
+            if (out.Failure()) return *out.Failure();
+            return {};
+        });
+    if (!fed) return fed;
     if (Result<> finished = rewriter.Finish(); !finished) return finished;
     if (out.Failure()) return *out.Failure();
     return {};
