@@ -170,6 +170,8 @@ DropRecord JournalStore::Read(std::uint64_t number) {
         return record;
     }
     Result<Manifest> manifest = ParseManifest(*text);
+    // A drop killed before its first line was written kept nothing either.
+    if (!manifest && LastKept(number) == 0) return record;
     if (!manifest) {
         const Error& error = manifest.error();
         record.damage = error.line ? "line " + std::to_string(error.line) : error.what;
