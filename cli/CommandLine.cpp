@@ -120,8 +120,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     app.add_flag("--no-journal", options.noJournal, "Record nothing for --undo");
     std::vector<std::string> undoDrop;
     CLI::Option* undo = app.add_option("--undo", undoDrop,
-                                       "Restore the patches of the last drop not undone, or of "
-                                       "drop ID from --history")
+                                       "Restore the last drop not undone (or drop ID of --history)")
                             ->expected(0, 1)
                             ->type_name("[ID]");
     CLI::Option* skipDamaged =

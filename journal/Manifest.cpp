@@ -77,10 +77,13 @@ std::string Checked(const std::string& text) { return text + " " + Check(text) +
 
 // A manifest names only patches, by absolute path, and keeps their old bytes
 // only in plain numbered files of its own folder: anything else is not what
-// a drop wrote, and is never followed.
+// a drop wrote, and is never followed. "pch" in any case: resolving links on
+// a file system that ignores case gives the name as it is on the disk.
 bool PlausiblePath(const std::string& path) {
-    return path.find('\0') == std::string::npos && path.ends_with("pch") &&
-           PathFromUtf8(path).is_absolute();
+    if (path.size() < 3 || path.find('\0') != std::string::npos) return false;
+    std::string end = path.substr(path.size() - 3);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == "pch" && PathFromUtf8(path).is_absolute();
 }
 
 bool PlausibleKept(std::string_view kept) {
