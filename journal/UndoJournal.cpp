@@ -121,9 +121,15 @@ Result<UndoJournal::Choice> UndoJournal::ChooseNamed(std::uint64_t number,
         if (newer <= number || store_.Undone(newer)) continue;
         const DropRecord later = store_.Read(newer);
         const std::string before = name + " cannot be undone before " + DropName(newer);
-        if (const std::string why = Unsound(later); !why.empty()) {
+        if (!Unsound(later).empty()) {
             if (skipDamaged) continue;
-            return Choice{number, {}, Error{before + ", which is not undone and of which " + why}};
+            const std::string how = later.damage.empty()
+                                        ? "was only partly recorded"
+                                        : "has a damaged record (" + later.damage + ")";
+            return Choice{number,
+                          {},
+                          Error{before + ", which is not undone and " + how +
+                                ", so that what it changed is unknown"}};
         }
         for (const ManifestEntry& entry : later.manifest.entries) {
             if (entry.replaced && paths.count(entry.path)) {
