@@ -117,6 +117,30 @@ TEST_F(UndoJournalTest, APatchChangedOrGoneSinceIsLeftAloneAndTheOthersRestored)
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("c.pch"))));
 }
 
+// Another program saves the patch once the undo has read it, as the undo
+// writes its temporary file.
+class SavedMeanwhile final : public test::PassThroughFileSystem {
+public:
+    Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                    std::uint32_t permissions) override {
+        if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
+        return real_.CreateFresh(path, permissions);
+    }
+};
+
+TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
+    WriteFile(P("a.pch"), kPatch);
+    ASSERT_EQ(Drop({P("a.pch")}), "");
+    SavedMeanwhile files;
+    TextStatusLog log;
+    const Result<UndoSummary> undone = UndoJournal(files, {Journal(), {}}).UndoLast(log);
+    ASSERT_TRUE(undone);
+    ASSERT_EQ(undone->failures.size(), 1u);
+    EXPECT_EQ(undone->failures[0].error.Text(), "was changed while it was being restored");
+    EXPECT_EQ(ReadFile(P("a.pch")), "saved");
+    EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
+}
+
 TEST_F(UndoJournalTest, AStoppedUndoIsTakenUpAgainByTheNext) {
     // More patches than one group made durable together, so that the stop
     // comes between groups wherever the system can sync many at once.
