@@ -16,6 +16,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <optional>
 #include <set>
 
@@ -79,8 +80,9 @@ constexpr const char* kFooterEnd =
     "     a folder could not be read with --recursive, or the output could not be written\n"
     "  2  usage error, or the map file could not be loaded; no patch was touched\n"
     "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
-    "  With --undo: 0 every patch was restored, 1 at least one was left as it was, 2 there was\n"
-    "  nothing to undo, 130 stopped (the next --undo goes on with the same drop).\n"
+    "  With --undo: 0 every patch was restored, 1 at least one was left as it was or the drop\n"
+    "  cannot be undone, 2 there was nothing to undo, 130 stopped (the next --undo goes on\n"
+    "  with the same drop).\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
     "\n"
     "Example:\n"
@@ -92,6 +94,7 @@ struct Options {
     bool dryRun = false;
     bool recursive = false;
     bool undo = false;
+    UndoChoice undoChoice;
     bool history = false;
     bool noJournal = false;
     std::vector<std::string> paths;
@@ -117,8 +120,14 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     app.add_flag("--dry-run", options.dryRun, "Print what would be written; change no file");
     app.add_flag("--recursive", options.recursive, "Expand folders into all files below them");
     app.add_flag("--no-journal", options.noJournal, "Record nothing for --undo");
-    CLI::Option* undo =
-        app.add_flag("--undo", options.undo, "Restore the patches of the last drop");
+    std::vector<std::string> undoDrop;
+    CLI::Option* undo = app.add_option("--undo", undoDrop,
+                                       "Restore the last drop not undone (or drop ID of --history)")
+                            ->expected(0, 1)
+                            ->type_name("[ID]");
+    CLI::Option* skipDamaged =
+        app.add_flag("--skip-damaged", options.undoChoice.skipDamaged,
+                     "With --undo, go past drops whose record is damaged or partial");
     CLI::Option* history =
         app.add_flag("--history", options.history, "List the recorded drops, newest first");
     CLI::Option* paths =
@@ -136,10 +145,23 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11, which would list the exclusions beside every option).
         for (CLI::Option* command : {undo, history}) {
             for (CLI::Option* other : app.get_options()) {
-                if (*command && *other && other != command) {
+                if (*command && *other && other != command &&
+                    !(command == undo && other == skipDamaged)) {
                     throw CLI::ExcludesError(command->get_name(), other->get_name());
                 }
             }
+        }
+        if (*skipDamaged && !*undo) throw CLI::RequiresError("--skip-damaged", "--undo");
+        // CLI11 gives an option that may go without its value an empty one.
+        if (!undoDrop.empty() && !undoDrop.front().empty()) {
+            std::uint64_t number = 0;
+            const std::string& text = undoDrop.front();
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), number);
+            if (error != std::errc() || end != text.data() + text.size() || number == 0) {
+                throw CLI::ValidationError("--undo", "\"" + text + "\" is not a drop's number");
+            }
+            options.undoChoice.drop = number;
         }
         if (!*undo && !*history && !*paths) throw CLI::RequiredError("PATH");
     } catch (const CLI::ParseError& e) {
@@ -147,6 +169,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
         return std::nullopt;
     }
+    options.undo = undo->count() > 0;
     if (*mapOption) options.mapPath = mapPath;
     if (*precedenceOption) options.precedence = precedence;
     return options;
@@ -194,7 +217,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     std::optional<Options> options = Parse(args, out, err, console, status);
     if (!options) return status;
     UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
-    if (options->undo) return RunUndo(journal, out, err, console.outIsTerminal, console.stop);
+    if (options->undo) {
+        return RunUndo(journal, options->undoChoice, out, err, console.outIsTerminal, console.stop);
+    }
     if (options->history) return RunHistory(journal, out, err);
 
     KnobControllerMap map;

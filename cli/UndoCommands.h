@@ -9,15 +9,19 @@
 
 namespace pemberlock::cli {
 
-// --undo: restores the last drop not undone yet, its lines on out and the
-// reason for each "Error!" on err. 0 when every patch was restored, 1 when
-// any was left as it was, 2 when there was nothing to undo (said on err),
-// 130 when stopped (the next --undo goes on with the same drop).
-int RunUndo(UndoJournal& journal, std::ostream& out, std::ostream& err, bool outIsTerminal,
-            const std::atomic<bool>* stop = nullptr);
+// --undo [ID] [--skip-damaged]: restores the drop chosen (by default the
+// last not undone yet), its lines on out and the reason for each "Error!"
+// on err, holding the journal meanwhile (waiting, and saying so on err,
+// while another program holds it). 0 when every patch was restored, 1 when
+// any was left as it was or the drop cannot be undone (said on err), 2 when
+// there was nothing to undo (said on err), 130 when stopped (the next
+// --undo goes on with the same drop) or given up while waiting.
+int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, std::ostream& err,
+            bool outIsTerminal, const std::atomic<bool>* stop = nullptr);
 
-// --history: the recorded drops, newest first, one a line: when it
-// started, how many patches it replaced, and whether it was undone.
+// --history: the recorded drops, newest first, one a line: its number, when
+// it started, how many patches it replaced, and its state (undone, partly
+// undone, partly recorded, damaged).
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err);
 
 // After a drop: makes its record durable, and says on err, once, when the

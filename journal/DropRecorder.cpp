@@ -14,9 +14,24 @@ DropRecorder::DropRecorder(Error why) : unavailable_(std::move(why)) {}
 
 DropRecorder::~DropRecorder() { Finish(); }
 
-// The manifest stays open, so that what was recorded is made durable at the end.
 void DropRecorder::Fail(const Error& error) {
-    if (!failure_) failure_ = error;
+    if (failure_) return;
+    failure_ = error;
+    MarkIncomplete();
+}
+
+// The record must not read as whole once a patch has been replaced without
+// it. The manifest says so where it still can; else an empty file says so
+// (a full disk often still has room for a name); else the manifest goes,
+// and the drop reads as damaged rather than as whole.
+void DropRecorder::MarkIncomplete() {
+    if (!manifest_) return;
+    const std::string line = IncompleteLine();
+    if (manifest_->Write(line.data(), line.size())) return;
+    Result<std::unique_ptr<OutputFile>> mark =
+        fs_->CreateFresh(store_->InDrop(number_, JournalStore::kIncomplete), 0600);
+    if (mark && (*mark)->Close()) return;
+    (void)fs_->Remove(store_->InDrop(number_, JournalStore::kManifest));
 }
 
 Result<> DropRecorder::Start() {
@@ -31,12 +46,17 @@ Result<> DropRecorder::Start() {
     pruning_ = std::thread([store = *store_, keep = keep_]() mutable { store.Prune(keep); });
     const std::string path = store_->InDrop(number_, JournalStore::kManifest);
     Result<std::unique_ptr<OutputFile>> file = fs_->CreateFresh(path, 0600);
-    if (!file) return file.error().As("the manifest " + path + " cannot be made");
-    manifest_ = std::move(*file);
+    Result<> written = file ? Result<>() : Result<>(file.error());
     const std::string header = ManifestHeader(SecondsNow());
-    if (Result<> written = manifest_->Write(header.data(), header.size()); !written) {
-        return written.error().As("the manifest " + path + " cannot be written");
+    if (file) written = (*file)->Write(header.data(), header.size());
+    if (!written) {
+        // Nothing is left behind: the drop runs unrecorded.
+        if (file) (*file)->Discard();
+        (void)fs_->RemoveFolder(store_->DropFolder(number_));
+        return written.error().As(file ? "the manifest " + path + " cannot be written"
+                                       : "the manifest " + path + " cannot be made");
     }
+    manifest_ = std::move(*file);
     return {};
 }
 
@@ -60,49 +80,78 @@ Result<> DropRecorder::Copy(const std::string& from, const std::string& to) {
     return (*out)->Close();
 }
 
-// True when kept is a second name of target, false when it is a copy.
-Result<bool> DropRecorder::Keep(const std::string& target, const std::string& kept) {
-    if (fs_->MakeHardLink(target, kept)) return true;
-    if (Result<> copied = Copy(target, kept); !copied) {
+// A second name of the old file costs no copy; but a file with other names
+// can still be written through them after the drop, so it is copied.
+Result<> DropRecorder::Keep(const ReplacedPatch& patch, const std::string& kept) {
+    if (patch.old.links <= 1 && fs_->MakeHardLink(patch.target, kept)) return {};
+    if (Result<> copied = Copy(patch.target, kept); !copied) {
         (void)fs_->Remove(kept);
         return copied.error();
     }
-    return false;
+    return {};
 }
 
-void DropRecorder::AfterReplace(bool) {}
-
 void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
+    pending_ = false;
     const std::string& target = patch.target;
     if (unavailable_) return Fail(*unavailable_);
     if (failure_) return;
     if (!manifest_) {
         if (Result<> started = Start(); !started) return Fail(started.error());
     }
-    Result<std::string> absolute = fs_->Absolute(target);
-    if (!absolute) return Fail(absolute.error().As("the full path of " + target + " is unknown"));
+    // The path as it really is, every link resolved, so that an undo can
+    // tell a link put in its way since.
+    Result<std::string> canonical = fs_->Canonical(target);
+    if (!canonical) return Fail(canonical.error().As("the full path of " + target + " is unknown"));
     ManifestEntry entry;
-    entry.path = std::move(*absolute);
-    entry.kept = std::to_string(recorded_ + 1);
+    entry.path = std::move(*canonical);
+    entry.kept = std::to_string(entries_ + 1);
     entry.newSize = patch.newSize;
     entry.newDigest = patch.newDigest;
-    const Result<bool> linked = Keep(target, store_->InDrop(number_, entry.kept));
-    if (!linked) {
-        return Fail(linked.error().As("the old bytes of " + target + " cannot be kept"));
-    }
-    entry.linked = *linked;
-    // One write, so that the entry reaches the system whole before the rename.
+    entry.oldSize = patch.old.size;
+    entry.oldDigest = patch.oldDigest;
+    entry.device = patch.written.device;
+    entry.inode = patch.written.inode;
+    // The entry first, in one write, so that it reaches the system whole;
+    // then the old bytes. A drop killed between the two has not replaced
+    // the patch yet, which an undo sees from the old digest; and no kept
+    // file is ever without its entry, so that one lost from the end of the
+    // manifest shows.
     const std::string line = ManifestLine(entry);
     if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
         return Fail(written.error().As("the manifest cannot be written"));
     }
+    ++entries_;
+    if (Result<> kept = Keep(patch, store_->InDrop(number_, entry.kept)); !kept) {
+        return Fail(kept.error().As("the old bytes of " + target + " cannot be kept"));
+    }
+    pending_ = true;
     ++recorded_;
+}
+
+void DropRecorder::AfterReplace(bool done) {
+    if (!pending_) return;
+    pending_ = false;
+    if (done) return;
+    --recorded_;
+    const std::string kept = std::to_string(entries_);
+    const std::string line = NotReplacedLine(kept);
+    if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+        return Fail(written.error().As("the manifest cannot be written"));
+    }
+    (void)fs_->Remove(store_->InDrop(number_, kept));
 }
 
 void DropRecorder::Finish() {
     if (finished_) return;
     finished_ = true;
     if (manifest_) {
+        if (!failure_) {
+            const std::string line = EndedLine(entries_);
+            if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+                Fail(written.error().As("the manifest cannot be written"));
+            }
+        }
         // One sync of the whole file system where the system has one, which
         // takes the new names along; else the manifest itself, each copy
         // having been flushed as it was made.
@@ -110,10 +159,10 @@ void DropRecorder::Finish() {
         const Result<> durable = fs_->CanSyncWholeFileSystem()
                                      ? fs_->SyncWholeFileSystemOf(manifest)
                                      : manifest_->Flush();
-        const Result<> closed = manifest_->Close();
-        manifest_.reset();
         if (!durable) Fail(durable.error().As("the journal cannot be flushed to disk"));
+        const Result<> closed = manifest_->Close();
         if (!closed) Fail(closed.error().As("the manifest cannot be closed"));
+        manifest_.reset();
     }
     if (pruning_.joinable()) pruning_.join();
 }

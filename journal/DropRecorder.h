@@ -14,9 +14,11 @@
 namespace pemberlock {
 
 // Records one drop in the journal, so that it can be undone: before each
-// patch is replaced, its old bytes are kept in the drop's folder (as a
-// second name of the old file where the journal is on the same file system,
-// costing no copy, else as a copy) and the manifest gets the patch's entry.
+// patch is replaced, the manifest gets the patch's entry and its old bytes
+// are kept in the drop's folder (as a second name of the old file where the
+// journal is on the same file system and the patch has no other name,
+// costing no copy, else as a copy). When the drop ends, the manifest says
+// so; when recording fails part-way, the record is marked as incomplete.
 //
 // Each entry reaches the system before the rename that follows it, so a
 // drop killed part-way can be undone for every patch it replaced. The
@@ -44,16 +46,16 @@ public:
     // Makes the record durable; call when the drop has ended.
     void Finish();
 
-    // Why recording stopped, when it did: the patches replaced after that
-    // cannot be undone.
+    // Why recording stopped, when it did: the drop cannot be undone.
     const std::optional<Error>& Failure() const { return failure_; }
     std::uint64_t Recorded() const { return recorded_; }
 
 private:
     Result<> Start();
-    Result<bool> Keep(const std::string& target, const std::string& kept);
+    Result<> Keep(const ReplacedPatch& patch, const std::string& kept);
     Result<> Copy(const std::string& from, const std::string& to);
     void Fail(const Error& error);
+    void MarkIncomplete();
 
     FileSystem* fs_ = nullptr;
     std::optional<JournalStore> store_;
@@ -62,7 +64,9 @@ private:
     std::optional<Error> unavailable_;  // why there is no journal at all
     std::uint64_t number_ = 0;          // the drop's number in the store
     std::unique_ptr<OutputFile> manifest_;
-    std::uint64_t recorded_ = 0;
+    std::size_t entries_ = 0;     // written to the manifest
+    std::uint64_t recorded_ = 0;  // of them, the patches replaced
+    bool pending_ = false;        // an entry whose rename is yet to be told
     bool finished_ = false;
     std::thread pruning_;  // removes the oldest drops while this one runs
 };

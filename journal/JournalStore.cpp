@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <tuple>
 
 namespace pemberlock {
 namespace {
@@ -42,6 +43,7 @@ std::string JournalStore::InDrop(std::uint64_t number, const std::string& name) 
 
 Result<std::vector<std::uint64_t>> JournalStore::Drops() {
     if (fs_.Status(folder_).kind == FileKind::Missing) return std::vector<std::uint64_t>{};
+    if (Result<> mine = CheckOwner(); !mine) return mine.error();
     Result<std::vector<FolderEntry>> entries = fs_.ListFolder(folder_);
     if (!entries) return entries.error().As("the journal folder " + folder_ + " cannot be read");
     std::vector<std::uint64_t> numbers;
@@ -53,6 +55,17 @@ Result<std::vector<std::uint64_t>> JournalStore::Drops() {
     }
     std::sort(numbers.rbegin(), numbers.rend());
     return numbers;
+}
+
+// As a version control system refuses a repository that another user owns:
+// another user's manifests could name any file for an undo to overwrite.
+Result<> JournalStore::CheckOwner() {
+    const std::optional<std::uint32_t> me = fs_.CurrentUser();
+    if (!me) return {};
+    const FileStatus status = fs_.Status(folder_);
+    if (status.kind == FileKind::Missing || status.owner == *me) return {};
+    return Error{"the journal folder " + folder_ + " belongs to another user (user id " +
+                 std::to_string(status.owner) + ")"};
 }
 
 // A parent that cannot be made is named in the cause, so that the user
@@ -77,14 +90,19 @@ void JournalStore::RemoveDrop(std::uint64_t number) {
     // Best effort: a drop that cannot be removed now is tried again next time.
     const std::string folder = DropFolder(number);
     if (Result<std::vector<FolderEntry>> files = fs_.ListFolder(folder)) {
-        // In the order they were kept, which is about the order in which the
-        // old files were made, rather than a listing's (often hashed) order.
-        std::vector<std::pair<std::uint64_t, std::string>> names;
+        // The kept files first, in the order they were kept, which is about
+        // the order in which the old files were made, rather than a
+        // listing's (often hashed) order; then the manifest, then the marks.
+        // A removal cut short then leaves a drop that reads as undone, or
+        // one that records nothing, never one whose record looks damaged.
+        std::vector<std::tuple<int, std::uint64_t, std::string>> names;
         for (FolderEntry& file : *files) {
-            names.emplace_back(NumberNamed(file.name).value_or(0), std::move(file.name));
+            const std::optional<std::uint64_t> kept = NumberNamed(file.name);
+            const int rank = kept ? 0 : file.name == kManifest ? 1 : 2;
+            names.emplace_back(rank, kept.value_or(0), std::move(file.name));
         }
         std::sort(names.begin(), names.end());
-        for (const auto& [order, name] : names) (void)fs_.Remove(Join(folder, name));
+        for (const auto& [rank, order, name] : names) (void)fs_.Remove(Join(folder, name));
     }
     (void)fs_.RemoveFolder(folder);
 }
@@ -98,7 +116,7 @@ Result<> JournalStore::Make() {
     if (Result<> made = MakeFolders(folder_); !made) {
         return made.error().As("the journal folder " + folder_ + " cannot be made");
     }
-    return {};
+    return CheckOwner();
 }
 
 Result<std::uint64_t> JournalStore::NewDrop() {
@@ -114,27 +132,100 @@ Result<std::uint64_t> JournalStore::NewDrop() {
     return Error{"no new drop folder could be claimed in " + folder_};
 }
 
-Result<Manifest> JournalStore::ReadManifest(std::uint64_t number) {
-    const Result<std::string> text = ReadWholeFile(fs_, InDrop(number, kManifest));
-    if (!text) return text.error().As("its manifest cannot be read");
+std::size_t DropRecord::Replaced() const {
+    return static_cast<std::size_t>(
+        std::count_if(manifest.entries.begin(), manifest.entries.end(),
+                      [](const ManifestEntry& entry) { return entry.replaced; }));
+}
+
+std::uint64_t JournalStore::LastKept(std::uint64_t number) {
+    std::uint64_t last = 0;
+    if (Result<std::vector<FolderEntry>> files = fs_.ListFolder(DropFolder(number))) {
+        for (const FolderEntry& file : *files) {
+            last = std::max(last, NumberNamed(file.name).value_or(0));
+        }
+    }
+    return last;
+}
+
+DropRecord JournalStore::Read(std::uint64_t number) {
+    DropRecord record;
+    record.started = fs_.Status(DropFolder(number)).modified / 1'000'000'000;
+    record.partlyRecorded = fs_.Status(InDrop(number, kIncomplete)).kind != FileKind::Missing;
+    const std::string path = InDrop(number, kManifest);
+    const FileStatus status = fs_.LinkStatus(path);
+    if (status.kind == FileKind::Missing) {
+        // A drop that kept nothing recorded nothing; one that kept old bytes
+        // had a manifest, removed when recording failed and could not say so.
+        if (LastKept(number) > 0) record.damage = "no manifest";
+        return record;
+    }
+    if (status.kind != FileKind::Regular) {
+        record.damage = "the manifest is not a regular file";
+        return record;
+    }
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    if (!text) {
+        record.damage = text.error().As("the manifest cannot be read").Text();
+        return record;
+    }
     Result<Manifest> manifest = ParseManifest(*text);
-    if (!manifest) return manifest.error().As("its manifest " + manifest.error().what);
-    return manifest;
+    // A drop killed before its first line was written kept nothing either.
+    if (!manifest && LastKept(number) == 0) return record;
+    if (!manifest) {
+        const Error& error = manifest.error();
+        record.damage = error.line ? "line " + std::to_string(error.line) : error.what;
+        return record;
+    }
+    record.manifest = std::move(*manifest);
+    record.started = record.manifest.started;
+    record.partlyRecorded = record.partlyRecorded || record.manifest.incomplete;
+    // A drop that did not end (it was killed) may have kept the old bytes of
+    // no more patches than its manifest lists: version 1 wrote each entry
+    // after keeping its old bytes, version 2 before. More kept files mean
+    // lines were lost from the end.
+    if (!record.manifest.ended) {
+        const std::size_t listed = record.manifest.entries.size();
+        if (LastKept(number) > listed + (record.manifest.version == 1 ? 1 : 0)) {
+            record.damage = "cut short after line " + std::to_string(record.manifest.lines);
+        }
+    }
+    return record;
 }
 
 bool JournalStore::Undone(std::uint64_t number) {
     return fs_.Status(InDrop(number, kUndone)).kind != FileKind::Missing;
 }
 
-Result<> JournalStore::MarkUndone(std::uint64_t number, std::int64_t when) {
-    const std::string path = InDrop(number, kUndone);
+Result<> JournalStore::WriteMark(const std::string& path, const std::string& text) {
     Result<std::unique_ptr<OutputFile>> file = fs_.CreateFresh(path, 0600);
-    if (!file) return file.error().As("the drop cannot be marked as undone");
-    const std::string text = "undone " + std::to_string(when) + "\n";
-    Result<> done = (*file)->Write(text.data(), text.size());
-    if (done) done = (*file)->Close();
-    if (!done) return done.error().As("the drop cannot be marked as undone");
+    if (!file) return file.error();
+    if (Result<> written = (*file)->Write(text.data(), text.size()); !written) return written;
+    return (*file)->Close();
+}
+
+Result<> JournalStore::MarkUndone(std::uint64_t number, std::int64_t when) {
+    if (Result<> marked =
+            WriteMark(InDrop(number, kUndone), "undone " + std::to_string(when) + "\n");
+        !marked) {
+        return marked.error().As("the drop cannot be marked as undone");
+    }
+    (void)fs_.Remove(InDrop(number, kNotRestored));
     return {};
+}
+
+std::optional<std::uint64_t> JournalStore::NotRestored(std::uint64_t number) {
+    const std::string path = InDrop(number, kNotRestored);
+    if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;
+    // A mark that cannot be read still says that some were left: 0, how
+    // many unknown.
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    if (!text) return 0;
+    return NumberNamed(text->substr(0, text->find('\n'))).value_or(0);
+}
+
+Result<> JournalStore::MarkNotRestored(std::uint64_t number, std::uint64_t count) {
+    return WriteMark(InDrop(number, kNotRestored), std::to_string(count) + "\n");
 }
 
 Result<std::string> ReadWholeFile(FileSystem& fs, const std::string& path) {

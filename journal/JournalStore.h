@@ -6,19 +6,42 @@
 #include "journal/Manifest.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace pemberlock {
 
+// A drop's record as read back, and whether it can be trusted.
+struct DropRecord {
+    Manifest manifest;
+    std::int64_t started = 0;  // seconds since 1970-01-01 UTC
+    // Where the record is damaged ("line 12", "empty", "cut short after
+    // line 9", "no manifest"); empty when it is sound.
+    std::string damage;
+    bool partlyRecorded = false;  // recording failed part-way through the drop
+
+    // The patches it replaced, as far as its record tells.
+    std::size_t Replaced() const;
+    // A drop that replaced nothing: there is nothing to undo or to tell.
+    bool Empty() const { return damage.empty() && !partlyRecorded && Replaced() == 0; }
+};
+
 // The journal's folder on disk: one folder per drop, named by a number that
 // grows with each drop, holding the drop's manifest, the old bytes of each
-// patch it replaced (files 1, 2, ...) and, once the drop was undone, a file
-// "undone".
+// patch it replaced (files 1, 2, ...), a file "incomplete" when recording
+// failed and the manifest could not say so, and, once the drop was undone,
+// a file "undone" (or "not-restored", holding how many patches were not,
+// when an undo left some as they were).
+//
+// The journal is refused when its folder belongs to another user than the
+// one running the program: its manifests name the files an undo writes.
 class JournalStore {
 public:
     static constexpr const char* kManifest = "manifest";
     static constexpr const char* kUndone = "undone";
+    static constexpr const char* kIncomplete = "incomplete";
+    static constexpr const char* kNotRestored = "not-restored";
 
     JournalStore(FileSystem& fs, std::string folder) : fs_(fs), folder_(std::move(folder)) {}
 
@@ -28,21 +51,30 @@ public:
     std::string InDrop(std::uint64_t number, const std::string& name) const;
 
     // The numbers of the drops kept, newest first; none when the journal's
-    // folder does not exist yet.
+    // folder does not exist yet. Fails on a folder that is not the user's.
     Result<std::vector<std::uint64_t>> Drops();
-    // Makes the journal's folder and its parents where missing.
+    // Makes the journal's folder and its parents where missing; fails when
+    // it is there but not the user's.
     Result<> Make();
     // Makes the journal's folder and its parents where missing, and in it a
     // folder for a new drop, newer than any other.
     Result<std::uint64_t> NewDrop();
     // Removes all but the newest `keep` drops, as far as it can.
     void Prune(std::size_t keep);
-    Result<Manifest> ReadManifest(std::uint64_t number);
+    DropRecord Read(std::uint64_t number);
     bool Undone(std::uint64_t number);
     Result<> MarkUndone(std::uint64_t number, std::int64_t when);
+    // How many patches the last undo of the drop left as they were (0 when
+    // the mark does not say); nullopt when no undo left any.
+    std::optional<std::uint64_t> NotRestored(std::uint64_t number);
+    Result<> MarkNotRestored(std::uint64_t number, std::uint64_t count);
 
 private:
+    Result<> CheckOwner();
     Result<> MakeFolders(const std::string& folder);
+    // The highest number among the kept files of the drop; 0 when none.
+    std::uint64_t LastKept(std::uint64_t number);
+    Result<> WriteMark(const std::string& path, const std::string& text);
     void RemoveDrop(std::uint64_t number);
 
     FileSystem& fs_;

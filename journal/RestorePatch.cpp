@@ -42,28 +42,66 @@ Result<Fingerprint> FingerprintOf(InputFile& in, std::vector<char>& buffer) {
     return Fingerprint{hasher.Size(), hasher.Digest()};
 }
 
-Result<Fingerprint> FingerprintOf(FileSystem& fs, const std::string& path,
-                                  std::vector<char>& buffer) {
-    Result<std::unique_ptr<InputFile>> in = fs.OpenRead(path);
-    if (!in) return in.error();
-    return FingerprintOf(**in, buffer);
+constexpr const char* kKeptDamaged = "its old bytes in the journal are damaged";
+constexpr const char* kLinkInItsPath = "a symbolic link now stands in its path";
+
+// The kept old bytes of a patch, only from a regular file of the journal's
+// own, never through a link to elsewhere.
+Result<std::unique_ptr<InputFile>> OpenKept(FileSystem& fs, const std::string& keptPath) {
+    const FileStatus named = fs.LinkStatus(keptPath);
+    if (named.kind == FileKind::Missing) return Error{"its old bytes are missing from the journal"};
+    if (named.kind != FileKind::Regular) return Error{kKeptDamaged};
+    Result<std::unique_ptr<InputFile>> kept = fs.OpenRead(keptPath);
+    if (!kept) return kept.error().As("its old bytes cannot be read from the journal");
+    const FileStatus& opened = (*kept)->Status();
+    if (opened.kind != FileKind::Regular || opened.device != named.device ||
+        opened.inode != named.inode) {
+        return Error{kKeptDamaged};
+    }
+    return kept;
 }
 
-Result<std::unique_ptr<AtomicFileWriter>> WriteBack(FileSystem& fs, const std::string& target,
+Result<std::unique_ptr<AtomicFileWriter>> WriteBack(FileSystem& fs, const ManifestEntry& entry,
                                                     const FileStatus& now,
                                                     const std::string& keptPath, bool flush,
                                                     RewriteBuffers& buffers) {
-    Result<std::unique_ptr<InputFile>> kept = fs.OpenRead(keptPath);
-    if (!kept) return kept.error().As("its old bytes cannot be read from the journal");
-    auto writer = std::make_unique<AtomicFileWriter>(fs, target, target + "tmp", &buffers.write);
+    Result<std::unique_ptr<InputFile>> kept = OpenKept(fs, keptPath);
+    if (!kept) return kept.error();
+    auto writer =
+        std::make_unique<AtomicFileWriter>(fs, entry.path, entry.path + "tmp", &buffers.write);
     if (Result<> opened = writer->Open(now.permissions, &now); !opened) return opened.error();
     if (Result<> read =
             ReadAll(**kept, buffers.read, [&](std::string_view bytes) { writer->Write(bytes); });
         !read) {
         return read.error().As("its old bytes cannot be read from the journal");
     }
+    // Nothing but the very bytes the drop replaced is ever written back.
+    if (entry.checked && Fingerprint{writer->Size(), writer->Digest()} !=
+                             Fingerprint{entry.oldSize, entry.oldDigest}) {
+        writer->Abandon();
+        return Error{kKeptDamaged};
+    }
     if (Result<> closed = writer->Close(flush); !closed) return closed.error();
     return writer;
+}
+
+// Whether the patch is still where the drop left it: its path leads to a
+// regular file, through no symbolic link that was not there at the drop.
+// Version 1 recorded paths with their folders' links left in.
+Result<> CheckPath(FileSystem& fs, const ManifestEntry& entry, const FileStatus& named) {
+    switch (named.kind) {
+        case FileKind::Missing: return Error{"does not exist"};
+        case FileKind::Directory: return Error{"is a folder"};
+        case FileKind::Other:
+            return Error{fs.Status(entry.path).kind == FileKind::Other ? "is not a regular file"
+                                                                       : kLinkInItsPath};
+        case FileKind::Regular: break;
+    }
+    if (!entry.checked) return {};
+    const Result<std::string> canonical = fs.Canonical(entry.path);
+    if (!canonical) return canonical.error().As("its full path cannot be resolved");
+    if (*canonical != entry.path) return Error{kLinkInItsPath};
+    return {};
 }
 
 // Each group's temporary files made durable, one sync per file system; a
@@ -86,21 +124,32 @@ void SyncGroup(FileSystem& fs, std::vector<Result<PreparedRestore>>& group,
 Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entry,
                                        const std::string& keptPath, bool flush,
                                        RewriteBuffers& buffers) {
+    const FileStatus named = fs.LinkStatus(entry.path);
+    if (Result<> where = CheckPath(fs, entry, named); !where) return where.error();
     Result<TargetFile> patch = OpenTargetFile(fs, entry.path);
     if (!patch) return patch.error();
     const FileStatus now = patch->Status();
+    if (!SameFileUnchanged(named, now)) return Error{kChangedWhileRestored};
     const Result<Fingerprint> current = FingerprintOf(*patch->in, buffers.read);
     if (!current) return current.error().As("cannot be read");
     patch->in.reset();  // some systems refuse to replace a file that is open
+    if (entry.checked && *current == Fingerprint{entry.oldSize, entry.oldDigest}) {
+        return PreparedRestore{};
+    }
     if (*current != Fingerprint{entry.newSize, entry.newDigest}) {
-        const Result<Fingerprint> old = FingerprintOf(fs, keptPath, buffers.read);
-        if (old && *old == *current) return PreparedRestore{};
+        if (!entry.checked) {
+            // Version 1 kept no digest of the old bytes: the kept file tells.
+            Result<std::unique_ptr<InputFile>> kept = OpenKept(fs, keptPath);
+            const Result<Fingerprint> old =
+                kept ? FingerprintOf(**kept, buffers.read) : Result<Fingerprint>(kept.error());
+            if (old && *old == *current) return PreparedRestore{};
+        }
         return Error{"was changed after the drop"};
     }
     Result<std::unique_ptr<AtomicFileWriter>> writer =
-        WriteBack(fs, patch->path, now, keptPath, flush, buffers);
+        WriteBack(fs, entry, now, keptPath, flush, buffers);
     if (!writer) return writer.error();
-    return PreparedRestore{std::move(*writer), now.device};
+    return PreparedRestore{std::move(*writer), now.device, now};
 }
 
 UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
@@ -124,7 +173,15 @@ UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items
         for (std::size_t i = 0; i < group.size(); ++i) {
             const std::string& path = items[first + i].entry->path;
             Result<> done = group[i] ? Result<>() : Result<>(group[i].error());
-            if (done && group[i]->writer) done = group[i]->writer->Rename();
+            if (done && group[i]->writer) {
+                // Another program may have saved the patch since it was read.
+                if (SameFileUnchanged(group[i]->opened, fs.LinkStatus(path))) {
+                    done = group[i]->writer->Rename();
+                } else {
+                    group[i]->writer->Abandon();
+                    done = Error{kChangedWhileRestored};
+                }
+            }
             log.Append("Restoring " + path + "  ....  " + (done ? "Done.\r\n" : "Error!\r\n"));
             ++summary.total;
             if (!done) {

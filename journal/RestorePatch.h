@@ -24,16 +24,23 @@ namespace pemberlock {
 struct PreparedRestore {
     std::unique_ptr<AtomicFileWriter> writer;
     std::uint64_t device = 0;  // the file system that holds the patch
+    FileStatus opened;         // the patch when it was read
 };
+
+// Why a patch is left as it is when another program wrote to it meanwhile.
+inline constexpr const char* kChangedWhileRestored = "was changed while it was being restored";
 
 // Prepares putting back the old bytes of one patch a drop replaced, kept at
 // keptPath, by the same safe replace as a rewrite (temporary file, flush,
 // rename; permission bits kept), but only when the patch still holds exactly
-// what the drop wrote. A patch that already holds its old bytes (undone
-// before, or the drop was killed before its rename) needs nothing. Any other
-// patch, and one that is missing or read-only, is to be left as it is, and
-// the Error says why. With flush, the temporary file is on stable storage
-// when this returns; else the caller makes it so before the rename.
+// what the drop wrote, where the drop left it (no symbolic link put in its
+// path since), and the kept bytes are a regular file of the journal's and
+// exactly the old ones (as far as the entry's version recorded them). A
+// patch that already holds its old bytes (undone before, or the drop was
+// killed before its rename) needs nothing. Any other patch, and one that is
+// missing or read-only, is to be left as it is, and the Error says why. With
+// flush, the temporary file is on stable storage when this returns; else
+// the caller makes it so before the rename.
 Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entry,
                                        const std::string& keptPath, bool flush,
                                        RewriteBuffers& buffers);
@@ -56,6 +63,10 @@ struct UndoOptions {
 
 // What an undo did.
 struct UndoSummary {
+    std::uint64_t drop = 0;  // the drop taken
+    // Set when that drop cannot be undone (its record is damaged or
+    // partial, or a newer drop changed its patches since): nothing was done.
+    std::optional<Error> refused;
     std::uint64_t total = 0;  // the patches handled
     std::uint64_t restored = 0;
     bool stopped = false;                // before every patch of the drop was handled

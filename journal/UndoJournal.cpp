@@ -3,7 +3,9 @@
 
 #include "fileio/Utf8Path.h"
 
+#include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace pemberlock {
@@ -16,8 +18,11 @@ UndoJournal::UndoJournal(FileSystem& fs, JournalPlace place)
     : fs_(fs), place_(std::move(place)), store_(fs, place_.folder) {}
 
 Result<std::unique_ptr<HeldLock>> UndoJournal::Hold(const std::function<void()>& waiting,
-                                                    const std::atomic<bool>* stop) {
+                                                    const std::atomic<bool>* stop, bool make) {
     if (place_.folder.empty()) return std::unique_ptr<HeldLock>();
+    if (!make && fs_.Status(place_.folder).kind == FileKind::Missing) {
+        return std::unique_ptr<HeldLock>();
+    }
     // A journal that cannot be made is no reason to stop a drop: it runs
     // unrecorded and says why.
     if (!store_.Make()) return std::unique_ptr<HeldLock>();
@@ -40,6 +45,19 @@ std::unique_ptr<DropRecorder> UndoJournal::Record() {
     return nullptr;
 }
 
+namespace {
+
+// Why a drop's record cannot be trusted to undo it; empty when it can.
+std::string Unsound(const DropRecord& record) {
+    if (!record.damage.empty()) return "its record is damaged (" + record.damage + ")";
+    if (record.partlyRecorded) return "it was only partly recorded";
+    return {};
+}
+
+std::string DropName(std::uint64_t number) { return "drop " + std::to_string(number); }
+
+}  // namespace
+
 Result<std::vector<RecordedDrop>> UndoJournal::History() {
     if (place_.folder.empty())
         return place_.problem.empty() ? Error{"no journal is kept"} : Error{place_.problem};
@@ -47,49 +65,110 @@ Result<std::vector<RecordedDrop>> UndoJournal::History() {
     if (!drops) return drops.error();
     std::vector<RecordedDrop> history;
     for (const std::uint64_t number : *drops) {
-        const Result<Manifest> manifest = store_.ReadManifest(number);
-        if (!manifest || manifest->entries.empty()) continue;
-        history.push_back(
-            {number, manifest->started, manifest->entries.size(), store_.Undone(number)});
+        const DropRecord record = store_.Read(number);
+        if (record.Empty()) continue;
+        const bool undone = store_.Undone(number);
+        history.push_back({number, record.started, record.Replaced(), undone, record.damage,
+                           record.partlyRecorded,
+                           undone ? std::nullopt : store_.NotRestored(number)});
     }
     return history;
 }
 
-Result<std::optional<std::pair<std::uint64_t, Manifest>>> UndoJournal::LastToUndo() {
-    if (place_.folder.empty())
-        return Error{place_.problem.empty() ? "no journal is kept" : place_.problem};
+Result<UndoJournal::Choice> UndoJournal::Choose(const UndoChoice& which) {
+    if (place_.folder.empty()) {
+        return Error{"there is nothing to undo: " +
+                     (place_.problem.empty() ? std::string("no journal is kept") : place_.problem)};
+    }
     Result<std::vector<std::uint64_t>> drops = store_.Drops();
-    if (!drops) return drops.error();
+    if (!drops) return drops.error().As("there is nothing to undo: " + drops.error().what);
+    if (which.drop) return ChooseNamed(*which.drop, *drops, which.skipDamaged);
     for (const std::uint64_t number : *drops) {
         if (store_.Undone(number)) continue;
-        // A drop whose record cannot be read cannot be undone; the ones
-        // before it still can, and the digests keep them from touching
-        // anything a later drop wrote.
-        Result<Manifest> manifest = store_.ReadManifest(number);
-        if (!manifest || manifest->entries.empty()) continue;
-        return std::optional(std::make_pair(number, std::move(*manifest)));
+        DropRecord record = store_.Read(number);
+        if (record.Empty()) continue;
+        // Passing over a drop that cannot be undone would undo an older one
+        // under it and leave its own patches as it wrote them, unsaid.
+        if (const std::string why = Unsound(record); !why.empty()) {
+            if (which.skipDamaged) continue;
+            return Choice{number, {}, Error{DropName(number) + " cannot be undone: " + why}};
+        }
+        return Choice{number, std::move(record), std::nullopt};
     }
-    return std::optional<std::pair<std::uint64_t, Manifest>>();
+    return Error{"there is nothing to undo"};
 }
 
-bool UndoJournal::CanUndo() {
-    const auto last = LastToUndo();
-    return last && last->has_value();
+// A drop named from the history: refused while a newer drop not undone has
+// changed one of its patches since, whose undo must come first.
+Result<UndoJournal::Choice> UndoJournal::ChooseNamed(std::uint64_t number,
+                                                     const std::vector<std::uint64_t>& drops,
+                                                     bool skipDamaged) {
+    const std::string name = DropName(number);
+    if (std::find(drops.begin(), drops.end(), number) == drops.end()) {
+        return Error{"there is no " + name};
+    }
+    if (store_.Undone(number)) return Error{name + " is undone already"};
+    DropRecord record = store_.Read(number);
+    if (record.Empty()) return Error{name + " replaced nothing"};
+    if (const std::string why = Unsound(record); !why.empty()) {
+        return Choice{number, {}, Error{name + " cannot be undone: " + why}};
+    }
+    std::set<std::string> paths;
+    for (const ManifestEntry& entry : record.manifest.entries) {
+        if (entry.replaced) paths.insert(entry.path);
+    }
+    for (const std::uint64_t newer : drops) {
+        if (newer <= number || store_.Undone(newer)) continue;
+        const DropRecord later = store_.Read(newer);
+        const std::string before = name + " cannot be undone before " + DropName(newer);
+        if (!Unsound(later).empty()) {
+            if (skipDamaged) continue;
+            const std::string how = later.damage.empty()
+                                        ? "was only partly recorded"
+                                        : "has a damaged record (" + later.damage + ")";
+            return Choice{number,
+                          {},
+                          Error{before + ", which is not undone and " + how +
+                                ", so that what it changed is unknown"}};
+        }
+        for (const ManifestEntry& entry : later.manifest.entries) {
+            if (entry.replaced && paths.count(entry.path)) {
+                return Choice{number,
+                              {},
+                              Error{before + ", which changed " + entry.path +
+                                    " after it and is not undone"}};
+            }
+        }
+    }
+    return Choice{number, std::move(record), std::nullopt};
 }
 
-Result<UndoSummary> UndoJournal::UndoLast(StatusLog& log, const UndoOptions& options) {
-    auto last = LastToUndo();
-    if (!last) return last.error().As("there is nothing to undo: " + last.error().what);
-    if (!last->has_value()) return Error{"there is nothing to undo"};
-    const auto& [number, manifest] = **last;
+bool UndoJournal::CanUndo() { return Choose({}).ok(); }
+
+Result<UndoSummary> UndoJournal::Undo(const UndoChoice& which, StatusLog& log,
+                                      const UndoOptions& options) {
+    Result<Choice> choice = Choose(which);
+    if (!choice) return choice.error();
+    const std::uint64_t number = choice->number;
+    if (choice->refused) {
+        UndoSummary refused;
+        refused.drop = number;
+        refused.refused = choice->refused;
+        return refused;
+    }
     // Newest first: a patch dropped twice in one drop goes back step by step.
+    const std::vector<ManifestEntry>& entries = choice->record.manifest.entries;
     std::vector<RestoreItem> items;
-    for (auto entry = manifest.entries.rbegin(); entry != manifest.entries.rend(); ++entry) {
-        items.push_back({&*entry, store_.InDrop(number, entry->kept)});
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->replaced) items.push_back({&*entry, store_.InDrop(number, entry->kept)});
     }
     UndoSummary summary = RestorePatches(fs_, items, log, options);
+    summary.drop = number;
     if (summary.stopped) return summary;
-    if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
+    if (!summary.failures.empty()) {
+        // Not undone: the next undo takes this drop again and retries them.
+        (void)store_.MarkNotRestored(number, summary.failures.size());
+    } else if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
         summary.notMarked = marked.error();
     }
     return summary;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace pemberlock {
@@ -22,13 +23,30 @@ namespace pemberlock {
 struct RecordedDrop {
     std::uint64_t number = 0;
     std::int64_t started = 0;  // seconds since 1970-01-01 UTC
-    std::size_t patches = 0;   // the patches it replaced
+    std::size_t patches = 0;   // the patches it replaced, as far as its record tells
     bool undone = false;
+    std::string damage;           // not empty: where its record is damaged
+    bool partlyRecorded = false;  // recording failed part-way through the drop
+    // Set when the last undo left some of its patches as they were: how
+    // many (0 when that is not known).
+    std::optional<std::uint64_t> notRestored;
+};
+
+// Which drop an undo takes.
+struct UndoChoice {
+    // A drop's number (RecordedDrop::number); none: the newest not undone.
+    std::optional<std::uint64_t> drop;
+    // Go past drops whose record is damaged or partial, and, for a named
+    // drop, past newer ones whose record cannot tell what they changed.
+    bool skipDamaged = false;
 };
 
 // The journal of drops, shared by the window and the command line: each
 // drop is recorded as it goes, the newest kKeptDrops are kept, and the
-// newest drop not undone yet can be taken back.
+// newest drop not undone yet can be taken back. A drop whose record is
+// damaged or partial is never passed over unless the caller says so, and a
+// drop counts as undone only when every one of its patches holds its old
+// bytes again.
 class UndoJournal {
 public:
     static constexpr std::size_t kKeptDrops = 20;
@@ -43,10 +61,11 @@ public:
     // undo), held until the lock returned is destroyed, so that two programs
     // never work on one library at once. When another program holds it,
     // waiting() is called once and this waits, giving up (an Error that
-    // says so) when stop is set. With no journal folder there is nothing to
-    // hold: a null lock.
+    // says so) when stop is set. The journal's folder is made where missing
+    // unless !make (an undo has nothing to do then). With no journal folder,
+    // or one that cannot be used, there is nothing to hold: a null lock.
     Result<std::unique_ptr<HeldLock>> Hold(const std::function<void()>& waiting,
-                                           const std::atomic<bool>* stop);
+                                           const std::atomic<bool>* stop, bool make = true);
 
     // A recorder for the next drop, to hand to RunPatchDrop; nullptr when
     // no journal is wanted.
@@ -55,15 +74,29 @@ public:
     // The drops that replaced anything, newest first.
     Result<std::vector<RecordedDrop>> History();
     bool CanUndo();
-    // Restores the patches of the newest drop not undone yet, each line in
-    // a drop's manner on log ("Restoring PATH  ....  Done."), newest patch
-    // first, then "R of N files restored.". Fails when there is none. A
-    // stopped undo leaves the drop to be undone again.
-    Result<UndoSummary> UndoLast(StatusLog& log, const UndoOptions& options = {});
+    // Restores the patches of the drop chosen, each line in a drop's manner
+    // on log ("Restoring PATH  ....  Done."), newest patch first, then
+    // "R of N files restored.". Fails when there is none to take (nothing to
+    // undo); a drop that cannot be undone is refused (UndoSummary::refused)
+    // and nothing is done. A stopped undo leaves the drop to be undone
+    // again, and so does one that left any patch as it was.
+    Result<UndoSummary> Undo(const UndoChoice& which, StatusLog& log,
+                             const UndoOptions& options = {});
+    Result<UndoSummary> UndoLast(StatusLog& log, const UndoOptions& options = {}) {
+        return Undo({}, log, options);
+    }
 
 private:
-    // The newest drop not undone yet that replaced anything, with its manifest.
-    Result<std::optional<std::pair<std::uint64_t, Manifest>>> LastToUndo();
+    // The drop an undo of which takes, with its record, or why it cannot be
+    // undone.
+    struct Choice {
+        std::uint64_t number = 0;
+        DropRecord record;
+        std::optional<Error> refused;
+    };
+    Result<Choice> Choose(const UndoChoice& which);
+    Result<Choice> ChooseNamed(std::uint64_t number, const std::vector<std::uint64_t>& drops,
+                               bool skipDamaged);
 
     FileSystem& fs_;
     JournalPlace place_;

@@ -80,6 +80,15 @@ void UndoCommand::MnuUndo_Click() {
     auto undone = std::make_shared<Result<UndoSummary>>(UndoSummary{});
     auto task = [this, undone](StatusLog& log, const std::atomic<bool>& stop,
                                const DropWorker::Progress& progress) {
+        // Held from before the journal is read until the undo is recorded,
+        // so that no drop or undo of another program comes in between.
+        const Result<std::unique_ptr<HeldLock>> held = journal_.Hold(
+            [&log] { log.Append("Waiting for another drop to finish\xe2\x80\xa6\r\n"); }, &stop,
+            false);
+        if (!held) {
+            *undone = held.error();
+            return;
+        }
         *undone = journal_.UndoLast(log, {&stop, progress});
     };
     if (!run_(std::move(task), [this, undone] { UndoEnded(*undone); })) {
@@ -93,6 +102,12 @@ void UndoCommand::UndoEnded(const Result<UndoSummary>& undone) {
     Refresh();
     if (!undone) {
         QString why = FromUtf8(undone.error().Text()) + ".";
+        why[0] = why[0].toUpper();
+        dialogs_.ShowMessage(&window_, why);
+        return;
+    }
+    if (undone->refused) {
+        QString why = FromUtf8(undone->refused->Text()) + ".";
         why[0] = why[0].toUpper();
         dialogs_.ShowMessage(&window_, why);
         return;
@@ -111,6 +126,9 @@ void UndoCommand::ReportLeftAlone(const UndoSummary& summary) {
     }
     if (summary.failures.size() > kMostReasons) {
         text += QStringLiteral("and %1 more.\n").arg(summary.failures.size() - kMostReasons);
+    }
+    if (!summary.failures.empty() && !summary.stopped) {
+        text += QStringLiteral("The drop is partly undone: the next undo tries these again.\n");
     }
     if (summary.notMarked) {
         text += FromUtf8(summary.notMarked->Text() + "; the next undo takes this drop again.\n");

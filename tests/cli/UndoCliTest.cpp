@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
+#include "journal/JournalStore.h"
+#include "journal/Manifest.h"
+#include "journal/UndoJournal.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
@@ -8,8 +11,15 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace pemberlock {
 namespace {
@@ -41,11 +51,13 @@ protected:
     JournalPlace place_{folder_.Path("state"), {}};
 };
 
+const std::string kWhen = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
+
 TEST_F(UndoCli, UndoesTheLastDropFromAnyFolderAndListsTheDrops) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("b.pch"), kPatch);
     ASSERT_EQ(Run({"a.pch", "b.pch"}).status, 0);
-    const std::string when = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
+    const std::string when = "1  " + kWhen;
     EXPECT_TRUE(std::regex_match(Run({"--history"}).out, std::regex(when + "  2 patches\n")));
 
     fs::create_directory("elsewhere");
@@ -141,6 +153,334 @@ TEST_F(UndoCli, TheProgramKeepsItsJournalWhereTheSystemSays) {
     EXPECT_FALSE(fs::is_empty(PathFromUtf8(P("state"))));
     EXPECT_EQ(run("--undo").status, 0);
     EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+}
+
+// The journal's disk fills once `room` old files are kept: no name or file
+// more there, nor, with lines, a line more in a manifest.
+class JournalFills final : public test::PassThroughFileSystem {
+public:
+    JournalFills(std::string below, int room, bool lines)
+        : below_(std::move(below)), room_(room), lines_(lines) {}
+    Result<> MakeHardLink(const std::string& existing, const std::string& link) override {
+        if (Below(link) && room_-- <= 0) full_ = true;
+        return full_ && Below(link) ? Full() : real_.MakeHardLink(existing, link);
+    }
+    Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                    std::uint32_t permissions) override {
+        if (full_ && Below(path)) return Full();
+        auto file = real_.CreateFresh(path, permissions);
+        if (!file || !lines_ || !Below(path)) return file;
+        return std::unique_ptr<OutputFile>(std::make_unique<Output>(std::move(*file), full_));
+    }
+
+private:
+    struct Output final : OutputFile {
+        Output(std::unique_ptr<OutputFile> file, const bool& full)
+            : real(std::move(file)), full(full) {}
+        Result<> Write(const char* data, std::size_t size) override {
+            return full ? Full() : real->Write(data, size);
+        }
+        Result<> Flush() override { return real->Flush(); }
+        Result<> Close() override { return real->Close(); }
+        Result<> Replace(const std::string& to) override { return real->Replace(to); }
+        void Discard() override { real->Discard(); }
+        const FileStatus& Status() const override { return real->Status(); }
+        void CopyOwner(const FileStatus& model) override { real->CopyOwner(model); }
+        std::unique_ptr<OutputFile> real;
+        const bool& full;
+    };
+    static Error Full() { return Error{{}, 0, test::kInjectedCause}; }
+    bool Below(const std::string& path) const { return path.starts_with(below_); }
+
+    std::string below_;
+    int room_;
+    bool lines_;
+    bool full_ = false;
+};
+
+// Another user's journal, as root sees a user's own under sudo -E.
+class ForeignUser final : public test::PassThroughFileSystem {
+public:
+    std::optional<std::uint32_t> CurrentUser() override {
+        return real_.CurrentUser().value_or(0) + 1;
+    }
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Drop 1 rewrites a.pch, drop 2 ten patches in lib/ (the first with a second
+// name); then drop 2's record is damaged, or links are put in its paths. No
+// undo may pass over it unsaid, nor write what the journal does not hold,
+// nor write anywhere but where the drop wrote.
+class DamagedJournal : public UndoCli {
+protected:
+    void Prepare() {
+        fs::remove_all(folder_.Root());
+        fs::create_directories(PathFromUtf8(P("lib")));
+        WriteFile(P("a.pch"), kPatch);
+        ASSERT_EQ(Run({P("a.pch")}).status, 0);
+        for (int i = 0; i < 10; ++i) WriteFile(Patch(i), kPatch + std::to_string(i) + "\r\n");
+        fs::create_hard_link(PathFromUtf8(Patch(0)), PathFromUtf8(P("second name.pch")));
+    }
+    std::string Patch(int i) const { return P("lib/p" + std::to_string(i) + ".pch"); }
+    std::string Kept(int i) const { return P("state/00000002/" + std::to_string(i)); }
+    std::string Manifest2() const { return P("state/00000002/manifest"); }
+    std::vector<ManifestEntry> Entries2() const {
+        const Result<Manifest> manifest = ParseManifest(ReadFile(Manifest2()));
+        return manifest ? manifest->entries : std::vector<ManifestEntry>{};
+    }
+    std::size_t LineStart(std::size_t line) const {
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < line; ++i) at = ReadFile(Manifest2()).find('\n', at) + 1;
+        return at;
+    }
+    std::function<void()> Cut(std::function<std::size_t()> size) const {
+        return [=, this] { WriteFile(Manifest2(), ReadFile(Manifest2()).substr(0, size())); };
+    }
+    // Drop 2's first entry changed and written as the program writes one,
+    // check and all: a record made by hand.
+    std::function<void()> Crafted(std::function<void(ManifestEntry&)> change) const {
+        return [=, this] {
+            const std::string text = ReadFile(Manifest2());
+            ManifestEntry entry = Entries2().at(0);
+            change(entry);
+            WriteFile(Manifest2(), text.substr(0, LineStart(3)) + ManifestLine(entry) +
+                                       text.substr(LineStart(4)));
+        };
+    }
+};
+
+TEST_F(DamagedJournal, IsReportedByNameAndNothingIsWrittenFromIt) {
+    const auto refused = [](const std::string& why) {
+        return "pemberlock-cli: drop 2 cannot be undone: " + why +
+               "\npemberlock-cli: --undo --skip-damaged goes past it to the drops before it\n";
+    };
+    const auto damaged = [&](int i) {
+        return Patch(i) + ": its old bytes in the journal are damaged\n";
+    };
+    const auto link = [&](int i) {
+        return Patch(i) + ": a symbolic link now stands in its path\n";
+    };
+    JournalFills fills(P("state"), 3, false);
+    JournalFills fillsWholly(P("state"), 3, true);
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+        std::string history;  // how drop 2's line ends
+        std::string err;      // of --undo; the patches it names are left as drop 2 wrote them
+        FileSystem& dropFs = RealFileSystem();
+    } rows[] = {
+        {"emptied manifest", Cut([] { return 0; }), "damaged (empty)",
+         refused("its record is damaged (empty)")},
+        {"cut at a line", Cut([&] { return LineStart(7); }), "damaged (cut short after line 6)",
+         refused("its record is damaged (cut short after line 6)")},
+        {"cut mid-entry", Cut([&] { return LineStart(7) + 20; }),
+         "damaged (cut short after line 6)",
+         refused("its record is damaged (cut short after line 6)")},
+        {"one bad hex digit",
+         [&] {
+             std::string text = ReadFile(Manifest2());
+             char& digit = text[text.find(' ', LineStart(5) + 9) + 1];
+             digit = digit == '0' ? '1' : '0';
+             WriteFile(Manifest2(), text);
+         },
+         "damaged (line 5)", refused("its record is damaged (line 5)")},
+        {"emptied kept file", [&] { WriteFile(Kept(4), ""); },
+         "10 patches  partly undone: 1 not restored", damaged(3)},
+        {"kept files swapped",
+         [&] {
+             fs::rename(Kept(2), P("swap"));
+             fs::rename(Kept(3), Kept(2));
+             fs::rename(P("swap"), Kept(3));
+         },
+         "10 patches  partly undone: 2 not restored", damaged(2) + damaged(1)},
+        {"patch with a second name edited through it",
+         [&] { WriteFile(P("second name.pch"), "edited"); }, "10 patches  undone", ""},
+        {"partly recorded", {}, "partly recorded", refused("it was only partly recorded"), fills},
+        {"partly recorded, not a line more",
+         {},
+         "damaged (no manifest)",
+         refused("its record is damaged (no manifest)"),
+         fillsWholly},
+        {"target not ending in pch", Crafted([&](ManifestEntry& e) { e.path = P("a.txt"); }),
+         "damaged (line 3)", refused("its record is damaged (line 3)")},
+        {"relative target", Crafted([](ManifestEntry& e) { e.path = "lib/p0.pch"; }),
+         "damaged (line 3)", refused("its record is damaged (line 3)")},
+        {"kept name with a slash", Crafted([](ManifestEntry& e) { e.kept = "../00000001/1"; }),
+         "damaged (line 3)", refused("its record is damaged (line 3)")},
+        {"a record of version 1",
+         [&] {
+             std::string text = "pemberlock-journal 1\nstarted 1\n";
+             for (const ManifestEntry& e : Entries2()) {
+                 text += "replaced " + std::to_string(e.newSize) + " " + e.newDigest.Hex() + " " +
+                         e.kept + " link " + e.path + "\n";
+             }
+             WriteFile(Manifest2(), text);
+         },
+         "10 patches  undone", ""},
+#ifndef _WIN32
+        {"FIFO kept file", [&] { fs::remove(Kept(4)), ::mkfifo(Kept(4).c_str(), 0600); },
+         "10 patches  partly undone: 1 not restored", damaged(3)},
+        {"symbolic link kept file",
+         [&] {
+             fs::remove(Kept(4));
+             fs::create_symlink(PathFromUtf8(P("a.pch")), PathFromUtf8(Kept(4)));
+         },
+         "10 patches  partly undone: 1 not restored", damaged(3)},
+        {"a patch replaced by a link to a copy",
+         [&] {
+             fs::rename(PathFromUtf8(Patch(1)), PathFromUtf8(P("copy.pch")));
+             fs::create_symlink(PathFromUtf8(P("copy.pch")), PathFromUtf8(Patch(1)));
+         },
+         "10 patches  partly undone: 1 not restored", link(1)},
+        {"the folder replaced by a link to a copy",
+         [&] {
+             fs::rename(PathFromUtf8(P("lib")), PathFromUtf8(P("away")));
+             fs::copy(PathFromUtf8(P("away")), PathFromUtf8(P("copy")));
+             fs::create_directory_symlink(PathFromUtf8(P("copy")), PathFromUtf8(P("lib")));
+         },
+         "10 patches  partly undone: 10 not restored",
+         link(9) + link(8) + link(7) + link(6) + link(5) + link(4) + link(3) + link(2) + link(1) +
+             link(0)},
+#endif
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Prepare();
+        std::vector<std::string> paths, original, rewritten;
+        for (int i = 0; i < 10; ++i) paths.push_back(Patch(i));
+        for (const std::string& path : paths) original.push_back(ReadFile(path));
+        ASSERT_EQ(Run(paths, row.dropFs).status, 0);
+        for (const std::string& path : paths) rewritten.push_back(ReadFile(path));
+        if (row.damage) row.damage();
+
+        const test::ProcessResult undo = Run({"--undo"});
+        EXPECT_EQ(undo.status, row.err.empty() ? 0 : 1);
+        EXPECT_EQ(undo.err, row.err);
+        const bool refusal = row.err.starts_with("pemberlock-cli: drop 2");
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            const bool left = refusal || row.err.find(paths[i] + ":") != std::string::npos;
+            EXPECT_EQ(ReadFile(paths[i]), left ? rewritten[i] : original[i]) << i;
+        }
+        const std::string history = Run({"--history"}).out;
+        EXPECT_TRUE(std::regex_match(history, std::regex("2  " + kWhen + "  .*\n1  .*\n")) &&
+                    Lines(history)[0].ends_with("  " + row.history))
+            << history;
+        // Drop 1 stays until told to go past drop 2, or drop 2 is undone.
+        EXPECT_NE(ReadFile(P("a.pch")), kPatch);
+        if (refusal) {
+            EXPECT_EQ(Run({"--undo", "--skip-damaged"}).status, 0);
+            EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+        }
+    }
+}
+
+TEST_F(UndoCli, APartlyUndoneDropIsTakenAgainUntilEveryPatchIsBack) {
+    for (const char* name : {"a.pch", "b0.pch", "b1.pch", "b2.pch"}) WriteFile(P(name), kPatch);
+    ASSERT_EQ(Run({P("a.pch")}).status, 0);
+    ASSERT_EQ(Run({P("b0.pch"), P("b1.pch"), P("b2.pch")}).status, 0);
+    fs::rename(P("b1.pch"), P("away"));
+    const test::ProcessResult first = Run({"--undo"});
+    EXPECT_EQ(first.status, 1);
+    EXPECT_EQ(first.err, P("b1.pch") + ": does not exist\n");
+    EXPECT_TRUE(Run({"--history"}).out.starts_with("2  "));
+    EXPECT_NE(Run({"--history"}).out.find("3 patches  partly undone: 1 not restored\n"),
+              std::string::npos);
+
+    fs::rename(P("away"), P("b1.pch"));
+    const test::ProcessResult again = Run({"--undo"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(again.out.ends_with("3 of 3 files restored.\n"));
+    for (const char* name : {"b0.pch", "b1.pch", "b2.pch"}) EXPECT_EQ(ReadFile(P(name)), kPatch);
+    EXPECT_NE(ReadFile(P("a.pch")), kPatch);
+}
+
+TEST_F(UndoCli, UndoesADropNamedFromTheHistory) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch);
+    for (const char* name : {"a.pch", "b.pch", "a.pch"}) ASSERT_EQ(Run({P(name)}).status, 0);
+    const std::string program = "pemberlock-cli: ";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } steps[] = {
+        {{"--undo", "1"},
+         1,
+         program + "drop 1 cannot be undone before drop 3, which changed " + P("a.pch") +
+             " after it and is not undone\n"},
+        {{"--undo", "9"}, 2, program + "there is no drop 9\n"},
+        {{"--undo", "2"}, 0, ""},
+        {{"--undo", "2"}, 2, program + "drop 2 is undone already\n"},
+        {{"--undo"}, 0, ""},  // drop 3
+        {{"--undo", "1"}, 0, ""},
+    };
+    for (const auto& step : steps) {
+        const test::ProcessResult undo = Run(step.args);
+        EXPECT_EQ(undo.status, step.status) << undo.err;
+        EXPECT_EQ(undo.err, step.err);
+    }
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    EXPECT_EQ(ReadFile(P("b.pch")), kPatch);
+    EXPECT_EQ(Run({"--undo", "x"}).status, 2);
+}
+
+TEST_F(UndoCli, AnUndoWaitsForTheJournalAndCtrlCGivesUp) {
+    WriteFile(P("a.pch"), kPatch);
+    ASSERT_EQ(Run({P("a.pch")}).status, 0);
+    UndoJournal other(RealFileSystem(), place_);
+    Result<std::unique_ptr<HeldLock>> held = other.Hold({}, nullptr);
+    ASSERT_TRUE(held && *held);
+    const std::string waiting = "pemberlock-cli: Waiting for another drop to finish\xe2\x80\xa6\n";
+    const std::atomic<bool> stopped = true;
+    const test::ProcessResult given = Run({"--undo"}, RealFileSystem(), &stopped);
+    EXPECT_EQ(given.status, 130);
+    EXPECT_EQ(given.err,
+              waiting + "pemberlock-cli: stopped while waiting for another drop to finish\n");
+    EXPECT_NE(ReadFile(P("a.pch")), kPatch);
+
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        held->reset();
+    });
+    const test::ProcessResult undo = Run({"--undo"});
+    release.join();
+    EXPECT_EQ(undo.status, 0);
+    EXPECT_EQ(undo.err, waiting);
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+}
+
+TEST_F(UndoCli, AJournalOfAnotherUserIsRefused) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch);
+    ASSERT_EQ(Run({P("a.pch")}).status, 0);
+    ForeignUser foreign;
+    const std::string why = "the journal folder " + place_.folder +
+                            " belongs to another user (user id " +
+                            std::to_string(RealFileSystem().Status(place_.folder).owner) + ")\n";
+    EXPECT_EQ(Run({"--undo"}, foreign).err, "pemberlock-cli: there is nothing to undo: " + why);
+    EXPECT_EQ(Run({"--history"}, foreign).err, "pemberlock-cli: " + why);
+    EXPECT_EQ(Run({P("b.pch")}, foreign).err,
+              "pemberlock-cli: Undo is not available for this drop: " + why);
+    EXPECT_NE(ReadFile(P("a.pch")), kPatch);
+    EXPECT_NE(ReadFile(P("b.pch")), kPatch);
+}
+
+TEST_F(UndoCli, ARenameThatFailedIsNotRecordedAsDone) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch);
+    test::FaultyFileSystem renames(test::Fault::Rename);
+    renames.OnlyBelow(P("b.pch"));
+    ASSERT_EQ(Run({P("a.pch"), P("b.pch")}, renames).status, 1);
+    EXPECT_TRUE(
+        std::regex_match(Run({"--history"}).out, std::regex("1  " + kWhen + "  1 patch\n")));
+    EXPECT_EQ(Run({"--undo"}).out,
+              "Restoring " + P("a.pch") + "  ....  Done.\n1 of 1 files restored.\n");
 }
 
 }  // namespace

@@ -117,6 +117,30 @@ TEST_F(UndoJournalTest, APatchChangedOrGoneSinceIsLeftAloneAndTheOthersRestored)
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("c.pch"))));
 }
 
+// Another program saves the patch once the undo has read it, as the undo
+// writes its temporary file.
+class SavedMeanwhile final : public test::PassThroughFileSystem {
+public:
+    Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
+                                                    std::uint32_t permissions) override {
+        if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
+        return real_.CreateFresh(path, permissions);
+    }
+};
+
+TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
+    WriteFile(P("a.pch"), kPatch);
+    ASSERT_EQ(Drop({P("a.pch")}), "");
+    SavedMeanwhile files;
+    TextStatusLog log;
+    const Result<UndoSummary> undone = UndoJournal(files, {Journal(), {}}).UndoLast(log);
+    ASSERT_TRUE(undone);
+    ASSERT_EQ(undone->failures.size(), 1u);
+    EXPECT_EQ(undone->failures[0].error.Text(), "was changed while it was being restored");
+    EXPECT_EQ(ReadFile(P("a.pch")), "saved");
+    EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
+}
+
 TEST_F(UndoJournalTest, AStoppedUndoIsTakenUpAgainByTheNext) {
     // More patches than one group made durable together, so that the stop
     // comes between groups wherever the system can sync many at once.
@@ -212,23 +236,54 @@ TEST_F(UndoJournalTest, KeepsTheLast20Drops) {
     EXPECT_FALSE(Undo());
 }
 
-TEST(Manifest, ReadsWhatItWritesAndLeavesOutALineCutShort) {
-    ManifestEntry entry{"/p/50% off\n\t.pch", "7", true, 12, DigestOf("x")};
+TEST(Manifest, ReadsWhatItWritesAndSaysWhereItIsDamaged) {
+    ManifestEntry entry;
+    entry.path = "/p/50% off\n\t.pch";
+    entry.kept = "1";
+    entry.newSize = 12;
+    entry.newDigest = DigestOf("x");
+    entry.oldSize = 3;
+    entry.oldDigest = DigestOf("old");
+    entry.inode = 77;
     const std::string line = ManifestLine(entry);
     EXPECT_EQ(line.find('\n'), line.size() - 1);
-    const std::string whole = ManifestHeader(1700000000) + "later 1\n" + line;
+    const std::string whole =
+        ManifestHeader(1700000000) + line + NotReplacedLine("1") + EndedLine(1);
     for (const std::size_t cut : {whole.size(), whole.size() - 1}) {
         const Result<Manifest> read = ParseManifest(whole.substr(0, cut));
         ASSERT_TRUE(read);
         EXPECT_EQ(read->started, 1700000000);
-        ASSERT_EQ(read->entries.size(), cut == whole.size() ? 1u : 0u);
-        if (cut < whole.size()) continue;
+        EXPECT_EQ(read->ended, cut == whole.size());  // a last line cut short is left out
+        ASSERT_EQ(read->entries.size(), 1u);
         EXPECT_EQ(read->entries[0].path, entry.path);
-        EXPECT_EQ(read->entries[0].newDigest, entry.newDigest);
-        EXPECT_TRUE(read->entries[0].linked);
+        EXPECT_EQ(read->entries[0].oldDigest, entry.oldDigest);
+        EXPECT_EQ(read->entries[0].inode, 77u);
+        EXPECT_FALSE(read->entries[0].replaced);
     }
-    EXPECT_FALSE(ParseManifest("pemberlock-journal 2\nstarted 1\n"));
-    EXPECT_FALSE(ParseManifest("pemberlock-journal 1\nreplaced 1 zz 1 link /a\n"));
+    std::string digit = line;
+    digit[20] = digit[20] == '9' ? '8' : '9';
+    const std::string header = ManifestHeader(1);
+    const struct {
+        std::string text;
+        std::string where;
+    } damaged[] = {
+        {"", "empty"},
+        {"pemberlock-journal 3\n", "format unknown to this version"},
+        {header + digit, "line 3"},
+        {header + EndedLine(0) + line, "line 4"},
+        {header + EndedLine(2), "line 3"},
+        {header + NotReplacedLine("1"), "line 3"},
+        {header + "started 1 " + line.substr(line.size() - 9), "line 3"},
+        {"pemberlock-journal 1\nreplaced 1 zz 1 link /a.pch\n", "line 2"},
+        {"pemberlock-journal 1\nreplaced 1 " + DigestOf("").Hex() + " 1 link /etc/passwd\n",
+         "line 2"},
+    };
+    for (const auto& [text, where] : damaged) {
+        const Result<Manifest> read = ParseManifest(text);
+        ASSERT_FALSE(read) << text;
+        const Error& error = read.error();
+        EXPECT_EQ(error.line ? "line " + std::to_string(error.line) : error.what, where) << text;
+    }
 }
 
 }  // namespace
