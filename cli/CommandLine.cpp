@@ -240,9 +240,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     // waited for before anything is touched.
     Result<std::unique_ptr<HeldLock>> held = std::unique_ptr<HeldLock>();
     if (!options->dryRun) {
-        held = journal.Hold([&] { err << "Waiting for another drop to finish…\n"
-                                      << std::flush; },
-                            console.stop);
+        held = journal.Hold(
+            [&] { err << kProgram << ": Waiting for another drop to finish…\n"
+                      << std::flush; },
+            console.stop);
         if (!held && console.stop && console.stop->load()) {
             err << kProgram << ": " << held.error().Text() << "; nothing was changed\n";
             return kExitStopped;
