@@ -51,6 +51,7 @@ public:
     void Abandon();
 
     const std::string& TempPath() const { return tempPath_; }
+    bool Renamed() const { return renamed_; }
     // The temporary file (its device and inode), once open.
     const FileStatus& Written() const { return written_; }
     // Everything written so far: its digest and its size.

@@ -13,7 +13,6 @@ namespace pemberlock {
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
-constexpr std::size_t kGroupSize = 64;  // as a drop's groups
 
 struct Fingerprint {
     std::uint64_t size = 0;
@@ -104,21 +103,6 @@ Result<> CheckPath(FileSystem& fs, const ManifestEntry& entry, const FileStatus&
     return {};
 }
 
-// Each group's temporary files made durable, one sync per file system; a
-// group that cannot be is not put in place.
-void SyncGroup(FileSystem& fs, std::vector<Result<PreparedRestore>>& group,
-               const std::vector<RestoreItem>& items, std::size_t first) {
-    std::map<std::uint64_t, Result<>> synced;
-    for (std::size_t i = 0; i < group.size(); ++i) {
-        if (!group[i] || !group[i]->writer) continue;
-        auto [at, fresh] = synced.try_emplace(group[i]->device);
-        if (fresh) at->second = fs.SyncWholeFileSystemOf(items[first + i].entry->path);
-        if (!at->second) {
-            group[i] = at->second.error().As("the temporary file cannot be flushed to disk");
-        }
-    }
-}
-
 }  // namespace
 
 Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entry,
@@ -149,59 +133,87 @@ Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entr
     Result<std::unique_ptr<AtomicFileWriter>> writer =
         WriteBack(fs, entry, now, keptPath, flush, buffers);
     if (!writer) return writer.error();
-    return PreparedRestore{std::move(*writer), now.device, now};
+    PreparedRestore prepared;
+    prepared.target = entry.path;
+    prepared.writer = std::move(*writer);
+    prepared.device = now.device;
+    prepared.opened = now;
+    return prepared;
 }
+
+namespace {
+
+// An undo as jobs of the file engine, its lines in a drop's manner.
+class RestoreJobs final : public FileJobs {
+public:
+    RestoreJobs(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
+                const UndoOptions& options)
+        : fs_(fs), items_(items), log_(log), options_(options) {}
+
+    std::size_t Count() const override { return items_.size(); }
+    bool NeedsWork(std::size_t) const override { return true; }
+    // A patch dropped twice goes back one step at a time.
+    bool NamesAFileTwice() override {
+        std::set<std::string> paths;
+        for (const RestoreItem& item : items_) {
+            if (!paths.insert(item.entry->path).second) return true;
+        }
+        return false;
+    }
+    Result<std::unique_ptr<PreparedFile>> Prepare(std::size_t i, RewriteBuffers& buffers,
+                                                  bool flush, const std::atomic<bool>*) override {
+        Result<PreparedRestore> prepared =
+            PrepareRestore(fs_, *items_[i].entry, items_[i].keptPath, flush, buffers);
+        if (!prepared) return prepared.error();
+        return std::unique_ptr<PreparedFile>(
+            std::make_unique<PreparedRestore>(std::move(*prepared)));
+    }
+    void Finish(std::size_t i, Result<std::unique_ptr<PreparedFile>>* prepared) override {
+        const std::string& path = items_[i].entry->path;
+        Result<> done = *prepared ? Result<>() : Result<>(prepared->error());
+        if (done && (**prepared)->writer) {
+            auto& restore = static_cast<PreparedRestore&>(***prepared);
+            // Another program may have saved the patch since it was read.
+            done = SameFileUnchanged(restore.opened, fs_.LinkStatus(path))
+                       ? restore.writer->Rename()
+                       : Result<>(Error{kChangedWhileRestored});
+        }
+        log_.Append("Restoring " + path + "  ....  " + (done ? "Done.\r\n" : "Error!\r\n"));
+        ++summary_.total;
+        if (done) {
+            ++summary_.restored;
+        } else {
+            summary_.failures.push_back({path, done.error()});
+        }
+        if (options_.progress) options_.progress(summary_.total, items_.size());
+    }
+
+    UndoSummary End(std::size_t finished) {
+        if (finished < items_.size()) {
+            summary_.stopped = true;
+            log_.Append(StoppedLine(items_.size() - finished, items_.size()));
+        }
+        log_.Append(std::to_string(summary_.restored) + " of " + std::to_string(summary_.total) +
+                    " files restored.\r\n");
+        return std::move(summary_);
+    }
+
+private:
+    FileSystem& fs_;
+    const std::vector<RestoreItem>& items_;
+    StatusLog& log_;
+    const UndoOptions& options_;
+    UndoSummary summary_;
+};
+
+}  // namespace
 
 UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
                            const UndoOptions& options) {
-    const bool grouped = fs.CanSyncWholeFileSystem();
-    UndoSummary summary;
-    RewriteBuffers buffers;
-    std::map<std::string, std::string> folders;  // folder -> a file restored in it
-    std::size_t first = 0;
-    while (first < items.size() && !(options.stop && *options.stop)) {
-        // A patch that comes again (dropped twice) starts a new group, so
-        // that it goes back one step at a time.
-        std::vector<Result<PreparedRestore>> group;
-        std::set<std::string> paths;
-        while (first + group.size() < items.size() && group.size() < (grouped ? kGroupSize : 1) &&
-               paths.insert(items[first + group.size()].entry->path).second) {
-            const RestoreItem& item = items[first + group.size()];
-            group.push_back(PrepareRestore(fs, *item.entry, item.keptPath, !grouped, buffers));
-        }
-        if (grouped) SyncGroup(fs, group, items, first);
-        for (std::size_t i = 0; i < group.size(); ++i) {
-            const std::string& path = items[first + i].entry->path;
-            Result<> done = group[i] ? Result<>() : Result<>(group[i].error());
-            if (done && group[i]->writer) {
-                // Another program may have saved the patch since it was read.
-                if (SameFileUnchanged(group[i]->opened, fs.LinkStatus(path))) {
-                    done = group[i]->writer->Rename();
-                } else {
-                    group[i]->writer->Abandon();
-                    done = Error{kChangedWhileRestored};
-                }
-            }
-            log.Append("Restoring " + path + "  ....  " + (done ? "Done.\r\n" : "Error!\r\n"));
-            ++summary.total;
-            if (!done) {
-                summary.failures.push_back({path, done.error()});
-                continue;
-            }
-            ++summary.restored;
-            folders.try_emplace(Utf8FromPath(PathFromUtf8(path).parent_path()), path);
-        }
-        first += group.size();
-        if (options.progress) options.progress(first, items.size());
-    }
-    for (const auto& [folder, file] : folders) fs.SyncFolderOf(file);
-    if (first < items.size()) {
-        summary.stopped = true;
-        log.Append(StoppedLine(items.size() - first, items.size()));
-    }
-    log.Append(std::to_string(summary.restored) + " of " + std::to_string(summary.total) +
-               " files restored.\r\n");
-    return summary;
+    RestoreJobs jobs(fs, items, log, options);
+    JobOptions run;
+    run.stop = options.stop;
+    return jobs.End(RunFileJobs(jobs, fs, run));
 }
 
 }  // namespace pemberlock

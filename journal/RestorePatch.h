@@ -6,6 +6,7 @@
 #include "fileio/FileSystem.h"
 #include "journal/Manifest.h"
 #include "patch/DropBatch.h"
+#include "patch/FileJobs.h"
 #include "patch/ProcessPatch.h"
 #include "patch/StatusLog.h"
 
@@ -21,10 +22,8 @@ namespace pemberlock {
 
 // A patch's old bytes written into its temporary file, ready to be renamed
 // over it; no writer when the patch already holds its old bytes.
-struct PreparedRestore {
-    std::unique_ptr<AtomicFileWriter> writer;
-    std::uint64_t device = 0;  // the file system that holds the patch
-    FileStatus opened;         // the patch when it was read
+struct PreparedRestore final : PreparedFile {
+    FileStatus opened;  // the patch when it was read
 };
 
 // Why a patch is left as it is when another program wrote to it meanwhile.
@@ -77,11 +76,11 @@ struct UndoSummary {
 };
 
 // Restores items in the order given, each one's line on log as a drop's
-// ("Restoring PATH  ....  Done." or "Error!"). As in a drop, where the
-// system can make many files durable at once, patches are restored in
-// groups made durable with one sync each, so that an undo costs about what
-// its drop did. Stopped, it logs "Stopped: K of N files not processed." and
-// then counts the patches it handled, as a drop does.
+// ("Restoring PATH  ....  Done." or "Error!"). The patches are restored as a
+// drop rewrites them (RunFileJobs: several threads, groups made durable with
+// one sync each, lines in order), so that an undo costs about what its drop
+// did. Stopped, it logs "Stopped: K of N files not processed." and then
+// counts the patches it handled, as a drop does.
 UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
                            const UndoOptions& options = {});
 

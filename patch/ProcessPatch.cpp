@@ -69,7 +69,13 @@ Result<PreparedPatch> PreparePatch(const std::string& path, const KnobController
     // of one version and half of another.
     if (read.Size() != old.size) return Error{kChangedWhileRewritten};
     if (Result<> closed = writer->Close(flush); !closed) return closed.error();
-    return PreparedPatch{std::move(patch->path), old, read.Digest(), std::move(writer)};
+    PreparedPatch prepared;
+    prepared.target = std::move(patch->path);
+    prepared.writer = std::move(writer);
+    prepared.device = old.device;
+    prepared.old = old;
+    prepared.oldDigest = read.Digest();
+    return prepared;
 }
 
 Result<> CheckStillAsRead(FileSystem& fs, const PreparedPatch& patch, bool changeTime) {

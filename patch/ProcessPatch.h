@@ -5,6 +5,7 @@
 #include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
+#include "patch/FileJobs.h"
 #include "patch/RewriteReport.h"
 
 #include <atomic>
@@ -14,20 +15,12 @@
 
 namespace pemberlock {
 
-// Buffers one thread reuses from patch to patch, so that a drop does not
-// allocate them for every file.
-struct RewriteBuffers {
-    std::vector<char> read;
-    std::vector<char> write;
-};
-
 // A patch rewritten into its temporary file (path + "tmp", beside the file
-// a link names) and closed, not yet put in place.
-struct PreparedPatch {
-    std::string target;       // the file it replaces (a link's target)
-    FileStatus old;           // what that file was when it was read
+// a link names) and closed, not yet put in place. target is the file it
+// replaces (a link's target).
+struct PreparedPatch final : PreparedFile {
+    FileStatus old;           // what target was when it was read
     ContentDigest oldDigest;  // of the bytes read
-    std::unique_ptr<AtomicFileWriter> writer;
 };
 
 // Why a patch is left as it is when another program wrote to it meanwhile.

@@ -171,7 +171,11 @@ TEST_F(CrashSafety, TwoCtrlCsLeaveNoTemporaryFileAndLogEveryPatchInPlace) {
             {"/bin/sh", "-c",
              "exec " + std::string(PEMBERLOCK_CLI_PATH) + " --recursive -- lib >out 2>err"},
             root);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 150));
+        // Once it holds the journal, it has long taken Ctrl+C in hand.
+        for (int wait = 0; wait < 5000 && !fs::exists(root + "/state/pemberlock/journal/lock");
+             ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 120));
         ::kill(pid, SIGINT);
         std::this_thread::sleep_for(std::chrono::milliseconds(random() % 5));
         ::kill(pid, SIGINT);
