@@ -263,7 +263,7 @@ TEST_F(DamagedJournal, IsReportedByNameAndNothingIsWrittenFromIt) {
     const auto damaged = [&](int i) {
         return Patch(i) + ": its old bytes in the journal are damaged\n";
     };
-    const auto link = [&](int i) {
+    [[maybe_unused]] const auto link = [&](int i) {
         return Patch(i) + ": a symbolic link now stands in its path\n";
     };
     JournalFills fills(P("state"), 3, false);
