@@ -2,8 +2,10 @@
 #pragma once
 
 #include "common/Result.h"
+#include "fileio/FileSystem.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -38,5 +40,8 @@ Result<> ReadChunks(Source& in, std::vector<char>& buffer, const char* readFailu
         }
     }
 }
+
+// Reads the whole file at path.
+Result<std::string> ReadWholeFile(FileSystem& fs, const std::string& path);
 
 }  // namespace pemberlock

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/DropRecorder.h"
 
+#include "fileio/ChunkedReader.h"
+
 #include "journal/Manifest.h"
 
 #include <utility>
@@ -65,12 +67,12 @@ Result<> DropRecorder::Copy(const std::string& from, const std::string& to) {
     if (!in) return in.error();
     Result<std::unique_ptr<OutputFile>> out = fs_->CreateFresh(to, 0600);
     if (!out) return out.error();
-    char buffer[64 * 1024];
-    for (;;) {
-        const Result<std::size_t> got = (*in)->Read(buffer, sizeof buffer);
-        if (!got) return got.error();
-        if (*got == 0) break;
-        if (Result<> written = (*out)->Write(buffer, *got); !written) return written;
+    std::vector<char> buffer(64 * 1024);
+    if (Result<> copied = ReadChunks(
+            **in, buffer, nullptr,
+            [&](std::string_view piece) { return (*out)->Write(piece.data(), piece.size()); });
+        !copied) {
+        return copied;
     }
     // Where the file system cannot be synced at once when the drop ends,
     // each copy is made durable on its own, as each patch is.

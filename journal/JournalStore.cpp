@@ -228,19 +228,6 @@ Result<> JournalStore::MarkNotRestored(std::uint64_t number, std::uint64_t count
     return WriteMark(InDrop(number, kNotRestored), std::to_string(count) + "\n");
 }
 
-Result<std::string> ReadWholeFile(FileSystem& fs, const std::string& path) {
-    Result<std::unique_ptr<InputFile>> in = fs.OpenRead(path);
-    if (!in) return in.error();
-    std::string text;
-    char buffer[64 * 1024];
-    for (;;) {
-        const Result<std::size_t> got = (*in)->Read(buffer, sizeof buffer);
-        if (!got) return got.error();
-        if (*got == 0) return text;
-        text.append(buffer, *got);
-    }
-}
-
 std::int64_t SecondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())

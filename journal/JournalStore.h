@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "fileio/ChunkedReader.h"
 #include "fileio/FileSystem.h"
 #include "journal/Manifest.h"
 
@@ -80,9 +81,6 @@ private:
     FileSystem& fs_;
     std::string folder_;
 };
-
-// Reads the whole file at path.
-Result<std::string> ReadWholeFile(FileSystem& fs, const std::string& path);
 
 // The time now, in seconds since 1970-01-01 UTC.
 std::int64_t SecondsNow();

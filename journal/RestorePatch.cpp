@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/RestorePatch.h"
 
+#include "fileio/ChunkedReader.h"
 #include "fileio/ContentHash.h"
 #include "fileio/TargetFile.h"
 #include "fileio/Utf8Path.h"
@@ -12,29 +13,16 @@
 namespace pemberlock {
 namespace {
 
-constexpr std::size_t kChunk = 256 * 1024;
-
 struct Fingerprint {
     std::uint64_t size = 0;
     ContentDigest digest;
     friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
 };
 
-// Reads in to its end, handing each piece to take.
-template <typename Take>
-Result<> ReadAll(InputFile& in, std::vector<char>& buffer, Take take) {
-    if (buffer.size() < kChunk) buffer.resize(kChunk);
-    for (;;) {
-        const Result<std::size_t> got = in.Read(buffer.data(), buffer.size());
-        if (!got) return got.error();
-        if (*got == 0) return {};
-        take(std::string_view(buffer.data(), *got));
-    }
-}
-
 Result<Fingerprint> FingerprintOf(InputFile& in, std::vector<char>& buffer) {
     ContentHasher hasher;
-    if (Result<> read = ReadAll(in, buffer, [&](std::string_view bytes) { hasher.Update(bytes); });
+    if (Result<> read =
+            ReadChunks(in, buffer, nullptr, [&](std::string_view bytes) { hasher.Update(bytes); });
         !read) {
         return read.error();
     }
@@ -69,8 +57,8 @@ Result<std::unique_ptr<AtomicFileWriter>> WriteBack(FileSystem& fs, const Manife
     auto writer =
         std::make_unique<AtomicFileWriter>(fs, entry.path, entry.path + "tmp", &buffers.write);
     if (Result<> opened = writer->Open(now.permissions, &now); !opened) return opened.error();
-    if (Result<> read =
-            ReadAll(**kept, buffers.read, [&](std::string_view bytes) { writer->Write(bytes); });
+    if (Result<> read = ReadChunks(**kept, buffers.read, nullptr,
+                                   [&](std::string_view bytes) { writer->Write(bytes); });
         !read) {
         return read.error().As("its old bytes cannot be read from the journal");
     }
