@@ -318,10 +318,10 @@ std::string DropReportRows::HeadLine(std::size_t row) const {
     std::string line(PathOf(row));
     line += ": ";
     line += OutcomeWords(row);
-    const std::string_view reason = ReasonOf(row);
-    if (!reason.empty()) {
-        line += OutcomeOf(row) == Outcome::Skipped ? ", " : ": ";
-        line += reason;
+    const Outcome outcome = OutcomeOf(row);
+    if (outcome != Outcome::Rewritten) {
+        line += outcome == Outcome::Skipped ? ", " : ": ";
+        line += ReasonOf(row);
     }
     return line;
 }

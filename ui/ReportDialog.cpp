@@ -148,7 +148,7 @@ void ReportDialog::BuildFilterBar() {
     showLabel->setBuddy(show_);
     connect(show_, &QComboBox::currentIndexChanged, this, [this](int index) {
         filter_->SetShow(static_cast<DropReportFilter::Show>(index));
-        ShowCount();
+        AfterFilter();
     });
 
     search_ = new QLineEdit(this);
@@ -159,7 +159,7 @@ void ReportDialog::BuildFilterBar() {
     searchLabel->setBuddy(search_);
     connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
         filter_->SetText(text);
-        ShowCount();
+        AfterFilter();
     });
 
     count_ = new QLabel(this);
@@ -257,11 +257,20 @@ void ReportDialog::ShowDetail() {
     detail_->setPlainText(QString::fromStdString(text));
 }
 
+void ReportDialog::AfterFilter() {
+    ShowCount();
+    // The chosen row may have gone; the first one shown takes its place.
+    if (!table_->currentIndex().isValid() && filter_->rowCount() > 0) {
+        table_->setCurrentIndex(filter_->index(0, 0));
+    }
+    ShowDetail();
+}
+
 void ReportDialog::ShowCount() {
     const int shown = filter_->rowCount();
     const auto all = static_cast<qsizetype>(rows_.Count());
-    count_->setText(shown == all ? QStringLiteral("%1 files").arg(all)
-                                 : QStringLiteral("%1 of %2 files").arg(shown).arg(all));
+    const QString files = all == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(all);
+    count_->setText(shown == all ? files : QStringLiteral("%1 of %2").arg(shown).arg(files));
 }
 
 void ReportDialog::CopySelected() {

@@ -80,6 +80,7 @@ private:
     void BuildTable();
     void BuildButtons();
     void ShowDetail();
+    void AfterFilter();
     void ShowCount();
     void CopySelected();
     void CopyAll();

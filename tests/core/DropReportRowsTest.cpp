@@ -38,6 +38,7 @@ TEST(DropReportRows, TextOfEveryKindOfRowForADropAndItsPreview) {
         Rewritten("/p/pad.pch", {added, SectionReport{}}),
         {"/p/gone.pch", Kind::Failed, std::nullopt, nullptr},
         {"/p/plain.pch", Kind::Rewritten, std::nullopt, nullptr},
+        {"/p/mute.pch", Kind::Failed, Error{}, nullptr},
     };
     const std::string knobLines =
         "  knob 1, controller 101: parameters 1 3 1, 1 2 2\n"
@@ -56,7 +57,8 @@ TEST(DropReportRows, TextOfEveryKindOfRowForADropAndItsPreview) {
         return "/p/bass.pch: " + done + "\n" + knobLines +
                "/p/notes.txt: skipped, not a 'pch' file\n/p/broken.pch: " + failed +
                ": line 2: knob 99 is not a knob\n/p/pad.pch: " + done + "\n" + sectionLines +
-               "/p/gone.pch: " + failed + ": no reason given\n/p/plain.pch: " + done + "\n";
+               "/p/gone.pch: " + failed + ": no reason given\n/p/plain.pch: " + done +
+               "\n/p/mute.pch: " + failed + ": \n";
     };
     const struct {
         const char* name;
@@ -65,11 +67,11 @@ TEST(DropReportRows, TextOfEveryKindOfRowForADropAndItsPreview) {
         std::uint64_t notProcessed;
         std::string expected;
     } rows[] = {
-        {"a drop stopped after six of ten paths", false, 6, 4,
-         "6 files: 3 rewritten, 1 skipped, 2 failed.\nStopped: 4 of 10 files not processed.\n\n" +
+        {"a drop stopped after seven of ten paths", false, 7, 3,
+         "7 files: 3 rewritten, 1 skipped, 3 failed.\nStopped: 3 of 10 files not processed.\n\n" +
              body("rewritten", "failed")},
-        {"a preview", true, 6, 0,
-         "6 files: 3 would be rewritten, 1 skipped, 2 would fail.\n\n" +
+        {"a preview", true, 7, 0,
+         "7 files: 3 would be rewritten, 1 skipped, 3 would fail.\n\n" +
              body("would be rewritten", "would fail")},
         {"one file", false, 1, 0,
          "1 file: 1 rewritten, 0 skipped, 0 failed.\n\n/p/bass.pch: rewritten\n" + knobLines},

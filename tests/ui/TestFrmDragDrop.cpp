@@ -986,6 +986,9 @@ void TestFrmDragDrop::reportDialogFilters() {
     for (int row = 0; row < model->rowCount(); ++row)
         paths << model->index(row, 0).data().toString();
     QCOMPARE(paths, shown);
+    // The lines below are those of a row shown, or none.
+    const QString detail = dialog.findChild<QPlainTextEdit*>("ReportDetail")->toPlainText();
+    QCOMPARE(detail.section(QLatin1Char(':'), 0, 0), shown.value(0));
 }
 
 void TestFrmDragDrop::reportDialogCanBeReadAndCopied() {
