@@ -1016,6 +1016,15 @@ void TestFrmDragDrop::reportDialogCanBeReadAndCopied() {
     dialog.findChild<QPushButton*>("ReportCopy")->click();
     QCOMPARE(QApplication::clipboard()->text(), text);
 
+    // Tab goes on from the rows to their lines and the buttons; back to the filters.
+    for (const char* name : {"ReportDetail", "ReportCopySelected", "ReportCopy", "ReportSave"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+    }
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("ReportSearch"));
+
     // Save asks through the dialog service; a cancel writes nothing, a
     // folder that is not there says so.
     auto* save = dialog.findChild<QPushButton*>("ReportSave");
