@@ -19,7 +19,7 @@ struct Options {
     std::size_t compareFiles = 1000;  // patches for the folder-fsync comparison
     std::string folder;               // where the temporary folder goes
     bool window = true;
-    std::set<std::string> only = {"1", "2", "3", "4", "5", "6", "startup"};
+    std::set<std::string> only = {"1", "2", "3", "4", "5", "6", "7", "startup"};
 
     bool Chosen(const std::string& measure) const { return only.count(measure) > 0; }
     bool operator==(const Options&) const = default;

@@ -68,21 +68,41 @@ void RunLogOnly(WindowDropBench& window, const Library& library, int count, File
     window.SetLogOnly(false);
 }
 
+// 7: a real drop (the log-only ones fail every patch), then its report
+// opened again and again.
+void RunReportOpens(WindowDropBench& window, const Library& library, int count, FileRuns& runs) {
+    std::printf("  Last Drop Report, %d times ...\n", count);
+    std::fflush(stdout);
+    if (window.Drop(library.paths, runs.reportWhy) < 0) return;
+    runs.reportBytes = window.ReportBytes();
+    for (int run = 0; run < count; ++run) {
+        const double seconds = window.OpenReport(runs.reportRows, runs.reportWhy);
+        if (seconds < 0) return;
+        if (runs.reportRows != library.paths.size()) {
+            runs.reportWhy = "the report shows " + std::to_string(runs.reportRows) + " rows";
+            return;
+        }
+        runs.reportOpens.push_back(seconds);
+    }
+}
+
 FileRuns RunFileMeasures(const Library& library, const std::string& folder,
                          const KnobControllerMap& map, const Options& options) {
     const bool core = options.Chosen("1");
     const bool limit = options.Chosen("2");
     const bool drop = options.Chosen("4") && options.window;
     const bool journal = options.Chosen("6");
+    const bool report = options.Chosen("7") && options.window;
     const std::string journalFolder = folder + "-journal";
     FileRuns runs;
     runs.windowWhy = options.window ? "not chosen (--only)" : "skipped (--no-window)";
+    runs.reportWhy = runs.windowWhy;
     std::unique_ptr<WindowDropBench> window;
-    if (drop) window = CreateWindowDropBench(runs.windowWhy);
+    if (drop || report) window = CreateWindowDropBench(runs.windowWhy);
 
     // One untimed rewrite: it adds the controller section, after which every
     // pass sees the same bytes.
-    if (core || drop) RunCoreBatch(library.paths, map);
+    if (core || drop || report) RunCoreBatch(library.paths, map);
     if (journal) FillJournal(library, map, journalFolder);
     ::sync();
     // The comparison with a folder fsync runs on a part of the library only:
@@ -118,9 +138,11 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
             runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));
             runs.cli.push_back(RunCliProgram(folder, library.paths.size(), folder + "-state"));
         }
-        if (window) DropOnWindow(window, library, runs);
+        if (window && drop) DropOnWindow(window, library, runs);
     }
-    if (window) RunLogOnly(*window, library, options.runs, runs);
+    if (window && drop) RunLogOnly(*window, library, options.runs, runs);
+    if (report && !window) runs.reportWhy = runs.windowWhy;
+    if (window && report) RunReportOpens(*window, library, options.runs, runs);
     return runs;
 }
 

@@ -26,7 +26,11 @@ struct FileRuns {
     std::vector<double> blocked;  // the longest the window's event loop waited, per drop
     std::vector<double> logOnlyDrops;
     std::vector<double> logOnlyCore;
-    std::string windowWhy;  // why there are no drops
+    std::string windowWhy;            // why there are no drops
+    std::vector<double> reportOpens;  // 7: Last Drop Report, until painted
+    std::size_t reportRows = 0;
+    std::size_t reportBytes = 0;  // what the window keeps of the report
+    std::string reportWhy;        // why there are no report opens
 };
 
 // 3.

@@ -130,6 +130,22 @@ void AddWindowRows(Rows& rows, const FileRuns& runs, double n) {
                     "(for comparison)"});
 }
 
+void AddReportRows(Rows& rows, const FileRuns& runs, double n) {
+    if (runs.reportOpens.empty()) {
+        rows.push_back({"7 Last Drop Report, until painted", "-", "", runs.reportWhy, "", ""});
+        return;
+    }
+    const Stats open = Summarize(runs.reportOpens);
+    rows.push_back({Format("7 Last Drop Report, until painted (%.0f rows)",
+                           static_cast<double>(runs.reportRows)),
+                    Format("%.0f ms", open.median * 1000), Spread(open, 1000, "%.0f"),
+                    "after a window drop", "<= 200 ms", Verdict(open.median <= 0.2)});
+    const double perPatch = static_cast<double>(runs.reportBytes) / n;
+    rows.push_back({"  the report the window keeps, per patch", Format("%.0f bytes", perPatch), "",
+                    Format("%.2f MB in all", static_cast<double>(runs.reportBytes) / 1e6),
+                    "<= 300 bytes", Verdict(perPatch <= 300)});
+}
+
 void AddPeakRows(Rows& rows, const PeakRuns& runs) {
     const Stats big = Summarize(runs.bigPeak);
     const Stats small = Summarize(runs.smallPeak);
@@ -252,6 +268,7 @@ void PrintReport(const Options& options, const Results& results) {
     AddFileRows(rows, options, results.files, n);
     if (options.Chosen("3")) AddMemoryRows(rows, results.memory, results.libraryMb);
     AddWindowRows(rows, results.files, n);
+    if (options.Chosen("7")) AddReportRows(rows, results.files, n);
     if (options.Chosen("5")) AddPeakRows(rows, results.peak);
     AddStartupRow(rows, results.startup);
     PrintRows(rows);
@@ -268,6 +285,7 @@ void PrintReport(const Options& options, const Results& results) {
     if (!files.drops.empty() || !files.journal.empty()) {
         PrintInOrder("core batches, in order", files.core);
     }
+    if (!files.reportOpens.empty()) PrintInOrder("report opens, in order", files.reportOpens);
     if (!files.journal.empty()) {
         PrintInOrder("limit runs, in order", files.limit);
         PrintInOrder("journal batches, in order", files.journal);

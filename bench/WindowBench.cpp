@@ -4,8 +4,11 @@
 #include "tests/support/PassThroughFileSystem.h"
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
+#include "ui/ReportCommands.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -13,6 +16,7 @@
 #include <QList>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
@@ -32,6 +36,32 @@ public:
     Result<ResolvedPath> Resolve(const std::string& path) override {
         if (logOnly) return Error{"not looked at: log only"};
         return PassThroughFileSystem::Resolve(path);
+    }
+};
+
+// Notes the first paint of the report's rows, and closes the report once
+// that paint is done.
+class ReportPaintWatch final : public QObject {
+public:
+    std::chrono::steady_clock::time_point painted;
+    std::size_t rows = 0;
+    bool seen = false;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (seen || event->type() != QEvent::Paint) return false;
+        auto* table = qobject_cast<QTableView*>(watched->parent());
+        if (!table || table->viewport() != watched ||
+            table->objectName() != QStringLiteral("ReportRows")) {
+            return false;
+        }
+        seen = true;
+        // Queued: it runs after this paint has been carried out.
+        QTimer::singleShot(0, table, [this, table] {
+            painted = std::chrono::steady_clock::now();
+            rows = static_cast<std::size_t>(table->model()->rowCount());
+            if (auto* dialog = qobject_cast<QDialog*>(table->window())) dialog->reject();
+        });
+        return false;
     }
 };
 
@@ -100,6 +130,39 @@ public:
             return -1;
         }
         return seconds.count();
+    }
+
+    double OpenReport(std::size_t& rows, std::string& why) override {
+        auto* report = window_.findChild<QAction*>(QStringLiteral("MnuReport"));
+        if (!report || !report->isEnabled()) {
+            why = "Last Drop Report is missing or greyed";
+            return -1;
+        }
+        ReportPaintWatch watch;
+        QApplication::instance()->installEventFilter(&watch);
+        // A report that never paints must not hold the benchmark for ever.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                dialog->reject();
+            }
+        });
+        giveUp.start(30000);
+        const auto start = std::chrono::steady_clock::now();
+        report->trigger();  // returns once the dialog is closed
+        QApplication::instance()->removeEventFilter(&watch);
+        if (!watch.seen) {
+            why = "the report's rows were never painted";
+            return -1;
+        }
+        rows = watch.rows;
+        return std::chrono::duration<double>(watch.painted - start).count();
+    }
+
+    std::size_t ReportBytes() const override {
+        const auto* commands = window_.findChild<ReportCommands*>();
+        return commands ? commands->LastDropReport().Bytes() : 0;
     }
 
     void SetLogOnly(bool on) override { fs_.logOnly = on; }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ public:
     // The longest the window's event loop could not turn during the last
     // drop: how long the window may have looked frozen.
     virtual double LongestBlockedSeconds() const = 0;
+    // Seconds from choosing Last Drop Report until its dialog is shown and
+    // its rows painted, rows set to how many it holds; negative on failure,
+    // with why set.
+    virtual double OpenReport(std::size_t& rows, std::string& why) = 0;
+    // What the window keeps of the last drop's report, in bytes.
+    virtual std::size_t ReportBytes() const = 0;
 };
 
 // nullptr, with why set, when the window was not built or cannot be shown.

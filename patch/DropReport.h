@@ -3,6 +3,7 @@
 
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
+#include "patch/DropReportRows.h"
 #include "patch/PatchDrop.h"
 
 #include <cstdint>
@@ -11,36 +12,6 @@
 #include <vector>
 
 namespace pemberlock {
-
-// The report of a drop, or of a preview of one, for people: a summary, then
-// per path its outcome, the reason when it failed, and for each patch
-// rewritten what its new controller section holds (see FormatRewriteReport):
-//
-//   2 files: 1 rewritten, 0 skipped, 1 failed.
-//
-//   /home/ana/bass.pch: rewritten
-//     knob 1, controller 101: parameter 1 3 1
-//   /home/ana/pad.pch: failed: line 2: knob 99 is not a knob
-class DropReportText {
-public:
-    // A preview's words: "would be rewritten", "would fail".
-    explicit DropReportText(bool preview) : preview_(preview) {}
-
-    void Add(const DropPathResult& result);
-    // The paths a stopped drop never reached.
-    void SetNotProcessed(std::uint64_t notProcessed, std::uint64_t total);
-    // The whole text, a summary first; what was added goes with it.
-    std::string Take() &&;
-
-private:
-    bool preview_;
-    std::uint64_t rewritten_ = 0;
-    std::uint64_t skipped_ = 0;
-    std::uint64_t failed_ = 0;
-    std::uint64_t notProcessed_ = 0;
-    std::uint64_t total_ = 0;
-    std::string body_;
-};
 
 // Keeps the report of the drop it watches (which must ask for
 // DropOptions::reportRewrites), and passes each result on to next.
@@ -52,18 +23,18 @@ public:
                   std::uint64_t total) override;
     // The report, once the drop has ended (a stopped one says so); the
     // collector is left empty.
-    std::string TakeText();
+    DropReportRows TakeRows();
 
 private:
     DropObserver* next_;
     mutable std::mutex mutex_;  // the drop's thread adds, another may read
-    DropReportText text_{false};
+    DropReportRows rows_;
     std::uint64_t handled_ = 0;
     std::uint64_t total_ = 0;
 };
 
 // What a drop of paths with map would do, as a report; nothing is written.
-std::string PreviewDropReport(const std::vector<std::string>& paths, const KnobControllerMap& map,
-                              FileSystem& fs = RealFileSystem());
+DropReportRows PreviewDropReport(const std::vector<std::string>& paths,
+                                 const KnobControllerMap& map, FileSystem& fs = RealFileSystem());
 
 }  // namespace pemberlock

@@ -1,16 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/DialogService.h"
 
-#include <QApplication>
-#include <QClipboard>
-#include <QDialog>
-#include <QDialogButtonBox>
+#include "ui/ReportDialog.h"
+
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace pemberlock {
 
@@ -50,39 +44,9 @@ void QtDialogService::ShowAbout(QWidget* parent, const QString& title, const QSt
     QMessageBox::about(parent, title, text);
 }
 
-void QtDialogService::ShowReport(QWidget* parent, const QString& title, const QString& text) {
-    QDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("ReportDialog"));
-    dialog.setWindowTitle(title);
-    dialog.setSizeGripEnabled(true);
-    auto* layout = new QVBoxLayout(&dialog);
-
-    auto* view = new QPlainTextEdit(&dialog);
-    view->setObjectName(QStringLiteral("ReportText"));
-    view->setAccessibleName(title);
-    view->setReadOnly(true);
-    // Read-only text is selectable by mouse alone unless told otherwise.
-    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // It reads as it would in a terminal; a long path stays on one line.
-    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    view->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // The report of a drop of thousands of patches takes a moment to lay out.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    view->setPlainText(text);
-    QApplication::restoreOverrideCursor();
-    layout->addWidget(view);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
-    QPushButton* copy =
-        buttons->addButton(QStringLiteral("Copy &All"), QDialogButtonBox::ActionRole);
-    copy->setObjectName(QStringLiteral("ReportCopy"));
-    QObject::connect(copy, &QPushButton::clicked, &dialog,
-                     [text] { QApplication::clipboard()->setText(text); });
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-
-    dialog.resize(720, 460);
-    view->setFocus();
+void QtDialogService::ShowReport(QWidget* parent, const QString& title,
+                                 const DropReportRows& rows) {
+    ReportDialog dialog(parent, title, rows, *this);
     dialog.exec();
 }
 

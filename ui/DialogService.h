@@ -10,6 +10,8 @@ class QWidget;
 
 namespace pemberlock {
 
+class DropReportRows;
+
 // The window's modal dialogs, behind an interface so that tests can answer
 // them without a person and without blocking.
 class DialogService {
@@ -28,8 +30,8 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // What the program is: its name, version and licence (rich text), with an OK button.
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
-    // A long plain text the user can read, scroll, select and copy.
-    virtual void ShowReport(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The report of a drop, a row per path, to read, filter, copy and save.
+    virtual void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) = 0;
 };
 
 // The platform's file dialogs and message box.
@@ -43,9 +45,8 @@ public:
                                  const QString& filter) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
-    // A resizable dialog: the text read-only in a fixed-width font, a Copy
-    // button that copies all of it, and Close.
-    void ShowReport(QWidget* parent, const QString& title, const QString& text) override;
+    // A ReportDialog, which asks this service where to save.
+    void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) override;
 };
 
 }  // namespace pemberlock

@@ -367,7 +367,7 @@ void FrmDragDrop::OnWorkFinished() {
 }
 
 void FrmDragDrop::OnDropFinished() {
-    reports_->SetLastDropReport(dropReport_->TakeText());
+    reports_->SetLastDropReport(dropReport_->TakeRows());
     undo_->DropEnded(recorder_.get());
     recorder_.reset();
 }

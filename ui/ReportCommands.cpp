@@ -41,8 +41,8 @@ ReportCommands::ReportCommands(QMenu& menu, QWidget& window, DialogService& dial
     connect(MnuReport, &QAction::triggered, this, [this] { MnuReport_Click(); });
 }
 
-void ReportCommands::SetLastDropReport(std::string text) {
-    lastDropReport_ = std::move(text);
+void ReportCommands::SetLastDropReport(DropReportRows rows) {
+    lastDropReport_ = std::move(rows);
     MnuReport->setEnabled(true);
 }
 
@@ -52,18 +52,16 @@ void ReportCommands::MnuPreview_Click() {
     lastPatchName_ = chosen.front();
     std::vector<std::string> paths;
     for (const QString& path : chosen) paths.push_back(path.toStdString());
-    std::string text;
+    DropReportRows rows;
     {
-        BusyCursor busy;
-        text = PreviewDropReport(paths, map_, fs_);
+        BusyCursor busy;  // every chosen patch is read and rewritten in memory
+        rows = PreviewDropReport(paths, map_, fs_);
     }
-    dialogs_.ShowReport(&window_, QStringLiteral("Preview: nothing is written"),
-                        QString::fromStdString(text));
+    dialogs_.ShowReport(&window_, QStringLiteral("Preview: nothing is written"), rows);
 }
 
 void ReportCommands::MnuReport_Click() {
-    dialogs_.ShowReport(&window_, QStringLiteral("Last Drop Report"),
-                        QString::fromStdString(lastDropReport_));
+    dialogs_.ShowReport(&window_, QStringLiteral("Last Drop Report"), lastDropReport_);
 }
 
 }  // namespace pemberlock

@@ -3,11 +3,10 @@
 
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
+#include "patch/DropReportRows.h"
 
 #include <QObject>
 #include <QString>
-
-#include <string>
 
 class QAction;
 class QMenu;
@@ -30,8 +29,10 @@ public:
     ReportCommands(QMenu& menu, QWidget& window, DialogService& dialogs, FileSystem& fs,
                    const KnobControllerMap& map);
 
-    // Keeps the report of the drop just done, for "Last Drop Report".
-    void SetLastDropReport(std::string text);
+    // Keeps the report of the drop just done, for "Last Drop Report", in
+    // place of the one before.
+    void SetLastDropReport(DropReportRows rows);
+    const DropReportRows& LastDropReport() const { return lastDropReport_; }
 
 private:
     void MnuPreview_Click();
@@ -43,8 +44,8 @@ private:
     const KnobControllerMap& map_;
     QAction* MnuPreview = nullptr;
     QAction* MnuReport = nullptr;
-    QString lastPatchName_;       // offered by the next preview's dialog
-    std::string lastDropReport_;  // turned into a QString only when shown
+    QString lastPatchName_;  // offered by the next preview's dialog
+    DropReportRows lastDropReport_;
 };
 
 }  // namespace pemberlock

@@ -91,7 +91,7 @@ TEST(DropReport, OutcomeAndReasonPerPathForADropAndItsPreview) {
         "  knob 1, controller 101: parameter 1 3 1\n" +
         skipped + ": skipped, not a 'pch' file\n" + bad;
 
-    EXPECT_EQ(PreviewDropReport(paths, KnobControllerMap{}),
+    EXPECT_EQ(PreviewDropReport(paths, KnobControllerMap{}).Text(),
               "3 files: 1 would be rewritten, 1 skipped, 1 would fail.\n\n" + good +
                   ": would be rewritten\n" + body +
                   ": would fail: line 2: knob 99 is not a knob\n");
@@ -103,9 +103,9 @@ TEST(DropReport, OutcomeAndReasonPerPathForADropAndItsPreview) {
     options.observer = &collector;
     options.reportRewrites = true;
     RunPatchDrop(paths, log, KnobControllerMap{}, RealFileSystem(), options);
-    EXPECT_EQ(collector.TakeText(), "3 files: 1 rewritten, 1 skipped, 1 failed.\n\n" + good +
-                                        ": rewritten\n" + body +
-                                        ": failed: line 2: knob 99 is not a knob\n");
+    EXPECT_EQ(collector.TakeRows().Text(), "3 files: 1 rewritten, 1 skipped, 1 failed.\n\n" + good +
+                                               ": rewritten\n" + body +
+                                               ": failed: line 2: knob 99 is not a knob\n");
 }
 
 }  // namespace

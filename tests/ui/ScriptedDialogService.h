@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "patch/DropReportRows.h"
 #include "ui/DialogService.h"
 
 #include <QString>
@@ -42,13 +43,15 @@ public:
     void ShowAbout(QWidget*, const QString& title, const QString& text) override {
         abouts.append({title, text});
     }
-    void ShowReport(QWidget*, const QString& title, const QString& text) override {
-        reports.append({title, text});
+    // Kept as the whole text the dialog would copy.
+    void ShowReport(QWidget*, const QString& title, const DropReportRows& rows) override {
+        reports.append({title, QString::fromStdString(rows.Text()), rows.Count()});
     }
 
     struct Report {
         QString title;
         QString text;
+        std::size_t rows = 0;
     };
 
     std::deque<FileRequest> requests;

@@ -10,11 +10,13 @@
 #include "ui/DialogService.h"
 #include "ui/FrmDragDrop.h"
 #include "ui/KnobEditor.h"
+#include "ui/ReportDialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -36,6 +38,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -72,6 +75,20 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 }
 
 std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+// A report of each kind of row: rewritten, skipped and two failed.
+pemberlock::DropReportRows ReportOfEachKind() {
+    using Kind = pemberlock::DropPathResult::Kind;
+    auto written = std::make_shared<pemberlock::RewriteReport>();
+    written->sections.resize(1);
+    written->sections[0].written = {{0, "1 3 1", 101}};
+    pemberlock::DropReportRows rows;
+    rows.Add({"/p/bass.pch", Kind::Rewritten, std::nullopt, written});
+    rows.Add({"/p/Broken.pch", Kind::Failed, pemberlock::Error{"knob 99 is not a knob", 2}, {}});
+    rows.Add({"/p/notes.txt", Kind::Skipped, std::nullopt, nullptr});
+    rows.Add({"/p/gone.pch", Kind::Failed, pemberlock::Error{"is missing"}, nullptr});
+    return rows;
+}
 
 }  // namespace
 
@@ -118,7 +135,10 @@ private slots:
     void infoOptions();
     void previewAndLastDropReport();
     void knobBoxesWarnAboutTheMap();
+    void reportDialogFilters_data();
+    void reportDialogFilters();
     void reportDialogCanBeReadAndCopied();
+    void reportDialogOpensWithManyRows();
 
 private:
     template <typename T>
@@ -890,6 +910,8 @@ void TestFrmDragDrop::previewAndLastDropReport() {
     Action("MnuPreview")->trigger();
     QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Patches (*.pch)"));
     QCOMPARE(dialogs_->reports.size(), 1);
+    QCOMPARE(dialogs_->reports[0].title, QStringLiteral("Preview: nothing is written"));
+    QCOMPARE(dialogs_->reports[0].rows, 2u);
     QVERIFY(dialogs_->reports[0].text.startsWith("2 files: 1 would be rewritten, 0 skipped, 1 "));
     QVERIFY(dialogs_->reports[0].text.contains(knobLine.arg("would be rewritten")));
     QCOMPARE(ReadFile(patch), kPatch);
@@ -936,32 +958,109 @@ void TestFrmDragDrop::knobBoxesWarnAboutTheMap() {
     QVERIFY(warning(0).isEmpty());
 }
 
+void TestFrmDragDrop::reportDialogFilters_data() {
+    QTest::addColumn<int>("show");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QStringList>("shown");
+    const QStringList all = {"/p/bass.pch", "/p/Broken.pch", "/p/notes.txt", "/p/gone.pch"};
+    QTest::newRow("all") << 0 << "" << all;
+    QTest::newRow("errors only") << 1 << "" << QStringList{"/p/Broken.pch", "/p/gone.pch"};
+    QTest::newRow("rewritten") << 2 << "" << QStringList{"/p/bass.pch"};
+    QTest::newRow("skipped") << 3 << "" << QStringList{"/p/notes.txt"};
+    QTest::newRow("path, either case") << 0 << "broKEN" << QStringList{"/p/Broken.pch"};
+    QTest::newRow("a knob line") << 0 << "controller 101" << QStringList{"/p/bass.pch"};
+    QTest::newRow("a reason") << 0 << "missing" << QStringList{"/p/gone.pch"};
+    QTest::newRow("errors and text") << 1 << "bass" << QStringList{};
+}
+
+void TestFrmDragDrop::reportDialogFilters() {
+    QFETCH(int, show);
+    QFETCH(QString, search);
+    QFETCH(QStringList, shown);
+    const pemberlock::DropReportRows rows = ReportOfEachKind();
+    pemberlock::ReportDialog dialog(window_.get(), "Last Drop Report", rows, *dialogs_);
+    dialog.findChild<QComboBox*>("ReportShow")->setCurrentIndex(show);
+    dialog.findChild<QLineEdit*>("ReportSearch")->setText(search);
+    const QAbstractItemModel* model = dialog.findChild<QTableView*>("ReportRows")->model();
+    QStringList paths;
+    for (int row = 0; row < model->rowCount(); ++row)
+        paths << model->index(row, 0).data().toString();
+    QCOMPARE(paths, shown);
+    // The lines below are those of a row shown, or none.
+    const QString detail = dialog.findChild<QPlainTextEdit*>("ReportDetail")->toPlainText();
+    QCOMPARE(detail.section(QLatin1Char(':'), 0, 0), shown.value(0));
+}
+
 void TestFrmDragDrop::reportDialogCanBeReadAndCopied() {
-    pemberlock::QtDialogService real;
-    const QString text = "1 file: 1 rewritten, 0 skipped, 0 failed.\n\n/p/a.pch: rewritten\n";
-    QString shown;
-    bool resizable = false;
-    bool readOnly = false;
-    Qt::TextInteractionFlags flags;
-    QApplication::clipboard()->clear();
+    const pemberlock::DropReportRows rows = ReportOfEachKind();
+    const QString text = QString::fromStdString(rows.Text());
+    pemberlock::ReportDialog dialog(window_.get(), "Last Drop Report", rows, *dialogs_);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.isSizeGripEnabled());
+    QCOMPARE(dialog.findChild<QLabel*>("ReportSummary")->text(),
+             "4 files: 1 rewritten, 1 skipped, 2 failed.");
+    auto* table = dialog.findChild<QTableView*>("ReportRows");
+    QCOMPARE(QApplication::focusWidget(), table);
+    // The first row is chosen and its lines are shown below.
+    QCOMPARE(dialog.findChild<QPlainTextEdit*>("ReportDetail")->toPlainText(),
+             "/p/bass.pch: rewritten\n  knob 1, controller 101: parameter 1 3 1\n");
+
+    // Ctrl+C copies the chosen rows as the whole text has them, in their order.
+    table->selectionModel()->select(table->model()->index(3, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+             "/p/bass.pch: rewritten\n  knob 1, controller 101: parameter 1 3 1\n"
+             "/p/gone.pch: failed: is missing\n");
+    dialog.findChild<QPushButton*>("ReportCopy")->click();
+    QCOMPARE(QApplication::clipboard()->text(), text);
+
+    // Tab goes on from the rows to their lines and the buttons; back to the filters.
+    for (const char* name : {"ReportDetail", "ReportCopySelected", "ReportCopy", "ReportSave"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString::fromLatin1(name));
+    }
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("ReportSearch"));
+
+    // Save asks through the dialog service; a cancel writes nothing, a
+    // folder that is not there says so.
+    auto* save = dialog.findChild<QPushButton*>("ReportSave");
+    dialogs_->setNextCancel();
+    save->click();
+    dialogs_->setNextFileName(Path("none/report.txt"));
+    save->click();
+    QCOMPARE(dialogs_->messages.size(), 1);
+    QVERIFY(dialogs_->messages[0].startsWith("Could not save the report: "));
+    dialogs_->setNextFileName(Path("report.txt"));
+    save->click();
+    QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Text files (*.txt)"));
+    QCOMPARE(ReadFile(Path("report.txt")), text.toUtf8());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"report.txt"});
+}
+
+void TestFrmDragDrop::reportDialogOpensWithManyRows() {
+    pemberlock::DropReportRows rows;
+    const pemberlock::DropReportRows sample = ReportOfEachKind();
+    for (int i = 0; i < 10000; ++i) {
+        rows.Add({std::to_string(i) + ".pch", pemberlock::DropPathResult::Kind::Rewritten,
+                  std::nullopt, std::make_shared<pemberlock::RewriteReport>(sample.ReportOf(0))});
+    }
+    int shown = -1;
+    QString title;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
-        resizable = dialog->isSizeGripEnabled();
-        if (auto* view = dialog->findChild<QPlainTextEdit*>("ReportText")) {
-            readOnly = view->isReadOnly();
-            flags = view->textInteractionFlags();
-            shown = view->toPlainText();
-        }
-        if (auto* copy = dialog->findChild<QPushButton*>("ReportCopy")) copy->click();
+        title = dialog->windowTitle();
+        shown = dialog->findChild<QTableView*>("ReportRows")->model()->rowCount();
         dialog->reject();
     });
-    real.ShowReport(window_.get(), "Last Drop Report", text);
-    QVERIFY(resizable);
-    QVERIFY(readOnly);
-    QCOMPARE(flags, Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    QCOMPARE(shown, text);
-    QCOMPARE(QApplication::clipboard()->text(), text);
+    pemberlock::QtDialogService real;
+    real.ShowReport(window_.get(), "Last Drop Report", rows);
+    QCOMPARE(title, QStringLiteral("Last Drop Report"));
+    QCOMPARE(shown, 10000);
 }
 
 QTEST_MAIN(TestFrmDragDrop)
