@@ -5,6 +5,8 @@
 #include "bench/Measures.h"
 #include "bench/PeakMemory.h"
 #include "bench/WindowBench.h"
+#include "fileio/ChunkedReader.h"
+#include "fileio/ContentHash.h"
 #include "journal/UndoJournal.h"
 #include "map/KnobControllerMap.h"
 
@@ -19,6 +21,16 @@
 
 namespace pemberlock::bench {
 namespace {
+
+std::vector<ContentDigest> DigestsOf(const std::vector<std::string>& paths) {
+    std::vector<ContentDigest> digests;
+    for (const std::string& path : paths) {
+        const Result<std::string> bytes = ReadWholeFile(RealFileSystem(), path);
+        if (!bytes) throw std::runtime_error(path + ": " + bytes.error().Text());
+        digests.push_back(DigestOf(*bytes));
+    }
+    return digests;
+}
 
 // The journal as it is after many drops: full, so that each timed drop
 // also removes the oldest one, as a user's drops do.
@@ -136,7 +148,13 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
         }
         if (core) {
             runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));
+            // The undo must bring back every patch byte for byte.
+            const std::vector<ContentDigest> before = DigestsOf(library.paths);
             runs.cli.push_back(RunCliProgram(folder, library.paths.size(), folder + "-state"));
+            runs.cliUndo.push_back(RunCliUndo(folder, library.paths.size(), folder + "-state"));
+            if (DigestsOf(library.paths) != before) {
+                throw std::runtime_error("pemberlock-cli --undo left a patch changed");
+            }
         }
         if (window && drop) DropOnWindow(window, library, runs);
     }

@@ -21,6 +21,7 @@ struct FileRuns {
     std::vector<double> limitGrouped;         // the same, 64 patches to one file-system sync
     std::vector<double> coreSerial;           // one patch after the other, each flushed
     std::vector<double> cli;                  // pemberlock-cli as a user runs it
+    std::vector<double> cliUndo;              // 8: pemberlock-cli --undo of that drop
     std::size_t compared = 0;
     std::vector<double> drops;
     std::vector<double> blocked;  // the longest the window's event loop waited, per drop

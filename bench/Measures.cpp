@@ -248,6 +248,21 @@ double RunCliProgram(const std::string& folder, std::size_t patches,
     return seconds;
 }
 
+double RunCliUndo(const std::string& folder, std::size_t patches, const std::string& stateFolder) {
+    const Clock::time_point start = Clock::now();
+    const test::ProcessResult run =
+        test::RunProcess({PEMBERLOCK_CLI_PATH, "--undo"}, folder, std::chrono::minutes(30),
+                         {"XDG_STATE_HOME=" + stateFolder});
+    const double seconds = SecondsSince(start);
+    const std::string done =
+        std::to_string(patches) + " of " + std::to_string(patches) + " files restored.\n";
+    if (run.status != 0 || run.out.find(done) == std::string::npos) {
+        throw std::runtime_error("pemberlock-cli --undo: exit " + std::to_string(run.status) +
+                                 ": " + run.err);
+    }
+    return seconds;
+}
+
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map) {
     std::size_t outBytes = 0;
     const Clock::time_point start = Clock::now();

@@ -51,6 +51,10 @@ double RunCliProgram(const std::string& folder, std::size_t patches,
                      const std::string& stateFolder);
 
 // 3: the rewrite in memory, as the front ends call it.
+// 8: pemberlock-cli --undo of the drop RunCliProgram just made in folder,
+// journalled in stateFolder; every patch must be restored.
+double RunCliUndo(const std::string& folder, std::size_t patches, const std::string& stateFolder);
+
 double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
 
 // The streaming rewriter alone, into a buffer kept between patches.

@@ -58,6 +58,7 @@ void AddCoreWays(Rows& rows, const FileRuns& runs, double n) {
     AddTimeRow(rows, "  the same, one patch at a time, each flushed", runs.coreSerial, n,
                "(for comparison)");
     AddTimeRow(rows, "1c pemberlock-cli --recursive (a process)", runs.cli, n, "");
+    AddTimeRow(rows, "8 pemberlock-cli --undo of that drop", runs.cliUndo, n, "");
 }
 
 // What the disk allows beyond one patch at a time.
@@ -207,6 +208,10 @@ void PrintCoreToLimit(const FileRuns& runs, double n) {
     std::printf("ratio 1c/2 (pemberlock-cli / limit)   %.3f   target <= 1.10   met: %s\n", cli,
                 Verdict(cli <= 1.10).c_str());
     std::printf(kPairedLine, PairedRatio(runs.cli, runs.limit));
+    const double undo = Summarize(runs.cliUndo).median / Summarize(runs.cli).median;
+    std::printf("ratio 8/1c (undo / its drop)          %.3f   target <= 1.00   met: %s\n", undo,
+                Verdict(undo <= 1.0).c_str());
+    std::printf(kPairedLine, PairedRatio(runs.cliUndo, runs.cli));
     std::printf("ratio 1/(2 + folder fsync), per patch %.3f   (for comparison)\n",
                 core / n / Summarize(runs.limitSyncedPerPatch).median);
 }
