@@ -220,7 +220,9 @@ std::vector<std::string> Lines(const std::string& text) {
 class DamagedJournal : public UndoCli {
 protected:
     void Prepare() {
-        fs::remove_all(folder_.Root());
+        // The folder itself is the current one, which Windows does not remove.
+        for (const auto& entry : fs::directory_iterator(folder_.Root()))
+            fs::remove_all(entry.path());
         fs::create_directories(PathFromUtf8(P("lib")));
         WriteFile(P("a.pch"), kPatch);
         ASSERT_EQ(Run({P("a.pch")}).status, 0);

@@ -238,7 +238,11 @@ TEST_F(UndoJournalTest, KeepsTheLast20Drops) {
 
 TEST(Manifest, ReadsWhatItWritesAndSaysWhereItIsDamaged) {
     ManifestEntry entry;
+#ifdef _WIN32
+    entry.path = "C:\\p\\50% off\n\t.pch";
+#else
     entry.path = "/p/50% off\n\t.pch";
+#endif
     entry.kept = "1";
     entry.newSize = 12;
     entry.newDigest = DigestOf("x");
