@@ -33,7 +33,9 @@ void DropRecorder::MarkIncomplete() {
     Result<std::unique_ptr<OutputFile>> mark =
         fs_->CreateFresh(store_->InDrop(number_, JournalStore::kIncomplete), 0600);
     if (mark && (*mark)->Close()) return;
-    (void)fs_->Remove(store_->InDrop(number_, JournalStore::kManifest));
+    // Through the open manifest itself: Windows removes no file that is open.
+    manifest_->Discard();
+    manifest_.reset();
 }
 
 Result<> DropRecorder::Start() {

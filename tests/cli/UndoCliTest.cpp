@@ -229,7 +229,10 @@ protected:
         for (int i = 0; i < 10; ++i) WriteFile(Patch(i), kPatch + std::to_string(i) + "\r\n");
         fs::create_hard_link(PathFromUtf8(Patch(0)), PathFromUtf8(P("second name.pch")));
     }
-    std::string Patch(int i) const { return P("lib/p" + std::to_string(i) + ".pch"); }
+    // As the journal records it: with the system's own separators.
+    std::string Patch(int i) const {
+        return Utf8FromPath(PathFromUtf8(P("lib/p" + std::to_string(i) + ".pch")).make_preferred());
+    }
     std::string Kept(int i) const { return P("state/00000002/" + std::to_string(i)); }
     std::string Manifest2() const { return P("state/00000002/manifest"); }
     std::vector<ManifestEntry> Entries2() const {
