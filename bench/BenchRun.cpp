@@ -148,9 +148,11 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
         }
         if (core) {
             runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));
-            // The undo must bring back every patch byte for byte.
+            // With another map, so that the drop changes every patch; its
+            // undo must bring back every one byte for byte.
             const std::vector<ContentDigest> before = DigestsOf(library.paths);
-            runs.cli.push_back(RunCliProgram(folder, library.paths.size(), folder + "-state"));
+            runs.cli.push_back(RunCliProgram(folder, library.paths.size(), folder + "-state",
+                                             WriteOtherMap(folder)));
             runs.cliUndo.push_back(RunCliUndo(folder, library.paths.size(), folder + "-state"));
             if (DigestsOf(library.paths) != before) {
                 throw std::runtime_error("pemberlock-cli --undo left a patch changed");

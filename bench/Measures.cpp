@@ -2,6 +2,7 @@
 #include "bench/Measures.h"
 
 #include "journal/UndoJournal.h"
+#include "map/MapFile.h"
 #include "patch/DropBatch.h"
 #include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
@@ -231,13 +232,15 @@ double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobContr
     return seconds;
 }
 
-double RunCliProgram(const std::string& folder, std::size_t patches,
-                     const std::string& stateFolder) {
+double RunCliProgram(const std::string& folder, std::size_t patches, const std::string& stateFolder,
+                     const std::string& mapFile) {
+    std::vector<std::string> args{PEMBERLOCK_CLI_PATH, "--recursive"};
+    if (!mapFile.empty()) args.insert(args.end(), {"--map", mapFile});
+    args.insert(args.end(), {"--", folder});
     const Clock::time_point start = Clock::now();
     // Its journal goes with the bench's files, never into the user's own.
     const test::ProcessResult run =
-        test::RunProcess({PEMBERLOCK_CLI_PATH, "--recursive", "--", folder}, folder,
-                         std::chrono::minutes(30), {"XDG_STATE_HOME=" + stateFolder});
+        test::RunProcess(args, folder, std::chrono::minutes(30), {"XDG_STATE_HOME=" + stateFolder});
     const double seconds = SecondsSince(start);
     const std::string done = std::to_string(patches) + " of " + std::to_string(patches) +
                              " files processed successfully.\n";
@@ -246,6 +249,16 @@ double RunCliProgram(const std::string& folder, std::size_t patches,
                                  run.err);
     }
     return seconds;
+}
+
+std::string WriteOtherMap(const std::string& folder) {
+    KnobControllerMap map;
+    for (int i = 0; i < 18; ++i) map.SetEntryText(i, std::to_string(1 + i));
+    const std::string path = folder + "-other.mpn";
+    if (Result<> saved = SaveMap(map, path); !saved) {
+        throw std::runtime_error(path + ": " + saved.error().Text());
+    }
+    return path;
 }
 
 double RunCliUndo(const std::string& folder, std::size_t patches, const std::string& stateFolder) {

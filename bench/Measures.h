@@ -46,9 +46,13 @@ double RunLimitGrouped(const std::vector<std::string>& paths, unsigned threads, 
 double RunCoreBatchSerial(const std::vector<std::string>& paths, const KnobControllerMap& map);
 
 // pemberlock-cli itself, started on the folder, its output into a pipe, its
-// journal below stateFolder.
-double RunCliProgram(const std::string& folder, std::size_t patches,
-                     const std::string& stateFolder);
+// journal below stateFolder; with mapFile, that map rather than the default.
+double RunCliProgram(const std::string& folder, std::size_t patches, const std::string& stateFolder,
+                     const std::string& mapFile = {});
+
+// A map file in folder whose knobs get other controllers than the default
+// map's, so that a drop with it changes every patch the default map wrote.
+std::string WriteOtherMap(const std::string& folder);
 
 // 3: the rewrite in memory, as the front ends call it.
 // 8: pemberlock-cli --undo of the drop RunCliProgram just made in folder,
