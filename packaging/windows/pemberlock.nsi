@@ -6,7 +6,8 @@
 ; folder holding the zip's files), ICON and OUTFILE.
 ; Silent: setup.exe /S [/AllUsers | /CurrentUser] [/D=FOLDER]; uninstall.exe /S.
 
-Unicode true
+; A 64-bit installer for a 64-bit program (and one that a 64-bit-only Wine runs).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 

@@ -40,7 +40,8 @@ private:
 
 QByteArray TestOpenMap::MapText(int first, int precedence) {
     QByteArray text;
-    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i) text += QByteArray::number(first + i) + "\r\n";
+    for (int i = 0; i < FrmDragDrop::kKnobCount; ++i)
+        text += QByteArray::number(first + i) + "\r\n";
     return text + " " + QByteArray::number(precedence) + " \r\n";
 }
 
@@ -67,8 +68,8 @@ void TestOpenMap::loadMapFrom_data() {
     QTest::addColumn<bool>("loaded");
 
     QTest::newRow("a map") << "studio.mpn" << MapText(11, 1) << true;
-    QTest::newRow("a name of several scripts") << QStringLiteral("Käse—Σ ☃ map.mpn")
-                                               << MapText(11, 1) << true;
+    QTest::newRow("a name of several scripts")
+        << QStringLiteral("Käse—Σ ☃ map.mpn") << MapText(11, 1) << true;
     QTest::newRow("missing") << "" << QByteArray() << false;
     QTest::newRow("a folder") << "maps.mpn" << QByteArray() << false;
 }

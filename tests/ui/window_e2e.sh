@@ -20,7 +20,7 @@ if [ "${1:-}" = --windows ]; then windows=true; shift; fi
 patches=$1 out=$2
 shift 2
 
-for tool in Xvfb openbox xdotool xclip pcmanfm import xprop; do
+for tool in Xvfb openbox xdotool xclip pcmanfm import xprop xwininfo; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
 
@@ -83,13 +83,25 @@ for i in $(seq 11 28); do printf '%d\r\n' "$i"; done >"$start"
 printf ' 1 \r\n' >>"$start"
 cp -a "$patches" "$work/patches"
 
-(cd "$work" && exec "$@" "$(native "$start")") >"$work/program.log" 2>&1 &
+"$@" "$(native "$start")" >"$work/program.log" 2>&1 &
 pids+=($!)
-wait_for 60 'window titled "Pemberlock"' window_named Pemberlock
+program=$!
+shown() { kill -0 "$program" || fail "the program ended early"; [ -n "$(window_named Pemberlock)" ]; }
+wait_for 60 'window titled "Pemberlock"' shown
 win=$(window_named Pemberlock)
 xdotool windowmove --sync "$win" 20 40 2>/dev/null || true
 sleep 2
-eval "$(xdotool getwindowgeometry --shell "$win")"
+# Where the window's own area is on the screen (xdotool's position counts the
+# frame's title bar twice under openbox).
+geometry() {  # geometry WINDOW PREFIX: sets PREFIX{X,Y,WIDTH,HEIGHT}
+  local info
+  info=$(xwininfo -id "$1")
+  eval "$2X=$(awk -F: '/Absolute upper-left X/ {print $2 + 0}' <<<"$info")"
+  eval "$2Y=$(awk -F: '/Absolute upper-left Y/ {print $2 + 0}' <<<"$info")"
+  eval "$2WIDTH=$(awk -F: '/^ *Width/ {print $2 + 0}' <<<"$info")"
+  eval "$2HEIGHT=$(awk -F: '/^ *Height/ {print $2 + 0}' <<<"$info")"
+}
+geometry "$win" ''
 echo "window \"Pemberlock\" at $X,$Y, $WIDTH x $HEIGHT"
 # The client area is 537 x 369, below the menu bar, and the window cannot be
 # resized: the window manager is told so.
@@ -144,7 +156,7 @@ files=$(window_named patches)
 xdotool windowmove --sync "$files" 640 40 windowsize --sync "$files" 600 500 2>/dev/null || true
 sleep 2
 xdotool windowactivate --sync "$files"
-eval "$(xdotool getwindowgeometry --shell "$files" | sed 's/^/FILES_/')"
+geometry "$files" FILES_
 xdotool key ctrl+a
 sleep 0.5
 import -window root "$out/4-files-selected.png"
