@@ -11,9 +11,11 @@
 #   and the installer (share/doc/third-party/).
 #
 # Does nothing when the cache is complete: each step writes its stamp only
-# after it succeeded, and the last stamp is written last. From nothing it
-# takes about 80 minutes of two busy cores (45 on idle ones) and leaves about
-# 110 MB; the source and build folders are removed afterwards.
+# after it succeeded, and the last stamp is written last. An interrupted run
+# goes on where it stopped: the source and the build folder are kept until
+# all is done, and removed then. From nothing it takes about 45 minutes of two
+# idle cores (well over an hour and a half on busy ones, at nice 19), and
+# leaves about 110 MB.
 #
 # Fetches nothing but the two source packages, through apt with a private
 # configuration: the machine's own sources and package lists stay as they are.
@@ -55,7 +57,7 @@ toolchain=cmake/toolchains/mingw-w64-x86_64.cmake
 key=$(printf '%s\n' "$qt_package" "${options[@]}" | cat - "$toolchain" | sha256sum | cut -c1-12)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/pemberlock
 prefix=$cache/qt-$qt_version-mingw64-static-$key
-ready=$prefix/.stamp-ready
+ready=$prefix/.pemberlock-ready
 
 if [ -f "$ready" ]; then
   echo "$prefix"
@@ -64,7 +66,6 @@ fi
 
 started=$(date +%s)
 work=$cache/qt-$qt_version-work-$key
-rm -rf "$work"
 mkdir -p "$prefix" "$work/apt/lists/partial" "$work/apt/archives/partial" "$work/apt/sources.list.d"
 
 # The deb-src line for the suite and mirror this machine installs from.
@@ -86,6 +87,12 @@ apt_private=(
 )
 apt-get "${apt_private[@]}" update -qq
 fetch() {  # fetch PACKAGE VERSION: unpacks the source in $work, prints its folder
+  local unpacked
+  unpacked=$(find "$work" -maxdepth 1 -type d -name "$1-*" | head -n 1)
+  if [ -n "$unpacked" ]; then
+    echo "$unpacked"
+    return
+  fi
   echo "build-qt-windows: fetching the source of $1 $2 from $mirror $suite" >&2
   (cd "$work" && apt-get "${apt_private[@]}" source -qq "$1=$2" >"$work/$1-source.log" 2>&1) || {
     cat "$work/$1-source.log" >&2
@@ -95,15 +102,16 @@ fetch() {  # fetch PACKAGE VERSION: unpacks the source in $work, prints its fold
 }
 
 # --- Qt ----------------------------------------------------------------------
-if [ ! -f "$prefix/.stamp-qt" ] || [ ! -f "$prefix/.stamp-notices" ]; then
+if [ ! -f "$prefix/.pemberlock-complete" ] || [ ! -f "$prefix/.pemberlock-notices" ]; then
   src=$(fetch qt6-base "$qt_package")
   grep -q "QT_REPO_MODULE_VERSION \"$qt_version\"" "$src/.cmake.conf" || {
     echo "build-qt-windows: the source is not Qt $qt_version, the host tools' version" >&2
     exit 1
   }
 fi
-if [ ! -f "$prefix/.stamp-qt" ]; then
-  nice -n 19 cmake -S "$src" -B "$work/build" -G Ninja \
+# (.pemberlock-complete: Qt itself is installed.)
+if [ ! -f "$prefix/.pemberlock-complete" ]; then
+  [ -f "$work/build/build.ninja" ] || nice -n 19 cmake -S "$src" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$repo/$toolchain" \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DQT_HOST_PATH=/usr \
@@ -117,11 +125,11 @@ if [ ! -f "$prefix/.stamp-qt" ]; then
     exit 1
   }
   cmake --install "$work/build" >"$work/install.log" 2>&1
-  touch "$prefix/.stamp-qt"
+  touch "$prefix/.pemberlock-complete"
 fi
 
 # The notices of Qt and of the libraries it compiles into the program.
-if [ ! -f "$prefix/.stamp-notices" ]; then
+if [ ! -f "$prefix/.pemberlock-notices" ]; then
   notices=$prefix/share/doc/third-party
   rm -rf "$notices"
   mkdir -p "$notices/qtbase"
@@ -134,11 +142,11 @@ if [ ! -f "$prefix/.stamp-notices" ]; then
       \( -iname 'licen[cs]e*' -o -iname 'copying*' -o -iname '*-license.txt' -o -iname 'ftl.txt' \
          -o -name qt_attribution.json \) -exec cp {} "$notices/qtbase/$lib/" \;
   done
-  touch "$prefix/.stamp-notices"
+  touch "$prefix/.pemberlock-notices"
 fi
 
 # --- RtMidi --------------------------------------------------------------------
-if [ ! -f "$prefix/.stamp-rtmidi" ]; then
+if [ ! -f "$prefix/.pemberlock-rtmidi" ]; then
   src=$(fetch rtmidi "$rtmidi_package")
   mkdir -p "$prefix/include/rtmidi" "$prefix/lib" "$prefix/share/doc/third-party/rtmidi"
   nice -n 19 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -D__WINDOWS_MM__ \
@@ -147,7 +155,7 @@ if [ ! -f "$prefix/.stamp-rtmidi" ]; then
   x86_64-w64-mingw32-ar rcs "$prefix/lib/librtmidi.a" "$work/RtMidi.o"
   cp "$src/RtMidi.h" "$prefix/include/rtmidi/"
   cp "$src/LICENSE" "$prefix/share/doc/third-party/rtmidi/"
-  touch "$prefix/.stamp-rtmidi"
+  touch "$prefix/.pemberlock-rtmidi"
 fi
 
 rm -rf "$work"
