@@ -66,6 +66,14 @@ printf '[ui]\nview_mode=list\nshow_hidden=0\n[desktop]\n' \
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 1
+if $windows; then
+  # Wine's desktop process (explorer.exe, which also serves the clipboard)
+  # must belong to this display: a Wine server of its own, started now.
+  server=/usr/lib/wine/wineserver
+  "$server" -k 2>/dev/null && "$server" -w || true
+  "$server" -p >/dev/null 2>&1
+  trap '"$server" -k 2>/dev/null || true; cleanup' EXIT
+fi
 
 wait_for() {  # wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND
   local seconds=$1 what=$2

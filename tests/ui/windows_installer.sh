@@ -2,20 +2,19 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows installer under Wine, for all users and for the current user:
 # a silent install puts both programs, the Start-menu entry and the .mpn file
-# type in place, the installed window starts, and a silent uninstall leaves
-# nothing of it behind.
-# Usage: windows_installer.sh SETUP.exe   (WINEPREFIX set, a wineserver running)
+# type in place, opening a map file starts the installed window, and a silent
+# uninstall leaves nothing of it behind.
+# Usage: windows_installer.sh SETUP.exe   (with WINEPREFIX set)
 set -euo pipefail
 setup=$1
 wine=/usr/lib/wine/wine64
 export WINEDEBUG=-all
 
 work=$(mktemp -d)
-app_pid=''
 xvfb_pid=''
 cleanup() {
   local status=$?
-  for pid in $app_pid $xvfb_pid; do
+  for pid in $xvfb_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -40,6 +39,10 @@ xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$work/display")"
+# Wine's desktop process must belong to this display: a server of its own.
+/usr/lib/wine/wineserver -k 2>/dev/null && /usr/lib/wine/wineserver -w || true
+/usr/lib/wine/wineserver -p >/dev/null 2>&1
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; cleanup' EXIT
 
 check_mode() {  # check_mode /AllUsers|/CurrentUser ROOT_KEY PROGRAMS START_MENU
   local mode=$1 root=$2 folder=$3 menu=$4
@@ -59,19 +62,27 @@ check_mode() {  # check_mode /AllUsers|/CurrentUser ROOT_KEY PROGRAMS START_MENU
   [[ $command == *'pemberlock.exe" "%1"' ]] || fail "the open command is: $command"
   reg_has "$uninstall" || "$wine" reg query "$uninstall" >/dev/null 2>&1 || fail "no uninstall entry"
 
-  # The installed window starts.
-  "$wine" "$dir/pemberlock.exe" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  local shown=false
-  for _ in $(seq 150); do
-    if xdotool search --onlyvisible --name '^Pemberlock$' >/dev/null 2>&1; then shown=true; break; fi
+  # The installed window starts when a map file is opened, as from Explorer,
+  # and closes when told to. Wine 8 opens files only by the file types of all
+  # users (given a current user's own, "start" waits on nothing for ever): for
+  # the current user, the program is started as its open command says.
+  printf '1\r\n' >"$work/map.mpn"
+  if [ "$mode" = /AllUsers ]; then
+    timeout 60 "$wine" start /unix "$work/map.mpn" >"$work/start.log" 2>&1 || fail "start map.mpn failed"
+  else
+    "$wine" "$dir/pemberlock.exe" "$(winepath -w "$work/map.mpn")" >"$work/start.log" 2>&1 &
+  fi
+  local window=''
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name '^Pemberlock$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
     sleep 0.2
   done
-  kill "$app_pid" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
-  app_pid=''
-  $shown || fail "the installed pemberlock.exe showed no window"
-  for _ in $(seq 50); do xdotool search --name '^Pemberlock$' >/dev/null 2>&1 || break; sleep 0.2; done
+  [ -n "$window" ] || fail "opening a map file showed no Pemberlock window"
+  "$wine" taskkill /im pemberlock.exe >/dev/null 2>&1 || true  # asks it to close
+  for _ in $(seq 100); do xdotool search --name '^Pemberlock$' >/dev/null 2>&1 || break; sleep 0.2; done
+  ! xdotool search --name '^Pemberlock$' >/dev/null 2>&1 || fail "the window did not close"
+  # The uninstaller cannot remove a program that still runs.
+  sleep 1
 
   echo "== uninstalling with /S $mode"
   "$wine" "$dir/uninstall.exe" /S "$mode" || fail "the uninstaller failed ($mode)"
