@@ -41,13 +41,16 @@ options=(
   -DBUILD_SHARED_LIBS=OFF
   -DQT_BUILD_EXAMPLES=OFF
   -DQT_BUILD_TESTS=OFF
-  -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF
+  -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+  # No OpenGL, dynamic OpenGL included: FEATURE_opengl=OFF alone leaves the
+  # Windows platform plugin asking for the dynamic one, and failing to build.
+  -DINPUT_opengl=no
   -DFEATURE_testlib=ON
   # Debian removed the Wintab headers from the source for their licence.
   -DFEATURE_tabletevent=OFF
   -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
-  -DFEATURE_jpeg=OFF -DFEATURE_glib=OFF -DFEATURE_openssl=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_glib=OFF
   # No MinGW builds of these in Debian: Qt's own copies, linked in.
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_pcre2=OFF
