@@ -4,6 +4,8 @@
 #include "ui/FrmDragDrop.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
 
 #include <iostream>
 
@@ -20,5 +22,13 @@ int main(int argc, char* argv[]) {
     pemberlock::FrmDragDrop window(dialogs, pemberlock::RealFileSystem(),
                                    pemberlock::JournalPlaceFrom());
     window.show();
+    // A map opened from the file manager (Qt has taken its own options out by
+    // now). Made absolute so that Save Map writes where it was read from.
+    const QStringList args = QApplication::arguments().mid(1);
+    for (const QString& arg : args) {
+        if (arg.startsWith(QLatin1Char('-'))) continue;
+        window.LoadMapFrom(QFileInfo(arg).absoluteFilePath());
+        break;
+    }
     return QApplication::exec();
 }

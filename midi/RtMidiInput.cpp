@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/RtMidiInput.h"
 
+#include <rtmidi/RtMidi.h>
+#ifdef __linux__
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
-#include <rtmidi/RtMidi.h>
+#endif
 
 #include <algorithm>
 #include <iostream>
@@ -14,6 +16,7 @@ namespace pemberlock {
 
 namespace {
 
+#ifdef __linux__
 // A missing MIDI system is normal (no sound card, no JACK server), and a
 // window program has no terminal to say so on: ALSA and JACK would print
 // their failures to standard error.
@@ -29,6 +32,10 @@ void SilenceMidiSystems() {
     }();
     (void)once;
 }
+#else
+// WinMM and Core MIDI print nothing of their own.
+void SilenceMidiSystems() {}
+#endif
 
 // RtMidi prints a failing constructor's reason to std::cerr before it
 // throws; its error callback can only be set afterwards.
@@ -45,7 +52,16 @@ private:
 };
 
 RtMidi::Api ApiOf(RtMidiInput::System system) {
+#if defined(_WIN32)
+    // Windows and macOS have one MIDI system each, whichever is asked for.
+    (void)system;
+    return RtMidi::WINDOWS_MM;
+#elif defined(__APPLE__)
+    (void)system;
+    return RtMidi::MACOSX_CORE;
+#else
     return system == RtMidiInput::System::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+#endif
 }
 
 // Warnings count too: JACK's "server not running?" is one, and so is a

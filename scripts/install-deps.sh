@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages needed to build, run and test the tool;
-# with "windows", those for the Windows cross build and Wine as well.
+# with "windows", those for the Windows cross build and Wine as well; with
+# "window", also those for building Qt for Windows, testing the Windows window
+# on a virtual desktop and making its installer (scripts/test-windows.sh --window).
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -16,8 +18,11 @@ packages=(
   dpkg-dev file
   help2man man-db lintian appstream desktop-file-utils
 )
-if [ "${1:-}" = windows ]; then
+if [ "${1:-}" = windows ] || [ "${1:-}" = window ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 wine zip)
+fi
+if [ "${1:-}" = window ]; then
+  packages+=(ninja-build nsis xdotool xclip openbox pcmanfm imagemagick unzip)
 fi
 
 missing=()

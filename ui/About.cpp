@@ -16,11 +16,12 @@ namespace pemberlock {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: pemberlock [OPTION]...\n"
+    "Usage: pemberlock [OPTION]... [MAP.mpn]\n"
     "Opens the Pemberlock window. Choose a MIDI controller number (0 to 120) for each of\n"
     "the 18 panel knobs of the synthesizer, then drop patch files (.pch) on the red area:\n"
     "each is rewritten in place so that every parameter a knob controls also answers to\n"
-    "that knob's controller. The File menu loads and saves the choice as a map file (.mpn).\n"
+    "that knob's controller. The File menu loads and saves the choice as a map file (.mpn);\n"
+    "a map file given here is loaded at start, as File > Load Map does.\n"
     "\n"
     "Options:\n"
     "  -h, --help     display this help and exit\n"

@@ -382,16 +382,21 @@ void FrmDragDrop::closeEvent(QCloseEvent* event) {
 void FrmDragDrop::MnuLoad_Click() {
     const std::optional<QString> chosen = dialogs_.GetOpenFileName(this, lastFileName_, kMapFilter);
     if (!chosen) return;
-    lastFileName_ = *chosen;
-    if (!LoadMap(map_, ToPath(*chosen), fs_)) {
+    LoadMapFrom(*chosen);
+}
+
+bool FrmDragDrop::LoadMapFrom(const QString& path) {
+    lastFileName_ = path;
+    if (!LoadMap(map_, ToPath(path), fs_)) {
         // Saying nothing would leave the user rewriting patches with a map
         // they did not choose; the map itself is left as it was.
         dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
-        return;
+        return false;
     }
     for (const auto& knob : knobs_) knob->ShowEntry();
     ShowPrecedence();
-    currentMapPath_ = *chosen;
+    currentMapPath_ = path;
+    return true;
 }
 
 void FrmDragDrop::MnuSave_Click() {

@@ -62,6 +62,9 @@ public:
     // A drop is running: the window shows its progress and takes Stop.
     bool DropRunning() const;
     MidiMenu& Midi() { return *midi_; }
+    // As File > Load Map with path chosen: false, with a message and the map
+    // left as it was, when the file cannot be read as a map.
+    bool LoadMapFrom(const QString& path);
 
 signals:
     void DropFinished();

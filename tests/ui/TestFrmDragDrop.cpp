@@ -870,7 +870,7 @@ void TestFrmDragDrop::infoOptions_data() {
     QTest::addColumn<int>("status");  // -1: the window opens
     QTest::addColumn<QString>("firstLine");
     const QString version = QStringLiteral("pemberlock %1").arg(pemberlock::kVersion);
-    const QString usage = QStringLiteral("Usage: pemberlock [OPTION]...");
+    const QString usage = QStringLiteral("Usage: pemberlock [OPTION]... [MAP.mpn]");
     QTest::newRow("none") << QStringList{} << -1 << QString();
     QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen"} << -1 << QString();
     QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString();
