@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -184,10 +185,10 @@ TEST_F(Concurrency, AnUndoWaitsForTheDropAndTakesBackAllOfIt) {
 }
 
 // An editor saves a large patch in place (truncated, then written in
-// pieces over about a tenth of a second) while a drop starts: the drop must
-// never put in place the rewrite of a half-saved patch. Either it read the
-// whole saved patch (it started after the save) or it leaves the editor's
-// work alone.
+// pieces) while a drop reads it: the drop must never put in place the
+// rewrite of a half-saved patch. The save has written half when the drop
+// opens the patch (watched with inotify), and goes on at once, while the
+// drop is still reading and rewriting what it found.
 TEST_F(Concurrency, APatchSavedWhileItIsRewrittenIsLeftAlone) {
     constexpr std::uint64_t kBytes = 24u << 20;
     constexpr std::size_t kPiece = 1u << 20;
@@ -207,15 +208,20 @@ TEST_F(Concurrency, APatchSavedWhileItIsRewrittenIsLeftAlone) {
             test::WriteFile(patch, before);
             const int out = ::open(patch.c_str(), O_WRONLY | O_TRUNC);
             ASSERT_GE(out, 0);
-            ASSERT_EQ(::write(out, saved.data(), kPiece), static_cast<ssize_t>(kPiece));
+            const std::size_t half = saved.size() / 2;
+            ASSERT_EQ(::write(out, saved.data(), half), static_cast<ssize_t>(half));
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            ASSERT_GE(::inotify_add_watch(watch, patch.c_str(), IN_OPEN), 0);
             ProcessResult drop;
             std::vector<std::string> extra;
             if (!journal) extra.push_back("--no-journal");
             std::thread running([&] {
                 drop = test::RunProcess(Drop(extra), root, 2min, {StateAt(root + "/state")});
             });
-            for (std::size_t at = kPiece; at < saved.size(); at += kPiece) {
-                std::this_thread::sleep_for(4ms);
+            char event[256];
+            ASSERT_GT(::read(watch, event, sizeof event), 0);
+            ::close(watch);
+            for (std::size_t at = half; at < saved.size(); at += kPiece) {
                 const std::size_t size = std::min(kPiece, saved.size() - at);
                 ASSERT_EQ(::write(out, saved.data() + at, size), static_cast<ssize_t>(size));
             }
@@ -237,7 +243,7 @@ TEST_F(Concurrency, APatchSavedWhileItIsRewrittenIsLeftAlone) {
             fs::remove_all(root);
         }
     }
-    std::printf("left alone in %d of %d trials; the others started after the save\n", leftAlone,
+    std::printf("left alone in %d of %d trials; the others read the whole saved patch\n", leftAlone,
                 2 * kTrials);
     // The drops must have met the save part-way, not only after it.
     EXPECT_GE(leftAlone, kTrials);
