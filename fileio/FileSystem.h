@@ -34,11 +34,6 @@ struct FileStatus {
     std::uint32_t links = 1;       // how many names the file has
 };
 
-// Whether two looks at a file saw the same file with the same bytes, as far
-// as its status tells: same identity, size and times. changeTime: compare
-// the change times too (a new name, such as the journal's, changes it).
-bool SameFileUnchanged(const FileStatus& before, const FileStatus& now, bool changeTime = true);
-
 // One name in a folder, and what it is (a link as a link, not followed).
 struct FolderEntry {
     enum class Kind { File, Folder, LinkToFolder, Other };

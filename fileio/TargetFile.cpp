@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileio/TargetFile.h"
 
-#include "fileio/ChunkedReader.h"
-
 namespace pemberlock {
 
 bool SameFileUnchanged(const FileStatus& before, const FileStatus& now, bool changeTime) {
@@ -20,19 +18,6 @@ Result<> CheckReplaceable(const FileStatus& status) {
     }
     if (!status.ownerWritable) return Error{"is read-only"};
     return {};
-}
-
-Result<std::string> ReadWholeFile(FileSystem& fs, const std::string& path) {
-    Result<std::unique_ptr<InputFile>> in = fs.OpenRead(path);
-    if (!in) return in.error();
-    std::string text;
-    std::vector<char> buffer(64 * 1024);
-    if (Result<> read =
-            ReadChunks(**in, buffer, nullptr, [&](std::string_view piece) { text.append(piece); });
-        !read) {
-        return read.error();
-    }
-    return text;
 }
 
 Result<TargetFile> OpenTargetFile(FileSystem& fs, const std::string& path) {

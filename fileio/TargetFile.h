@@ -8,6 +8,11 @@
 
 namespace pemberlock {
 
+// Whether two looks at a file saw the same file with the same bytes, as far
+// as its status tells: same identity, size and times. changeTime: compare
+// the change times too (a new name, such as the journal's, changes it).
+bool SameFileUnchanged(const FileStatus& before, const FileStatus& now, bool changeTime = true);
+
 // Whether a file with this status may be replaced: it is a regular file and
 // its owner has not protected it (a read-only file is left alone, as its
 // owner expects). The Error says why not, for people.
