@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bench/Measures.h"
 
+#include "drop/DropBatch.h"
+#include "drop/PatchDrop.h"
+#include "drop/StatusLog.h"
 #include "journal/UndoJournal.h"
 #include "map/MapFile.h"
-#include "patch/DropBatch.h"
-#include "patch/PatchDrop.h"
 #include "patch/PatchRewriter.h"
-#include "patch/StatusLog.h"
 #include "tests/support/Process.h"
 
 #include <algorithm>

@@ -6,11 +6,11 @@
 #include "cli/StreamStatusLog.h"
 #include "cli/UndoCommands.h"
 #include "common/Version.h"
+#include "drop/DropBatch.h"
+#include "drop/FolderExpansion.h"
+#include "drop/PatchDrop.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
-#include "patch/DropBatch.h"
-#include "patch/FolderExpansion.h"
-#include "patch/PatchDrop.h"
 #include "patch/ProcessPatch.h"
 
 #include <CLI/CLI.hpp>

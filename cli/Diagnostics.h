@@ -2,9 +2,9 @@
 #pragma once
 
 #include "common/Result.h"
+#include "drop/PatchDrop.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/PatchDrop.h"
 
 #include <ostream>
 #include <string>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "patch/DropBatch.h"
+#include "drop/DropBatch.h"
 
 namespace pemberlock::cli {
 

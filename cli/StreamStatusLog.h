@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "patch/CrLfToLf.h"
-#include "patch/StatusLog.h"
+#include "drop/StatusLog.h"
+#include "frontend/CrLfToLf.h"
 
 #include <ostream>
 #include <string>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/DropJournal.h"
 #include "fileio/FileSystem.h"
 #include "journal/JournalStore.h"
-#include "patch/DropJournal.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,13 +2,13 @@
 #pragma once
 
 #include "common/Result.h"
+#include "drop/DropBatch.h"
+#include "drop/FileJobs.h"
+#include "drop/StatusLog.h"
 #include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
 #include "journal/Manifest.h"
-#include "patch/DropBatch.h"
-#include "patch/FileJobs.h"
 #include "patch/ProcessPatch.h"
-#include "patch/StatusLog.h"
 
 #include <atomic>
 #include <cstdint>

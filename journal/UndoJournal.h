@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/DropBatch.h"
+#include "drop/StatusLog.h"
 #include "fileio/FileSystem.h"
 #include "journal/DropRecorder.h"
 #include "journal/JournalPlace.h"
 #include "journal/JournalStore.h"
 #include "journal/RestorePatch.h"
-#include "patch/DropBatch.h"
-#include "patch/StatusLog.h"
 
 #include <atomic>
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include "common/Result.h"
 #include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
+#include "fileio/PreparedFile.h"
 #include "map/KnobControllerMap.h"
-#include "patch/FileJobs.h"
 #include "patch/RewriteReport.h"
 
 #include <atomic>

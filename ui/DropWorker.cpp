@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/DropWorker.h"
 
-#include "patch/FolderExpansion.h"
+#include "drop/FolderExpansion.h"
 
 namespace pemberlock {
 namespace {

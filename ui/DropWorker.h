@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/PatchDrop.h"
+#include "drop/StatusLog.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/PatchDrop.h"
-#include "patch/StatusLog.h"
 
 #include <QObject>
 #include <QTimer>

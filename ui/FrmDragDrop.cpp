@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/FrmDragDrop.h"
 
+#include "drop/DropReport.h"
+#include "drop/PatchDrop.h"
 #include "journal/UndoJournal.h"
 #include "map/MapFile.h"
 #include "map/MapWarnings.h"
-#include "patch/DropReport.h"
-#include "patch/PatchDrop.h"
 #include "ui/About.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ReportCommands.h"
 
-#include "patch/DropReport.h"
+#include "drop/DropReport.h"
 #include "ui/DialogService.h"
 
 #include <QAction>

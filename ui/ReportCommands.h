@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/DropReportRows.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/DropReportRows.h"
 
 #include <QObject>
 #include <QString>

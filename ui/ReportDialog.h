@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "patch/DropReportRows.h"
+#include "drop/DropReportRows.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "patch/CrLfToLf.h"
-#include "patch/StatusLog.h"
+#include "drop/StatusLog.h"
+#include "frontend/CrLfToLf.h"
 
 #include <string>
 #include <string_view>
@@ -10,6 +10,11 @@
 class QPlainTextEdit;
 
 namespace pemberlock {
+
+// The greeting that starts the status box.
+inline constexpr std::string_view kGreeting =
+    "Use left hand pane to set mapping of knobs to controllers "
+    "then drop Nord 'pch' files onto the red area on the right.\r\n";
 
 // The status log shown in a text box. Appends go to the end of the box's
 // document, never through a rewrite of the whole text, so a log of hundreds

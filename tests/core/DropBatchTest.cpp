@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/DropBatch.h"
+#include "drop/DropBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ std::string BatchLog(const std::vector<std::string>& paths, const std::set<std::
         if (failing.count(path)) return Error{"fails"};
         return std::string();
     });
-    return log.Text().substr(kGreeting.size());
+    return log.Text();
 }
 
 TEST(DropBatch, LogOfAMixedDrop) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/DropReportRows.h"
+#include "drop/DropReportRows.h"
 
 #include "patch/PatchRewriter.h"
 #include "tests/support/PatchGenerator.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/PatchDrop.h"
+#include "drop/PatchDrop.h"
 
 #include "patch/PatchRewriter.h"
 #include "tests/support/FaultyFileSystem.h"
@@ -110,7 +110,7 @@ TEST(PatchDrop, AnyNumberOfThreadsAndGroupsLogsAndWritesAsOneAfterTheOther) {
         options.observer = &watcher;
         const BatchSummary summary =
             RunPatchDrop(paths, log, KnobControllerMap{}, counting, options);
-        EXPECT_EQ(log.Text().substr(kGreeting.size()), ExpectedLog(paths, paths.size()));
+        EXPECT_EQ(log.Text(), ExpectedLog(paths, paths.size()));
         EXPECT_EQ(summary.failures.size(), summary.errors);
         EXPECT_EQ(watcher.handledSoFar, paths.size());
         ExpectFilesAfter(paths, paths.size());
@@ -140,7 +140,7 @@ TEST(PatchDrop, StopsAfterThePatchesInHandAndStillAddsUp) {
         EXPECT_GE(handled, 17u);
         EXPECT_LT(handled, 40u);  // the patches in hand, not the rest
         EXPECT_EQ(watcher.totalSeen, paths.size());
-        EXPECT_EQ(log.Text().substr(kGreeting.size()), ExpectedLog(paths, handled));
+        EXPECT_EQ(log.Text(), ExpectedLog(paths, handled));
         ExpectFilesAfter(paths, handled);
     }
 }
@@ -264,9 +264,9 @@ TEST(PatchDrop, FoldersExpandInByteOrderAndAnUnreadableOneIsAnError) {
     ASSERT_EQ(failed.size(), 1u);
     TextStatusLog log;
     RunPatchDrop(failed, log, KnobControllerMap{}, unreadable);
-    EXPECT_EQ(log.Text().substr(kGreeting.size()),
-              "Processing " + bank + "  ....  Error!\r\n0 of 1 files processed successfully.\r\n" +
-                  "0 files skipped.\r\n1 errors.\r\n");
+    EXPECT_EQ(log.Text(), "Processing " + bank +
+                              "  ....  Error!\r\n0 of 1 files processed successfully.\r\n" +
+                              "0 files skipped.\r\n1 errors.\r\n");
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "patch/ProcessPatch.h"
 
-#include "patch/DropBatch.h"
-#include "patch/PatchDrop.h"
+#include "drop/DropBatch.h"
+#include "drop/PatchDrop.h"
 #include "patch/PatchRewriter.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempFolder.h"

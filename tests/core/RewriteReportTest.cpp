@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "patch/RewriteReport.h"
 
-#include "patch/DropReport.h"
+#include "drop/DropReport.h"
 #include "patch/PatchRewriter.h"
 #include "tests/support/TempFolder.h"
 

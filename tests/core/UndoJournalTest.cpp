@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "journal/UndoJournal.h"
 
+#include "drop/PatchDrop.h"
 #include "journal/Manifest.h"
-#include "patch/PatchDrop.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TempFolder.h"
 
@@ -49,7 +49,7 @@ protected:
         TextStatusLog log;
         UndoJournal journal(RealFileSystem(), {Journal(), {}});
         Result<UndoSummary> summary = journal.UndoLast(log);
-        if (lines) *lines = log.Text().substr(kGreeting.size());
+        if (lines) *lines = log.Text();
         return summary;
     }
     std::string Journal() const { return folder_.Path("state/journal"); }

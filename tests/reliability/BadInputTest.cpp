@@ -7,9 +7,9 @@
 #include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
 
+#include "drop/DropBatch.h"
 #include "fileio/FileSystem.h"
 #include "map/MapFile.h"
-#include "patch/DropBatch.h"
 #include "patch/PatchRewriter.h"
 #include "patch/ProcessPatch.h"
 
@@ -82,7 +82,7 @@ std::string BatchLog(const std::vector<std::string>& paths, const KnobController
     TextStatusLog log;
     RunDropBatch(paths, log,
                  [&](const std::string& path) { return RewritePatchFile(path, map, fs); });
-    return log.Text().substr(kGreeting.size());
+    return log.Text();
 }
 
 // ---------------------------------------------------------------------------

@@ -7,8 +7,8 @@
 #include "TmpfsMount.h"
 #include "tests/support/TempFolder.h"
 
+#include "drop/DropBatch.h"
 #include "map/MapFile.h"
-#include "patch/DropBatch.h"
 #include "patch/PatchRewriter.h"
 #include "patch/ProcessPatch.h"
 

@@ -2,8 +2,8 @@
 #include "ScriptedDialogService.h"
 
 #include "common/Version.h"
+#include "drop/StatusLog.h"
 #include "map/MapFile.h"
-#include "patch/StatusLog.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/PassThroughFileSystem.h"
 #include "ui/About.h"

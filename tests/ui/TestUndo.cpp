@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScriptedDialogService.h"
 
+#include "drop/PatchDrop.h"
 #include "journal/UndoJournal.h"
-#include "patch/PatchDrop.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "ui/FrmDragDrop.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/FolderExpansion.h"
+#include "drop/FolderExpansion.h"
 
 #include <algorithm>
 #include <filesystem>

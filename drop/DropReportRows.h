@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "patch/PatchDrop.h"
+#include "drop/PatchDrop.h"
 #include "patch/RewriteReport.h"
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "common/Result.h"
-#include "patch/FolderExpansion.h"
-#include "patch/StatusLog.h"
+#include "drop/FolderExpansion.h"
+#include "drop/StatusLog.h"
 
 #include <atomic>
 #include <cstdint>

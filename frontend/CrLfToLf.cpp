@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/CrLfToLf.h"
+#include "frontend/CrLfToLf.h"
 
 namespace pemberlock {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileio/AtomicFileWriter.h"
 #include "fileio/FileSystem.h"
+#include "fileio/PreparedFile.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,25 +12,6 @@
 #include <vector>
 
 namespace pemberlock {
-
-// Buffers one thread reuses from file to file, so that a batch does not
-// allocate them for every file.
-struct RewriteBuffers {
-    std::vector<char> read;
-    std::vector<char> write;
-};
-
-// One file's new bytes, written and closed beside it, not yet in place. A
-// kind of job adds what it needs to finish the file.
-struct PreparedFile {
-    PreparedFile() = default;
-    PreparedFile(PreparedFile&&) = default;
-    PreparedFile& operator=(PreparedFile&&) = default;
-    virtual ~PreparedFile() = default;
-    std::string target;                        // the file it replaces
-    std::unique_ptr<AtomicFileWriter> writer;  // none: nothing to put in place
-    std::uint64_t device = 0;                  // the file system that holds target
-};
 
 // What is done to each item of an ordered list of files: a drop's rewrites,
 // an undo's restores. Prepare runs on worker threads, several items at

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/PatchDrop.h"
+#include "drop/PatchDrop.h"
 
+#include "drop/FileJobs.h"
 #include "fileio/Utf8Path.h"
-#include "patch/FileJobs.h"
 #include "patch/ProcessPatch.h"
 
 #include <algorithm>

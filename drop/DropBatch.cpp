@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/DropBatch.h"
+#include "drop/DropBatch.h"
 
 namespace pemberlock {
 

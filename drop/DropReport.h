@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/DropReportRows.h"
+#include "drop/PatchDrop.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/DropReportRows.h"
-#include "patch/PatchDrop.h"
 
 #include <cstdint>
 #include <mutex>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/DropReport.h"
+#include "drop/DropReport.h"
 
-#include "patch/DropBatch.h"
+#include "drop/DropBatch.h"
 #include "patch/ProcessPatch.h"
 
 #include <utility>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "drop/DropBatch.h"
+#include "drop/DropJournal.h"
+#include "drop/FolderExpansion.h"
+#include "drop/StatusLog.h"
 #include "fileio/FileSystem.h"
 #include "map/KnobControllerMap.h"
-#include "patch/DropBatch.h"
-#include "patch/DropJournal.h"
-#include "patch/FolderExpansion.h"
 #include "patch/RewriteReport.h"
-#include "patch/StatusLog.h"
 
 #include <atomic>
 #include <cstdint>

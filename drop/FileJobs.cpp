@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "patch/FileJobs.h"
+#include "drop/FileJobs.h"
 
 #include "fileio/Utf8Path.h"
 
