@@ -303,6 +303,45 @@ public:
             std::make_unique<PosixOutputFile>(file.Release(), held.Release(), path, StatusOf(st)));
     }
 
+    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
+                                                  const std::string& path) override {
+        // Held through the file itself, so that the new name leads to a held
+        // file from its first moment.
+        Descriptor held(
+            Retry([&] { return ::open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
+        if (held.fd() < 0) return SystemError();
+        if (TakeLock(held.fd()) != 1) return InUse();
+        struct stat st {};
+        if (::fstat(held.fd(), &st) != 0) return SystemError();
+        if (!S_ISREG(st.st_mode)) return Error{{}, 0, "not a regular file"};
+        int linked = ::link(existing.c_str(), path.c_str());
+        if (linked != 0 && errno == EEXIST) {
+            if (Result<> removed = RemoveLeftover(path); !removed) return removed.error();
+            linked = ::link(existing.c_str(), path.c_str());
+        }
+        if (linked != 0) return SystemError();
+        struct stat named {};
+        if (::lstat(path.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
+            named.st_dev != st.st_dev) {
+            return InUse();  // existing was renamed away in between; not ours to remove
+        }
+        // Its one descriptor serves both: flushing (on a read-only
+        // descriptor) and holding.
+        Descriptor flushed(::fcntl(held.fd(), F_DUPFD_CLOEXEC, 0));
+        if (flushed.fd() < 0) {
+            const Error error = SystemError();
+            ::unlink(path.c_str());
+            return error;
+        }
+        if (::fstat(held.fd(), &st) != 0) {
+            const Error error = SystemError();
+            ::unlink(path.c_str());
+            return error;
+        }
+        return std::unique_ptr<OutputFile>(std::make_unique<PosixOutputFile>(
+            flushed.Release(), held.Release(), path, StatusOf(st)));
+    }
+
     void SyncFolderOf(const std::string& path) override {
         const int dir = ::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) return;

@@ -56,6 +56,22 @@ Result<std::unique_ptr<AtomicFileWriter>> WriteBack(FileSystem& fs, const Manife
     if (!kept) return kept.error();
     auto writer =
         std::make_unique<AtomicFileWriter>(fs, entry.path, entry.path + "tmp", &buffers.write);
+    if (entry.checked) {
+        // Kept bytes known to be the old ones go back as the very file they
+        // were kept as, by a second name: nothing is written, and the patch
+        // has its own times again.
+        const Result<Fingerprint> old = FingerprintOf(**kept, buffers.read);
+        if (!old) return old.error().As("its old bytes cannot be read from the journal");
+        if (*old != Fingerprint{entry.oldSize, entry.oldDigest}) return Error{kKeptDamaged};
+        if (writer->OpenAsLinkTo(keptPath)) {
+            if (writer->Written().inode != (*kept)->Status().inode) return Error{kKeptDamaged};
+            if (Result<> closed = writer->Close(flush); !closed) return closed.error();
+            return writer;
+        }
+        // No second name here (another file system, say): the bytes are copied.
+        kept = OpenKept(fs, keptPath);
+        if (!kept) return kept.error();
+    }
     if (Result<> opened = writer->Open(now.permissions, &now); !opened) return opened.error();
     if (Result<> read = ReadChunks(**kept, buffers.read, nullptr,
                                    [&](std::string_view bytes) { writer->Write(bytes); });

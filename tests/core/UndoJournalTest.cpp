@@ -4,11 +4,13 @@
 #include "drop/PatchDrop.h"
 #include "journal/Manifest.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/PassThroughFileSystem.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 
 namespace pemberlock {
@@ -126,6 +128,11 @@ public:
         if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
         return real_.CreateFresh(path, permissions);
     }
+    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
+                                                  const std::string& path) override {
+        if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
+        return real_.LinkFresh(existing, path);
+    }
 };
 
 TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
@@ -139,6 +146,39 @@ TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
     EXPECT_EQ(undone->failures[0].error.Text(), "was changed while it was being restored");
     EXPECT_EQ(ReadFile(P("a.pch")), "saved");
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
+}
+
+// Without second names of files (the journal on another file system, say).
+class NoLinks final : public test::PassThroughFileSystem {
+public:
+    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string&, const std::string&) override {
+        return Error{{}, 0, "no links here"};
+    }
+};
+
+TEST_F(UndoJournalTest, AnUndoPutsBackTheOldFileOrElseItsBytes) {
+    NoLinks noLinks;
+    const struct {
+        const char* name;
+        FileSystem& fs;
+        bool oldTimes;  // the patch is its old file again, times and all
+    } cases[] = {{"second name", RealFileSystem(), true}, {"copy", noLinks, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path patch = PathFromUtf8(P("a.pch"));
+        WriteFile(P("a.pch"), kPatch);
+        const auto old = fs::last_write_time(patch) - std::chrono::hours(24);
+        fs::last_write_time(patch, old);
+        ASSERT_EQ(Drop({P("a.pch")}, MapWithKnob0("7")), "");
+        ASSERT_NE(ReadFile(P("a.pch")), kPatch);
+        TextStatusLog log;
+        const Result<UndoSummary> undone = UndoJournal(c.fs, {Journal(), {}}).UndoLast(log);
+        ASSERT_TRUE(undone);
+        EXPECT_EQ(undone->restored, 1u);
+        EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+        EXPECT_EQ(fs::last_write_time(patch) == old, c.oldTimes);
+        EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
+    }
 }
 
 TEST_F(UndoJournalTest, AStoppedUndoIsTakenUpAgainByTheNext) {

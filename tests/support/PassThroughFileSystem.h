@@ -25,6 +25,10 @@ public:
                                                     std::uint32_t permissions) override {
         return real_.CreateFresh(path, permissions);
     }
+    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
+                                                  const std::string& path) override {
+        return real_.LinkFresh(existing, path);
+    }
     void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
     Result<> Remove(const std::string& path) override { return real_.Remove(path); }
     Result<std::unique_ptr<ScratchFile>> CreateScratch(const std::string& nearPath) override {
