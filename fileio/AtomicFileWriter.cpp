@@ -36,18 +36,19 @@ Result<> AtomicFileWriter::Open(std::uint32_t permissions, const FileStatus* own
     return {};
 }
 
-Result<> AtomicFileWriter::OpenAsLinkTo(const std::string& existing) {
-    Result<std::unique_ptr<OutputFile>> file = fs_.LinkFresh(existing, tempPath_);
-    if (!file) return file.error().As("the temporary file cannot be made");
+Result<> AtomicFileWriter::OpenToMove(const std::string& existing) {
+    Result<std::unique_ptr<OutputFile>> file = fs_.HoldToMove(existing);
+    if (!file) return file.error().As("the file to put in place cannot be held");
     file_ = std::move(*file);
     written_ = file_->Status();
-    linked_ = true;
+    tempPath_ = existing;
+    moved_ = true;
     return {};
 }
 
 void AtomicFileWriter::Write(std::string_view bytes) {
-    if (linked_ && !bytes.empty()) {
-        Fail(Error{"it is another file's second name"}, "the temporary file cannot be written");
+    if (moved_ && !bytes.empty()) {
+        Fail(Error{"it is a finished file"}, "the temporary file cannot be written");
     }
     if (failure_ || !file_) return;
     hasher_.Update(bytes);

@@ -39,11 +39,12 @@ public:
     // The new file gets these permission bits and, where the process may,
     // the owner and group of owner.
     Result<> Open(std::uint32_t permissions, const FileStatus* owner = nullptr);
-    // Instead of Open() and writing: the temporary file becomes a second
-    // name of existing, whose bytes, permission bits and times it then has;
-    // nothing may be written to it. Fails where the system cannot (see
-    // FileSystem::LinkFresh), with this writer still unopened.
-    Result<> OpenAsLinkTo(const std::string& existing);
+    // Instead of Open() and writing: the finished file existing, on the
+    // target's file system, is what Rename() moves over the target, bytes,
+    // permission bits, times and all; nothing may be written to it, and
+    // giving up leaves it where it is. Fails where the system cannot (see
+    // FileSystem::HoldToMove), with this writer still unopened.
+    Result<> OpenToMove(const std::string& existing);
     void Write(std::string_view bytes) override;
     const Error* Failure() const override { return failure_ ? &*failure_ : nullptr; }
     Result<> Commit();
@@ -77,7 +78,7 @@ private:
     ContentHasher hasher_;
     std::optional<Error> failure_;
     FileStatus written_;
-    bool linked_ = false;
+    bool moved_ = false;
     bool closed_ = false;
     bool renamed_ = false;
 };

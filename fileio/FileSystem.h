@@ -128,16 +128,14 @@ public:
     // program holds is left alone, and the Error says it is in use.
     virtual Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
                                                             std::uint32_t permissions) = 0;
-    // A temporary file at path, held as CreateFresh's, that is a second name
-    // (a hard link) of the regular file existing: its bytes, permission bits
-    // and times, with nothing written. Fails where no such link can be made
-    // (another file system, a system or file system without them, a file
-    // another program holds); the caller then writes the bytes instead.
-    virtual Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
-                                                          const std::string& path) {
-        (void)existing;
+    // Holds the regular file at path as a finished temporary file is held,
+    // to be moved elsewhere by Replace(to) (on the same file system) with its
+    // bytes, permission bits and times; nothing may be written to it, and
+    // Discard() leaves it where it is. Fails where the system cannot (then
+    // the caller copies its bytes instead) or another program holds it.
+    virtual Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string& path) {
         (void)path;
-        return Error{{}, 0, "this system makes no second names of files"};
+        return Error{{}, 0, "not supported here"};
     }
     // Makes the renames done in the folder holding path durable. Best effort.
     virtual void SyncFolderOf(const std::string& path) = 0;

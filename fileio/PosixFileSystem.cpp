@@ -123,8 +123,10 @@ private:
 // writes) does not release it.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(int fd, int held, std::string path, const FileStatus& status)
-        : file_(fd), held_(held), path_(std::move(path)), status_(status) {}
+    // removable: Discard() removes the file (one this program made).
+    PosixOutputFile(int fd, int held, std::string path, const FileStatus& status,
+                    bool removable = true)
+        : file_(fd), held_(held), path_(std::move(path)), status_(status), removable_(removable) {}
     Result<> Write(const char* data, std::size_t size) override { return file_.Write(data, size); }
     Result<> Flush() override {
         if (Retry([&] { return ::fsync(file_.fd()); }) != 0) return SystemError();
@@ -142,7 +144,7 @@ public:
     }
     void Discard() override {
         if (held_.fd() < 0) return;
-        ::unlink(path_.c_str());
+        if (removable_) ::unlink(path_.c_str());
         Release();
     }
     const FileStatus& Status() const override { return status_; }
@@ -163,6 +165,7 @@ private:
     Descriptor held_;
     std::string path_;
     FileStatus status_;
+    bool removable_;
 };
 
 class PosixLock final : public HeldLock {
@@ -303,43 +306,19 @@ public:
             std::make_unique<PosixOutputFile>(file.Release(), held.Release(), path, StatusOf(st)));
     }
 
-    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
-                                                  const std::string& path) override {
-        // Held through the file itself, so that the new name leads to a held
-        // file from its first moment.
+    Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string& path) override {
         Descriptor held(
-            Retry([&] { return ::open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
+            Retry([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); }));
         if (held.fd() < 0) return SystemError();
         if (TakeLock(held.fd()) != 1) return InUse();
         struct stat st {};
         if (::fstat(held.fd(), &st) != 0) return SystemError();
         if (!S_ISREG(st.st_mode)) return Error{{}, 0, "not a regular file"};
-        int linked = ::link(existing.c_str(), path.c_str());
-        if (linked != 0 && errno == EEXIST) {
-            if (Result<> removed = RemoveLeftover(path); !removed) return removed.error();
-            linked = ::link(existing.c_str(), path.c_str());
-        }
-        if (linked != 0) return SystemError();
-        struct stat named {};
-        if (::lstat(path.c_str(), &named) != 0 || named.st_ino != st.st_ino ||
-            named.st_dev != st.st_dev) {
-            return InUse();  // existing was renamed away in between; not ours to remove
-        }
-        // Its one descriptor serves both: flushing (on a read-only
-        // descriptor) and holding.
+        // A second descriptor to flush through, as for a file being written.
         Descriptor flushed(::fcntl(held.fd(), F_DUPFD_CLOEXEC, 0));
-        if (flushed.fd() < 0) {
-            const Error error = SystemError();
-            ::unlink(path.c_str());
-            return error;
-        }
-        if (::fstat(held.fd(), &st) != 0) {
-            const Error error = SystemError();
-            ::unlink(path.c_str());
-            return error;
-        }
+        if (flushed.fd() < 0) return SystemError();
         return std::unique_ptr<OutputFile>(std::make_unique<PosixOutputFile>(
-            flushed.Release(), held.Release(), path, StatusOf(st)));
+            flushed.Release(), held.Release(), path, StatusOf(st), false));
     }
 
     void SyncFolderOf(const std::string& path) override {

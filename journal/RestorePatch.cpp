@@ -56,19 +56,19 @@ Result<std::unique_ptr<AtomicFileWriter>> WriteBack(FileSystem& fs, const Manife
     if (!kept) return kept.error();
     auto writer =
         std::make_unique<AtomicFileWriter>(fs, entry.path, entry.path + "tmp", &buffers.write);
-    if (entry.checked) {
+    if (entry.checked && (*kept)->Status().device == now.device) {
         // Kept bytes known to be the old ones go back as the very file they
-        // were kept as, by a second name: nothing is written, and the patch
-        // has its own times again.
+        // were kept as, moved out of the journal: nothing is written, and the
+        // patch has its own times again.
         const Result<Fingerprint> old = FingerprintOf(**kept, buffers.read);
         if (!old) return old.error().As("its old bytes cannot be read from the journal");
         if (*old != Fingerprint{entry.oldSize, entry.oldDigest}) return Error{kKeptDamaged};
-        if (writer->OpenAsLinkTo(keptPath)) {
+        if (writer->OpenToMove(keptPath)) {
             if (writer->Written().inode != (*kept)->Status().inode) return Error{kKeptDamaged};
             if (Result<> closed = writer->Close(flush); !closed) return closed.error();
             return writer;
         }
-        // No second name here (another file system, say): the bytes are copied.
+        // It cannot be moved here: its bytes are copied.
         kept = OpenKept(fs, keptPath);
         if (!kept) return kept.error();
     }
@@ -178,9 +178,18 @@ public:
         if (done && (**prepared)->writer) {
             auto& restore = static_cast<PreparedRestore&>(***prepared);
             // Another program may have saved the patch since it was read.
-            done = SameFileUnchanged(restore.opened, fs_.LinkStatus(path))
-                       ? restore.writer->Rename()
-                       : Result<>(Error{kChangedWhileRestored});
+            if (SameFileUnchanged(restore.opened, fs_.LinkStatus(path))) {
+                // The rewritten file keeps a name in the journal, beside where
+                // its old one was: the rename then frees nothing on its way
+                // (the journal lets it go later, on its own thread), and the
+                // drop's bytes are there to put back. Best effort.
+                const std::string rewritten = items_[i].keptPath + kRewrittenSuffix;
+                (void)fs_.Remove(rewritten);
+                (void)fs_.MakeHardLink(path, rewritten);
+                done = restore.writer->Rename();
+            } else {
+                done = Error{kChangedWhileRestored};
+            }
         }
         log_.Append("Restoring " + path + "  ....  " + (done ? "Done.\r\n" : "Error!\r\n"));
         ++summary_.total;

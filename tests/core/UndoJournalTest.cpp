@@ -120,7 +120,7 @@ TEST_F(UndoJournalTest, APatchChangedOrGoneSinceIsLeftAloneAndTheOthersRestored)
 }
 
 // Another program saves the patch once the undo has read it, as the undo
-// writes its temporary file.
+// writes its temporary file or takes the kept one.
 class SavedMeanwhile final : public test::PassThroughFileSystem {
 public:
     Result<std::unique_ptr<OutputFile>> CreateFresh(const std::string& path,
@@ -128,17 +128,18 @@ public:
         if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
         return real_.CreateFresh(path, permissions);
     }
-    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
-                                                  const std::string& path) override {
-        if (path.ends_with(".pchtmp")) WriteFile(path.substr(0, path.size() - 3), "saved");
-        return real_.LinkFresh(existing, path);
+    Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string& path) override {
+        WriteFile(patch, "saved");
+        return real_.HoldToMove(path);
     }
+    std::string patch;
 };
 
 TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
     WriteFile(P("a.pch"), kPatch);
     ASSERT_EQ(Drop({P("a.pch")}), "");
     SavedMeanwhile files;
+    files.patch = P("a.pch");
     TextStatusLog log;
     const Result<UndoSummary> undone = UndoJournal(files, {Journal(), {}}).UndoLast(log);
     ASSERT_TRUE(undone);
@@ -148,21 +149,21 @@ TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
 }
 
-// Without second names of files (the journal on another file system, say).
-class NoLinks final : public test::PassThroughFileSystem {
+// A system on which files cannot be moved as they are.
+class NoMoves final : public test::PassThroughFileSystem {
 public:
-    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string&, const std::string&) override {
-        return Error{{}, 0, "no links here"};
+    Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string&) override {
+        return Error{{}, 0, "no moves here"};
     }
 };
 
 TEST_F(UndoJournalTest, AnUndoPutsBackTheOldFileOrElseItsBytes) {
-    NoLinks noLinks;
+    NoMoves noMoves;
     const struct {
         const char* name;
         FileSystem& fs;
         bool oldTimes;  // the patch is its old file again, times and all
-    } cases[] = {{"second name", RealFileSystem(), true}, {"copy", noLinks, false}};
+    } cases[] = {{"moved", RealFileSystem(), true}, {"copied", noMoves, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path patch = PathFromUtf8(P("a.pch"));

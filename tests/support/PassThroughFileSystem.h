@@ -25,9 +25,8 @@ public:
                                                     std::uint32_t permissions) override {
         return real_.CreateFresh(path, permissions);
     }
-    Result<std::unique_ptr<OutputFile>> LinkFresh(const std::string& existing,
-                                                  const std::string& path) override {
-        return real_.LinkFresh(existing, path);
+    Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string& path) override {
+        return real_.HoldToMove(path);
     }
     void SyncFolderOf(const std::string& path) override { real_.SyncFolderOf(path); }
     Result<> Remove(const std::string& path) override { return real_.Remove(path); }
