@@ -257,13 +257,12 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     drop.hurry = console.hurry;
     drop.observer = &reasons;
     drop.journal = recorder.get();
-    const BatchSummary summary =
-        options->dryRun
-            ? RunDropBatch(
-                  paths, log,
-                  [&](const std::string& path) { return PreviewWithReport(path, map, fs); },
-                  PreviewWording(), console.stop)
-            : RunPatchDrop(paths, log, map, fs, drop);
+    const PreviewWording previewWords;
+    if (options->dryRun) {
+        drop.preview = true;
+        drop.words = &previewWords;
+    }
+    const BatchSummary summary = RunPatchDrop(paths, log, map, fs, drop);
     FinishRecord(recorder.get(), err);
     if (summary.errors > 0) status = kExitPatchFailed;
     if (summary.total < paths.size()) status = kExitStopped;

@@ -2,8 +2,6 @@
 #include "cli/Diagnostics.h"
 
 #include "map/MapWarnings.h"
-#include "patch/ProcessPatch.h"
-#include "patch/RewriteReport.h"
 
 namespace pemberlock::cli {
 
@@ -16,14 +14,6 @@ void PrintMapWarnings(const KnobControllerMap& map, std::ostream& err) {
 void FailureReasons::PathDone(const DropPathResult& result, std::uint64_t, std::uint64_t) {
     if (result.kind != DropPathResult::Kind::Failed || !result.error) return;
     err_ << result.path << ": " << result.error->Text() << "\n";
-}
-
-Result<std::string> PreviewWithReport(const std::string& path, const KnobControllerMap& map,
-                                      FileSystem& fs) {
-    RewriteReport report;
-    Result<std::string> section = PreviewPatchFile(path, map, fs, &report);
-    if (!section) return section;
-    return *section + FormatRewriteReport(report, "\r\n");
 }
 
 }  // namespace pemberlock::cli

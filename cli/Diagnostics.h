@@ -27,9 +27,4 @@ private:
     std::ostream& err_;
 };
 
-// A dry run's text for one patch: the new controller section(s), then what
-// they hold and why (see FormatRewriteReport), in CR LF lines.
-Result<std::string> PreviewWithReport(const std::string& path, const KnobControllerMap& map,
-                                      FileSystem& fs);
-
 }  // namespace pemberlock::cli

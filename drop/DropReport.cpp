@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drop/DropReport.h"
 
-#include "drop/DropBatch.h"
-#include "patch/ProcessPatch.h"
-
 #include <utility>
 
 namespace pemberlock {
@@ -28,22 +25,16 @@ DropReportRows DropReportCollector::TakeRows() {
 
 DropReportRows PreviewDropReport(const std::vector<std::string>& paths,
                                  const KnobControllerMap& map, FileSystem& fs) {
-    DropReportRows rows(true);
-    for (const std::string& path : paths) {
-        if (!IsPatchPath(path)) {
-            rows.Add({path, DropPathResult::Kind::Skipped, std::nullopt, nullptr});
-            continue;
-        }
-        auto report = std::make_shared<RewriteReport>();
-        const Result<std::string> preview = PreviewPatchFile(path, map, fs, report.get());
-        if (preview) {
-            rows.Add({path, DropPathResult::Kind::Rewritten, std::nullopt, std::move(report)});
-        } else {
-            rows.Add({path, DropPathResult::Kind::Failed, preview.error(), nullptr});
-        }
-    }
-    rows.ShrinkToFit();
-    return rows;
+    // The lines are not shown: the rows say it all.
+    class NoLog final : public StatusLog {
+        void Append(std::string_view) override {}
+    } noLog;
+    DropReportCollector collector(nullptr, true);
+    DropOptions options;
+    options.preview = true;
+    options.observer = &collector;
+    RunPatchDrop(paths, noLog, map, fs, options);
+    return collector.TakeRows();
 }
 
 }  // namespace pemberlock

@@ -17,7 +17,9 @@ namespace pemberlock {
 // DropOptions::reportRewrites), and passes each result on to next.
 class DropReportCollector final : public DropObserver {
 public:
-    explicit DropReportCollector(DropObserver* next = nullptr) : next_(next) {}
+    // preview: the drop watched is a preview (DropOptions::preview).
+    explicit DropReportCollector(DropObserver* next = nullptr, bool preview = false)
+        : next_(next), rows_(preview) {}
 
     void PathDone(const DropPathResult& result, std::uint64_t handled,
                   std::uint64_t total) override;

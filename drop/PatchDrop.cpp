@@ -13,9 +13,15 @@
 namespace pemberlock {
 namespace {
 
+// What a preview found for one patch: its line's text.
+struct PreviewedPatch final : PreparedFile {
+    std::string text;
+};
+
 // A drop as jobs of the file engine: each patch rewritten into its
 // temporary file, then checked, recorded in the journal and put in place,
-// each path logged in the words of DropWording.
+// each path logged in the words of the drop (DropWording, unless another is
+// given). A preview's jobs rewrite into memory only.
 class DropJobs final : public FileJobs {
 public:
     DropJobs(const std::vector<DropPath>& paths, StatusLog& log, const KnobControllerMap& map,
@@ -25,6 +31,7 @@ public:
           map_(map),
           fs_(fs),
           options_(options),
+          words_(options.words ? *options.words : dropWords_),
           workPaths_(paths.size()),
           reports_(paths.size()) {}
 
@@ -47,14 +54,16 @@ private:
         return workPaths_[index].empty() ? paths_[index].path : workPaths_[index];
     }
     Result<> PutInPlace(PreparedPatch& prepared);
-    void Log(std::size_t index, DropPathResult::Kind kind, const std::optional<Error>& error);
+    void Log(std::size_t index, DropPathResult::Kind kind, const std::optional<Error>& error,
+             std::string text = {});
 
     const std::vector<DropPath>& paths_;
     StatusLog& log_;
     const KnobControllerMap& map_;
     FileSystem& fs_;
     const DropOptions& options_;
-    const DropWording words_;
+    const DropWording dropWords_;
+    const BatchWording& words_;
     std::vector<std::string> workPaths_;                   // see WorkPath
     std::vector<std::shared_ptr<RewriteReport>> reports_;  // one per path, when asked for
     BatchSummary summary_;
@@ -68,6 +77,7 @@ private:
 // replaced, for the work, by the one the folder lists, so that the patch is
 // read and replaced through one name.
 bool DropJobs::NamesAFileTwice() {
+    if (options_.preview) return false;  // nothing is written: any order will do
     std::set<std::pair<std::uint64_t, std::uint64_t>> files;
     std::map<std::string, std::size_t> names;  // case-folded absolute path -> first patch
     bool twice = false;
@@ -100,7 +110,15 @@ bool DropJobs::NamesAFileTwice() {
 Result<std::unique_ptr<PreparedFile>> DropJobs::Prepare(std::size_t i, RewriteBuffers& buffers,
                                                         bool flush,
                                                         const std::atomic<bool>* giveUp) {
-    if (options_.reportRewrites) reports_[i] = std::make_shared<RewriteReport>();
+    if (options_.reportRewrites || options_.preview)
+        reports_[i] = std::make_shared<RewriteReport>();
+    if (options_.preview) {
+        Result<std::string> sections = PreviewPatchFile(WorkPath(i), map_, fs_, reports_[i].get());
+        if (!sections) return sections.error();
+        auto preview = std::make_unique<PreviewedPatch>();
+        preview->text = std::move(*sections) + FormatRewriteReport(*reports_[i], "\r\n");
+        return std::unique_ptr<PreparedFile>(std::move(preview));
+    }
     Result<PreparedPatch> prepared =
         PreparePatch(WorkPath(i), map_, fs_, flush, &buffers, reports_[i].get(), giveUp);
     if (!prepared) return prepared.error();
@@ -131,19 +149,24 @@ void DropJobs::Finish(std::size_t i, Result<std::unique_ptr<PreparedFile>>* prep
     if (path.unreadable) return Log(i, DropPathResult::Kind::Failed, path.unreadable);
     if (!prepared) return Log(i, DropPathResult::Kind::Skipped, std::nullopt);
     if (!*prepared) return Log(i, DropPathResult::Kind::Failed, prepared->error());
+    if (options_.preview) {
+        return Log(i, DropPathResult::Kind::Rewritten, std::nullopt,
+                   std::move(static_cast<PreviewedPatch&>(***prepared).text));
+    }
     const Result<> done = PutInPlace(static_cast<PreparedPatch&>(***prepared));
     if (!done) return Log(i, DropPathResult::Kind::Failed, done.error());
     Log(i, DropPathResult::Kind::Rewritten, std::nullopt);
 }
 
-void DropJobs::Log(std::size_t index, DropPathResult::Kind kind,
-                   const std::optional<Error>& error) {
+void DropJobs::Log(std::size_t index, DropPathResult::Kind kind, const std::optional<Error>& error,
+                   std::string text) {
     const std::string& path = paths_[index].path;
     if (kind == DropPathResult::Kind::Skipped) {
         log_.Append(words_.Skipped(path));
         ++summary_.skipped;
     } else {
-        const Result<std::string> outcome = error ? Result<std::string>(*error) : std::string();
+        const Result<std::string> outcome =
+            error ? Result<std::string>(*error) : Result<std::string>(std::move(text));
         log_.Append(words_.Starting(path) + words_.Finished(path, outcome));
         if (error) {
             ++summary_.errors;

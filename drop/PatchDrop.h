@@ -54,6 +54,12 @@ struct DropOptions {
     std::size_t groupSize = 64;
     // Each rewritten path's result carries a report of what was written.
     bool reportRewrites = false;
+    // Nothing is written, nothing recorded: each patch is rewritten in
+    // memory only, and its line (in words's terms) holds the controller
+    // sections it would get and why (see FormatRewriteReport).
+    bool preview = false;
+    // The words of the log; none: DropWording's.
+    const BatchWording* words = nullptr;
 };
 
 // One drop of files rewritten with map, logged in the words of DropWording:
@@ -66,7 +72,8 @@ struct DropOptions {
 // renames are made durable at the end, with one sync per folder.
 //
 // A stopped drop logs "Stopped: K of N files not processed." and a summary
-// of the paths it handled.
+// of the paths it handled. A preview (DropOptions::preview) runs the same
+// way, on the same threads, and changes nothing.
 BatchSummary RunPatchDrop(const std::vector<DropPath>& paths, StatusLog& log,
                           const KnobControllerMap& map, FileSystem& fs = RealFileSystem(),
                           const DropOptions& options = {});
