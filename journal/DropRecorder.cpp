@@ -28,8 +28,7 @@ void DropRecorder::Fail(const Error& error) {
 // and the drop reads as damaged rather than as whole.
 void DropRecorder::MarkIncomplete() {
     if (!manifest_) return;
-    const std::string line = IncompleteLine();
-    if (manifest_->Write(line.data(), line.size())) return;
+    if (Append(IncompleteLine())) return;
     Result<std::unique_ptr<OutputFile>> mark =
         fs_->CreateFresh(store_->InDrop(number_, JournalStore::kIncomplete), 0600);
     if (mark && (*mark)->Close()) return;
@@ -47,11 +46,19 @@ Result<> DropRecorder::Start() {
     // long let go of, which cost more than the rest of the journal together
     // (measure 6 of the benchmark). Nor need it reach the disk: a drop that
     // comes back after a power cut goes the next time.
-    pruning_ = std::thread([store = *store_, keep = keep_]() mutable { store.Prune(keep); });
+    // This drop holds nothing yet: the rest of the limit is trimmed to once
+    // it has ended.
+    pruning_ =
+        std::thread([store = *store_, keep = keep_, number = number_, &kept = kept_]() mutable {
+            kept = store.Holdings(number);
+            store.Trim(kept, keep, store.Limit().bytes);
+        });
     const std::string path = store_->InDrop(number_, JournalStore::kManifest);
     Result<std::unique_ptr<OutputFile>> file = fs_->CreateFresh(path, 0600);
     Result<> written = file ? Result<>() : Result<>(file.error());
-    const std::string header = ManifestHeader(SecondsNow());
+    started_ = SecondsNow();
+    const std::string header = ManifestHeader(started_);
+    written_.Update(header);
     if (file) written = (*file)->Write(header.data(), header.size());
     if (!written) {
         // Nothing is left behind: the drop runs unrecorded.
@@ -61,7 +68,13 @@ Result<> DropRecorder::Start() {
                                        : "the manifest " + path + " cannot be made");
     }
     manifest_ = std::move(*file);
+    opened_ = true;
     return {};
+}
+
+Result<> DropRecorder::Append(const std::string& line) {
+    written_.Update(line);
+    return manifest_->Write(line.data(), line.size());
 }
 
 Result<> DropRecorder::Copy(const std::string& from, const std::string& to) {
@@ -121,8 +134,7 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     // the patch yet, which an undo sees from the old digest; and no kept
     // file is ever without its entry, so that one lost from the end of the
     // manifest shows.
-    const std::string line = ManifestLine(entry);
-    if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+    if (Result<> written = Append(ManifestLine(entry)); !written) {
         return Fail(written.error().As("the manifest cannot be written"));
     }
     ++entries_;
@@ -131,6 +143,10 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     }
     pending_ = true;
     ++recorded_;
+    // The kept file is the old file's only name once the patch is replaced,
+    // or a copy: the journal's alone either way.
+    pendingSize_ = patch.old.size;
+    held_ += pendingSize_;
 }
 
 void DropRecorder::AfterReplace(bool done) {
@@ -138,9 +154,9 @@ void DropRecorder::AfterReplace(bool done) {
     pending_ = false;
     if (done) return;
     --recorded_;
+    held_ -= pendingSize_;
     const std::string kept = std::to_string(entries_);
-    const std::string line = NotReplacedLine(kept);
-    if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+    if (Result<> written = Append(NotReplacedLine(kept)); !written) {
         return Fail(written.error().As("the manifest cannot be written"));
     }
     (void)fs_->Remove(store_->InDrop(number_, kept));
@@ -151,11 +167,12 @@ void DropRecorder::Finish() {
     finished_ = true;
     if (manifest_) {
         if (!failure_) {
-            const std::string line = EndedLine(entries_);
-            if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+            if (Result<> written = Append(EndedLine(entries_)); !written) {
                 Fail(written.error().As("the manifest cannot be written"));
             }
         }
+        // Before the sync, which takes it along.
+        if (!failure_) WriteSummary();
         // One sync of the whole file system where the system has one, which
         // takes the new names along; else the manifest itself, each copy
         // having been flushed as it was made.
@@ -168,7 +185,24 @@ void DropRecorder::Finish() {
         if (!closed) Fail(closed.error().As("the manifest cannot be closed"));
         manifest_.reset();
     }
+    // What the record reads as, which only reading it tells.
+    if (opened_ && failure_) store_->Summarize(number_, store_->Read(number_));
     if (pruning_.joinable()) pruning_.join();
+    if (!opened_) return;
+    limit_ = store_->Limit();
+    if (!kept_.empty() && kept_.front().number == number_) {
+        kept_.front().held = held_;
+        store_->Trim(kept_, keep_, limit_.bytes);
+    }
+}
+
+void DropRecorder::WriteSummary() {
+    DropSummary summary;
+    summary.patches = recorded_;
+    summary.started = started_;
+    summary.held = held_;
+    summary.manifest = ManifestStamp{written_.Size(), written_.Digest()};
+    (void)store_->WriteSummary(number_, summary);
 }
 
 }  // namespace pemberlock
