@@ -5,6 +5,7 @@
 
 #include "journal/Manifest.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pemberlock {
@@ -46,13 +47,7 @@ Result<> DropRecorder::Start() {
     // long let go of, which cost more than the rest of the journal together
     // (measure 6 of the benchmark). Nor need it reach the disk: a drop that
     // comes back after a power cut goes the next time.
-    // This drop holds nothing yet: the rest of the limit is trimmed to once
-    // it has ended.
-    pruning_ =
-        std::thread([store = *store_, keep = keep_, number = number_, &kept = kept_]() mutable {
-            kept = store.Holdings(number);
-            store.Trim(kept, keep, store.Limit().bytes);
-        });
+    pruning_ = std::thread([this, store = *store_] { Prune(store); });
     const std::string path = store_->InDrop(number_, JournalStore::kManifest);
     Result<std::unique_ptr<OutputFile>> file = fs_->CreateFresh(path, 0600);
     Result<> written = file ? Result<>() : Result<>(file.error());
@@ -70,6 +65,31 @@ Result<> DropRecorder::Start() {
     manifest_ = std::move(*file);
     opened_ = true;
     return {};
+}
+
+// First the drops beyond `keep` and the limit with this one holding
+// nothing; then, each time the old bytes this drop keeps outgrow the room
+// the others leave it, the oldest that no longer fit, so that even a drop
+// that fills the limit ends with little left to remove. Nothing is removed
+// when this drop is not the newest (another program's drop, not waited
+// for, came in between).
+void DropRecorder::Prune(JournalStore store) {
+    std::vector<HeldDrop> kept = store.Holdings(number_);
+    const JournalLimit limit = store.Limit();
+    std::unique_lock lock(pruneMutex_);
+    limit_ = limit;
+    while (!kept.empty() && kept.front().number == number_) {
+        kept.front().held = held_;
+        lock.unlock();
+        store.Trim(kept, keep_, limit.bytes);
+        lock.lock();
+        std::uint64_t others = 0;
+        for (std::size_t i = 1; i < kept.size(); ++i) others += kept[i].held;
+        room_ = kept.size() > 1 ? limit.bytes - std::min(others, limit.bytes) : kNoLimit;
+        pruneWake_.wait(lock, [this] { return ended_ || held_ > room_; });
+        if (ended_) break;
+    }
+    kept_ = std::move(kept);
 }
 
 Result<> DropRecorder::Append(const std::string& line) {
@@ -146,7 +166,11 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     // The kept file is the old file's only name once the patch is replaced,
     // or a copy: the journal's alone either way.
     pendingSize_ = patch.old.size;
-    held_ += pendingSize_;
+    if ((held_ += pendingSize_) > room_) {
+        // Under the lock, so that the pruning thread cannot miss it.
+        const std::lock_guard lock(pruneMutex_);
+        pruneWake_.notify_one();
+    }
 }
 
 void DropRecorder::AfterReplace(bool done) {
@@ -187,10 +211,14 @@ void DropRecorder::Finish() {
     }
     // What the record reads as, which only reading it tells.
     if (opened_ && failure_) store_->Summarize(number_, store_->Read(number_));
+    {
+        const std::lock_guard lock(pruneMutex_);
+        ended_ = true;
+    }
+    pruneWake_.notify_one();
     if (pruning_.joinable()) pruning_.join();
-    if (!opened_) return;
-    limit_ = store_->Limit();
-    if (!kept_.empty() && kept_.front().number == number_) {
+    // What the pruning thread had no time left to remove.
+    if (opened_ && !kept_.empty() && kept_.front().number == number_) {
         kept_.front().held = held_;
         store_->Trim(kept_, keep_, limit_.bytes);
     }

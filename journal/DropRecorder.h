@@ -5,8 +5,11 @@
 #include "journal/JournalStore.h"
 #include "patch/DropJournal.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -30,9 +33,9 @@ namespace pemberlock {
 //
 // Nothing is written until the first patch is replaced, so a drop that
 // replaces nothing leaves no record. Then the oldest drops beyond the
-// newest `keep` and the journal's limit are removed, on a thread of their
-// own; Finish() writes the drop's summary and, now that what the drop holds
-// is known, removes as many more as the limit wants (never this drop).
+// newest `keep` and the journal's limit (this drop's old bytes included,
+// as they are kept) are removed on a thread of their own, never this drop;
+// Finish() writes the drop's summary and waits for that thread.
 class DropRecorder final : public DropJournal {
 public:
     // The drop's record goes into store, which keeps the newest `keep` drops.
@@ -61,6 +64,7 @@ public:
 
 private:
     Result<> Start();
+    void Prune(JournalStore store);
     Result<> Append(const std::string& line);
     void WriteSummary();
     Result<> Keep(const ReplacedPatch& patch, const std::string& kept);
@@ -82,10 +86,18 @@ private:
     bool opened_ = false;            // the drop's folder and manifest were made
     std::int64_t started_ = 0;       // as the manifest says
     ContentHasher written_;          // of the manifest, as written
-    std::uint64_t held_ = 0;         // the old bytes kept for the patches replaced
-    std::uint64_t pendingSize_ = 0;  // of them, the pending entry's
-    JournalLimit limit_;
-    std::vector<HeldDrop> kept_;  // the drops left by the pruning, newest first
+    std::uint64_t pendingSize_ = 0;  // the old bytes of the entry whose rename is pending
+
+    // The old bytes kept for the patches replaced, and how many the other
+    // drops kept leave room for: beyond that the pruning thread wakes.
+    static constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> held_ = 0;
+    std::atomic<std::uint64_t> room_ = kNoLimit;
+    std::mutex pruneMutex_;
+    std::condition_variable pruneWake_;
+    bool ended_ = false;          // the drop has ended: the pruning thread stops
+    JournalLimit limit_;          // set by the pruning thread
+    std::vector<HeldDrop> kept_;  // the drops it left, newest first
     std::thread pruning_;         // removes the oldest drops while this one runs
 };
 
