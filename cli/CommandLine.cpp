@@ -9,6 +9,7 @@
 #include "drop/DropBatch.h"
 #include "drop/FolderExpansion.h"
 #include "drop/PatchDrop.h"
+#include "journal/JournalLimit.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
 #include "patch/ProcessPatch.h"
@@ -84,6 +85,8 @@ constexpr const char* kFooterEnd =
     "  cannot be undone, 2 there was nothing to undo, 130 stopped (the next --undo goes on\n"
     "  with the same drop).\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
+    "  With --journal-limit: 0, 1 when the limit cannot be stored, 2 for a size it cannot\n"
+    "  read.\n"
     "\n"
     "Example:\n"
     "  $ pemberlock-cli --map studio.mpn --precedence 1 --recursive -- ~/patches\n";
@@ -96,6 +99,8 @@ struct Options {
     bool undo = false;
     UndoChoice undoChoice;
     bool history = false;
+    bool setLimit = false;
+    std::optional<std::uint64_t> limit;  // with setLimit; none: the default
     bool noJournal = false;
     std::vector<std::string> paths;
 };
@@ -130,6 +135,10 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
                      "With --undo, go past drops whose record is damaged or partial");
     CLI::Option* history =
         app.add_flag("--history", options.history, "List the recorded drops, newest first");
+    std::string limitText;
+    CLI::Option* limit =
+        app.add_option("--journal-limit", limitText, "Set how much the journal of drops may hold")
+            ->type_name("SIZE|default");
     CLI::Option* paths =
         app.add_option("PATH", options.paths, "Patch files (and folders, with --recursive)")
             ->type_name("");
@@ -141,9 +150,10 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
-        // --undo and --history stand alone (checked here rather than by
-        // CLI11, which would list the exclusions beside every option).
-        for (CLI::Option* command : {undo, history}) {
+        // --undo, --history and --journal-limit stand alone (checked here
+        // rather than by CLI11, which would list the exclusions beside
+        // every option).
+        for (CLI::Option* command : {undo, history, limit}) {
             for (CLI::Option* other : app.get_options()) {
                 if (*command && *other && other != command &&
                     !(command == undo && other == skipDamaged)) {
@@ -163,13 +173,22 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
             }
             options.undoChoice.drop = number;
         }
-        if (!*undo && !*history && !*paths) throw CLI::RequiredError("PATH");
+        if (*limit && limitText != "default") {
+            options.limit = ParseSize(limitText);
+            if (!options.limit) {
+                throw CLI::ValidationError(
+                    "--journal-limit",
+                    "\"" + limitText + "\" is not a size such as 500M or 2G, nor \"default\"");
+            }
+        }
+        if (!*undo && !*history && !*limit && !*paths) throw CLI::RequiredError("PATH");
     } catch (const CLI::ParseError& e) {
         // --help and --version end here with status 0; every real parse error is a usage error.
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
         return std::nullopt;
     }
     options.undo = undo->count() > 0;
+    options.setLimit = limit->count() > 0;
     if (*mapOption) options.mapPath = mapPath;
     if (*precedenceOption) options.precedence = precedence;
     return options;
@@ -221,6 +240,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         return RunUndo(journal, options->undoChoice, out, err, console.outIsTerminal, console.stop);
     }
     if (options->history) return RunHistory(journal, out, err);
+    if (options->setLimit) return RunJournalLimit(journal, options->limit, out, err, console.stop);
 
     KnobControllerMap map;
     if (options->mapPath) {

@@ -64,9 +64,11 @@ int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, st
 
 namespace {
 
-// "7  2026-12-07 10:40:36  3 patches  undone"
-std::string HistoryLine(const RecordedDrop& drop) {
-    std::string line = std::to_string(drop.number) + "  " + LocalTime(drop.started) + "  ";
+// "7  2026-12-07 10:40:36  12.3 MB  3 patches  undone"
+std::string HistoryLine(const RecordedDrop& drop, const JournalLimit& limit) {
+    std::string line = std::to_string(drop.number) + "  " + LocalTime(drop.started) + "  " +
+                       SizeText(drop.held) +
+                       (drop.held > limit.bytes ? ", alone over the limit  " : "  ");
     // How many patches a damaged or partial record lists says nothing.
     if (!drop.damage.empty()) {
         line += "damaged (" + drop.damage + ")";
@@ -85,6 +87,16 @@ std::string HistoryLine(const RecordedDrop& drop) {
     return line + "\n";
 }
 
+// "at most 20 drops and 500.0 MB (set by --journal-limit)"
+std::string Keeps(const JournalLimit& limit) {
+    const char* why = limit.stored ? " (set by --journal-limit)"
+                      : limit.bytes == kMostDefaultLimit
+                          ? " (the default)"
+                          : " (the default: a tenth of the free space)";
+    return "at most " + std::to_string(UndoJournal::kKeptDrops) + " drops and " +
+           SizeText(limit.bytes) + why;
+}
+
 }  // namespace
 
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err) {
@@ -93,8 +105,45 @@ int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err) {
         err << kProgram << ": " << history.error().Text() << "\n";
         return kExitPatchFailed;
     }
+    const JournalLimit limit = journal.Limit();
+    std::uint64_t held = 0;
     if (history->empty()) out << "No drops are recorded.\n";
-    for (const RecordedDrop& drop : *history) out << HistoryLine(drop);
+    for (const RecordedDrop& drop : *history) {
+        out << HistoryLine(drop, limit);
+        held += drop.held;
+    }
+    out << "The journal holds " << SizeText(held) << "; it keeps " << Keeps(limit) << ".\n";
+    out.flush();
+    if (out.fail()) {
+        err << kProgram << ": could not write to standard output\n";
+        return kExitPatchFailed;
+    }
+    return kExitOk;
+}
+
+int RunJournalLimit(UndoJournal& journal, std::optional<std::uint64_t> bytes, std::ostream& out,
+                    std::ostream& err, const std::atomic<bool>* stop) {
+    // Not while a drop or an undo works on the drops it may remove.
+    const Result<std::unique_ptr<HeldLock>> held = journal.Hold(
+        [&] {
+            err << kProgram << ": Waiting for another drop to finish\xe2\x80\xa6\n" << std::flush;
+        },
+        stop);
+    if (!held) {
+        err << kProgram << ": " << held.error().Text() << "\n";
+        return stop && *stop ? kExitStopped : kExitPatchFailed;
+    }
+    const Result<std::size_t> removed = journal.SetLimit(bytes);
+    if (!removed) {
+        err << kProgram << ": " << removed.error().Text() << "\n";
+        return kExitPatchFailed;
+    }
+    out << "The journal keeps " << Keeps(journal.Limit()) << ".\n";
+    if (*removed > 0) {
+        out << (*removed == 1 ? "The oldest drop was"
+                              : "The oldest " + std::to_string(*removed) + " drops were")
+            << " removed to keep to it.\n";
+    }
     out.flush();
     if (out.fail()) {
         err << kProgram << ": could not write to standard output\n";
@@ -109,12 +158,16 @@ void FinishRecord(DropRecorder* recorder, std::ostream& err) {
     if (recorder->Failure()) {
         err << kProgram << ": Undo is not available for this drop: " << recorder->Failure()->Text()
             << "\n";
+    } else if (recorder->AloneOverLimit()) {
+        err << kProgram << ": this drop alone holds " << SizeText(recorder->Held())
+            << " in the journal, over its limit of " << SizeText(recorder->Limit().bytes)
+            << ": it is kept for --undo, but no older drop is\n";
     }
 }
 
 std::string JournalHelp(const JournalPlace& place) {
     std::string where = place.folder;
-    if (where.empty()) where = place.problem.empty() ? "no folder" : "no folder: " + place.problem;
+    if (where.empty()) where = place.problem ? "no folder: " + place.problem->Text() : "no folder";
     return "Undo:\n"
            "  Each drop is recorded before it replaces anything: for each patch, its old bytes\n"
            "  and digests of them and of what the drop wrote. --undo restores the patches of the\n"
@@ -129,12 +182,17 @@ std::string JournalHelp(const JournalPlace& place) {
            "  drop ID of --history, unless a newer drop not undone changed the same patches.\n"
            "  A drop whose record is damaged or partial is neither undone nor passed over:\n"
            "  --undo stops with status 1, unless --skip-damaged says to go past it.\n"
-           "  --history lists the recorded drops, newest first: number, when, how many patches,\n"
-           "  and whether undone, partly undone, partly recorded or damaged. The last 20 drops\n"
-           "  are kept, in " +
+           "  --history lists the recorded drops, newest first: number, when, the bytes it holds\n"
+           "  in the journal, how many patches, and whether undone, partly undone, partly\n"
+           "  recorded or damaged; then the journal's size and limit. The last 20 drops are kept\n"
+           "  as far as they fit in the limit, in " +
            where +
            ",\n"
            "  which is used only when it belongs to the user running the program.\n"
+           "  --journal-limit SIZE sets the limit (500M, 2G, 1.5G: units of 1000; bytes without\n"
+           "  one) for the window too, and removes the oldest drops beyond it at once;\n"
+           "  --journal-limit default goes back to a tenth of the free space, at most 2 GB. A\n"
+           "  drop over the limit by itself is kept, but no older one, and says so.\n"
            "  --no-journal and --dry-run record nothing. A drop that cannot be recorded still\n"
            "  runs, with a warning on standard error. One drop or undo runs at a time; another\n"
            "  waits for it.\n"

@@ -5,7 +5,10 @@
 #include "journal/UndoJournal.h"
 
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <ostream>
+#include <string>
 
 namespace pemberlock::cli {
 
@@ -20,12 +23,21 @@ int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, st
             bool outIsTerminal, const std::atomic<bool>* stop = nullptr);
 
 // --history: the recorded drops, newest first, one a line: its number, when
-// it started, how many patches it replaced, and its state (undone, partly
-// undone, partly recorded, damaged).
+// it started, what it holds in the journal, how many patches it replaced,
+// and its state (undone, partly undone, partly recorded, damaged); then
+// what the journal holds and keeps at most.
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err);
 
+// --journal-limit SIZE|default: stores the limit (nullopt: the default
+// again), holding the journal as an undo does, removes the oldest drops
+// beyond it and says what the journal keeps now. 0 when stored, 1 when it
+// cannot be (said on err), 130 when given up while waiting.
+int RunJournalLimit(UndoJournal& journal, std::optional<std::uint64_t> bytes, std::ostream& out,
+                    std::ostream& err, const std::atomic<bool>* stop = nullptr);
+
 // After a drop: makes its record durable, and says on err, once, when the
-// drop could not be recorded. Nothing without a recorder.
+// drop could not be recorded, or when it alone is over the journal's limit.
+// Nothing without a recorder.
 void FinishRecord(DropRecorder* recorder, std::ostream& err);
 
 // What --help says about the journal, with where this system keeps it.

@@ -169,6 +169,9 @@ public:
     // The user this process acts for, where the system has user ids that
     // files carry (FileStatus::owner); nullopt elsewhere.
     virtual std::optional<std::uint32_t> CurrentUser() = 0;
+    // The bytes this user may still write on the file system that holds the
+    // folder path (what a quota or the blocks kept for the system leave).
+    virtual Result<std::uint64_t> FreeSpace(const std::string& path) = 0;
 };
 
 // The machine's own file system.

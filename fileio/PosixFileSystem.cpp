@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace pemberlock {
@@ -416,6 +417,12 @@ public:
     }
 
     std::optional<std::uint32_t> CurrentUser() override { return ::geteuid(); }
+
+    Result<std::uint64_t> FreeSpace(const std::string& path) override {
+        struct statvfs info {};
+        if (Retry([&] { return ::statvfs(path.c_str(), &info); }) != 0) return SystemError();
+        return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    }
 
 private:
     static Error InUse() { return Error{{}, 0, "it is in use by another program"}; }

@@ -483,6 +483,17 @@ public:
     // Files here carry no user id that FileStatus::owner would hold.
     std::optional<std::uint32_t> CurrentUser() override { return std::nullopt; }
 
+    Result<std::uint64_t> FreeSpace(const std::string& path) override {
+        // A folder, which the call wants with its closing backslash.
+        std::wstring folder = ToSystemPath(path);
+        if (folder.back() != L'\\') folder += L'\\';
+        ULARGE_INTEGER available{};
+        if (!GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) {
+            return SystemError();
+        }
+        return static_cast<std::uint64_t>(available.QuadPart);
+    }
+
 private:
     static Error InUse() { return Error{{}, 0, "it is in use by another program"}; }
 

@@ -5,6 +5,7 @@
 
 #include "journal/Manifest.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pemberlock {
@@ -28,8 +29,7 @@ void DropRecorder::Fail(const Error& error) {
 // and the drop reads as damaged rather than as whole.
 void DropRecorder::MarkIncomplete() {
     if (!manifest_) return;
-    const std::string line = IncompleteLine();
-    if (manifest_->Write(line.data(), line.size())) return;
+    if (Append(IncompleteLine())) return;
     Result<std::unique_ptr<OutputFile>> mark =
         fs_->CreateFresh(store_->InDrop(number_, JournalStore::kIncomplete), 0600);
     if (mark && (*mark)->Close()) return;
@@ -47,11 +47,13 @@ Result<> DropRecorder::Start() {
     // long let go of, which cost more than the rest of the journal together
     // (measure 6 of the benchmark). Nor need it reach the disk: a drop that
     // comes back after a power cut goes the next time.
-    pruning_ = std::thread([store = *store_, keep = keep_]() mutable { store.Prune(keep); });
+    pruning_ = std::thread([this, store = *store_] { Prune(store); });
     const std::string path = store_->InDrop(number_, JournalStore::kManifest);
     Result<std::unique_ptr<OutputFile>> file = fs_->CreateFresh(path, 0600);
     Result<> written = file ? Result<>() : Result<>(file.error());
-    const std::string header = ManifestHeader(SecondsNow());
+    started_ = SecondsNow();
+    const std::string header = ManifestHeader(started_);
+    written_.Update(header);
     if (file) written = (*file)->Write(header.data(), header.size());
     if (!written) {
         // Nothing is left behind: the drop runs unrecorded.
@@ -61,7 +63,38 @@ Result<> DropRecorder::Start() {
                                        : "the manifest " + path + " cannot be made");
     }
     manifest_ = std::move(*file);
+    opened_ = true;
     return {};
+}
+
+// First the drops beyond `keep` and the limit with this one holding
+// nothing; then, each time the old bytes this drop keeps outgrow the room
+// the others leave it, the oldest that no longer fit, so that even a drop
+// that fills the limit ends with little left to remove. Nothing is removed
+// when this drop is not the newest (another program's drop, not waited
+// for, came in between).
+void DropRecorder::Prune(JournalStore store) {
+    std::vector<HeldDrop> kept = store.Holdings(number_);
+    const JournalLimit limit = store.Limit();
+    std::unique_lock lock(pruneMutex_);
+    limit_ = limit;
+    while (!kept.empty() && kept.front().number == number_) {
+        kept.front().held = held_;
+        lock.unlock();
+        store.Trim(kept, keep_, limit.bytes);
+        lock.lock();
+        std::uint64_t others = 0;
+        for (std::size_t i = 1; i < kept.size(); ++i) others += kept[i].held;
+        room_ = kept.size() > 1 ? limit.bytes - std::min(others, limit.bytes) : kNoLimit;
+        pruneWake_.wait(lock, [this] { return ended_ || held_ > room_; });
+        if (ended_) break;
+    }
+    kept_ = std::move(kept);
+}
+
+Result<> DropRecorder::Append(const std::string& line) {
+    written_.Update(line);
+    return manifest_->Write(line.data(), line.size());
 }
 
 Result<> DropRecorder::Copy(const std::string& from, const std::string& to) {
@@ -121,8 +154,7 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     // the patch yet, which an undo sees from the old digest; and no kept
     // file is ever without its entry, so that one lost from the end of the
     // manifest shows.
-    const std::string line = ManifestLine(entry);
-    if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+    if (Result<> written = Append(ManifestLine(entry)); !written) {
         return Fail(written.error().As("the manifest cannot be written"));
     }
     ++entries_;
@@ -131,6 +163,14 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     }
     pending_ = true;
     ++recorded_;
+    // The kept file is the old file's only name once the patch is replaced,
+    // or a copy: the journal's alone either way.
+    pendingSize_ = patch.old.size;
+    if ((held_ += pendingSize_) > room_) {
+        // Under the lock, so that the pruning thread cannot miss it.
+        const std::lock_guard lock(pruneMutex_);
+        pruneWake_.notify_one();
+    }
 }
 
 void DropRecorder::AfterReplace(bool done) {
@@ -138,9 +178,9 @@ void DropRecorder::AfterReplace(bool done) {
     pending_ = false;
     if (done) return;
     --recorded_;
+    held_ -= pendingSize_;
     const std::string kept = std::to_string(entries_);
-    const std::string line = NotReplacedLine(kept);
-    if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+    if (Result<> written = Append(NotReplacedLine(kept)); !written) {
         return Fail(written.error().As("the manifest cannot be written"));
     }
     (void)fs_->Remove(store_->InDrop(number_, kept));
@@ -151,11 +191,12 @@ void DropRecorder::Finish() {
     finished_ = true;
     if (manifest_) {
         if (!failure_) {
-            const std::string line = EndedLine(entries_);
-            if (Result<> written = manifest_->Write(line.data(), line.size()); !written) {
+            if (Result<> written = Append(EndedLine(entries_)); !written) {
                 Fail(written.error().As("the manifest cannot be written"));
             }
         }
+        // Before the sync, which takes it along.
+        if (!failure_) WriteSummary();
         // One sync of the whole file system where the system has one, which
         // takes the new names along; else the manifest itself, each copy
         // having been flushed as it was made.
@@ -168,7 +209,28 @@ void DropRecorder::Finish() {
         if (!closed) Fail(closed.error().As("the manifest cannot be closed"));
         manifest_.reset();
     }
+    // What the record reads as, which only reading it tells.
+    if (opened_ && failure_) store_->Summarize(number_, store_->Read(number_));
+    {
+        const std::lock_guard lock(pruneMutex_);
+        ended_ = true;
+    }
+    pruneWake_.notify_one();
     if (pruning_.joinable()) pruning_.join();
+    // What the pruning thread had no time left to remove.
+    if (opened_ && !kept_.empty() && kept_.front().number == number_) {
+        kept_.front().held = held_;
+        store_->Trim(kept_, keep_, limit_.bytes);
+    }
+}
+
+void DropRecorder::WriteSummary() {
+    DropSummary summary;
+    summary.patches = recorded_;
+    summary.started = started_;
+    summary.held = held_;
+    summary.manifest = ManifestStamp{written_.Size(), written_.Digest()};
+    (void)store_->WriteSummary(number_, summary);
 }
 
 }  // namespace pemberlock

@@ -5,11 +5,15 @@
 #include "fileio/FileSystem.h"
 #include "journal/JournalStore.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pemberlock {
 
@@ -28,8 +32,10 @@ namespace pemberlock {
 // or half-written: that does not depend on the journal).
 //
 // Nothing is written until the first patch is replaced, so a drop that
-// replaces nothing leaves no record. Then the drops older than the newest
-// `keep` are removed, on a thread of their own, finished by Finish().
+// replaces nothing leaves no record. Then the oldest drops beyond the
+// newest `keep` and the journal's limit (this drop's old bytes included,
+// as they are kept) are removed on a thread of their own, never this drop;
+// Finish() writes the drop's summary and waits for that thread.
 class DropRecorder final : public DropJournal {
 public:
     // The drop's record goes into store, which keeps the newest `keep` drops.
@@ -47,11 +53,20 @@ public:
     void Finish();
 
     // Why recording stopped, when it did: the drop cannot be undone.
-    const std::optional<Error>& Failure() const { return failure_; }
+    const Error* Failure() const { return failure_ ? &*failure_ : nullptr; }
     std::uint64_t Recorded() const { return recorded_; }
+    // Once finished: the bytes the drop holds in the journal, and the
+    // journal's limit, which it may exceed alone (it is kept all the same,
+    // and no older drop is).
+    std::uint64_t Held() const { return held_; }
+    const JournalLimit& Limit() const { return limit_; }
+    bool AloneOverLimit() const { return opened_ && held_ > limit_.bytes; }
 
 private:
     Result<> Start();
+    void Prune(JournalStore store);
+    Result<> Append(const std::string& line);
+    void WriteSummary();
     Result<> Keep(const ReplacedPatch& patch, const std::string& kept);
     Result<> Copy(const std::string& from, const std::string& to);
     void Fail(const Error& error);
@@ -68,7 +83,22 @@ private:
     std::uint64_t recorded_ = 0;  // of them, the patches replaced
     bool pending_ = false;        // an entry whose rename is yet to be told
     bool finished_ = false;
-    std::thread pruning_;  // removes the oldest drops while this one runs
+    bool opened_ = false;            // the drop's folder and manifest were made
+    std::int64_t started_ = 0;       // as the manifest says
+    ContentHasher written_;          // of the manifest, as written
+    std::uint64_t pendingSize_ = 0;  // the old bytes of the entry whose rename is pending
+
+    // The old bytes kept for the patches replaced, and how many the other
+    // drops kept leave room for: beyond that the pruning thread wakes.
+    static constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> held_ = 0;
+    std::atomic<std::uint64_t> room_ = kNoLimit;
+    std::mutex pruneMutex_;
+    std::condition_variable pruneWake_;
+    bool ended_ = false;          // the drop has ended: the pruning thread stops
+    JournalLimit limit_;          // set by the pruning thread
+    std::vector<HeldDrop> kept_;  // the drops it left, newest first
+    std::thread pruning_;         // removes the oldest drops while this one runs
 };
 
 }  // namespace pemberlock

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/Result.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,8 +11,8 @@ namespace pemberlock {
 
 // Where the journal of drops is kept, or why there is none.
 struct JournalPlace {
-    std::string folder;   // empty: no journal, nothing recorded
-    std::string problem;  // with no folder: why, for people; empty when none was wanted
+    std::string folder;            // empty: no journal, nothing recorded
+    std::optional<Error> problem;  // with no folder: why; none when no journal was wanted
 };
 
 // Looks up a variable of the environment, in UTF-8; nullopt when it is not set.

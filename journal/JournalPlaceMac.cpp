@@ -8,7 +8,7 @@ JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     if (home && !home->empty() && home->front() == '/') {
         return {*home + "/Library/Application Support/Pemberlock/journal", {}};
     }
-    return {{}, "there is no home folder (HOME is not set)"};
+    return {{}, Error{"there is no home folder (HOME is not set)"}};
 }
 
 }  // namespace pemberlock

@@ -19,7 +19,8 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     const std::optional<std::string> local = lookup("LOCALAPPDATA");
     if (local && !local->empty()) return {*local + "\\Pemberlock\\journal", {}};
-    return {{}, "the folder for local application data is unknown (LOCALAPPDATA is not set)"};
+    return {{},
+            Error{"the folder for local application data is unknown (LOCALAPPDATA is not set)"}};
 }
 
 }  // namespace pemberlock

@@ -13,7 +13,7 @@ JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     if (home && !home->empty() && home->front() == '/') {
         return {*home + "/.local/state/pemberlock/journal", {}};
     }
-    return {{}, "there is no home folder (neither XDG_STATE_HOME nor HOME is set)"};
+    return {{}, Error{"there is no home folder (neither XDG_STATE_HOME nor HOME is set)"}};
 }
 
 }  // namespace pemberlock

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <tuple>
 
 namespace pemberlock {
@@ -90,15 +92,17 @@ void JournalStore::RemoveDrop(std::uint64_t number) {
     // Best effort: a drop that cannot be removed now is tried again next time.
     const std::string folder = DropFolder(number);
     if (Result<std::vector<FolderEntry>> files = fs_.ListFolder(folder)) {
-        // The kept files first, in the order they were kept, which is about
-        // the order in which the old files were made, rather than a
-        // listing's (often hashed) order; then the manifest, then the marks.
-        // A removal cut short then leaves a drop that reads as undone, or
-        // one that records nothing, never one whose record looks damaged.
+        // The summary first, so that what is left is read from the files
+        // themselves; then the kept files, in the order they were kept,
+        // which is about the order in which the old files were made, rather
+        // than a listing's (often hashed) order; then the manifest, then the
+        // marks. A removal cut short then leaves a drop that reads as
+        // undone, or one that records nothing, never one whose record looks
+        // damaged.
         std::vector<std::tuple<int, std::uint64_t, std::string>> names;
         for (FolderEntry& file : *files) {
             const std::optional<std::uint64_t> kept = NumberNamed(file.name);
-            const int rank = kept ? 0 : file.name == kManifest ? 1 : 2;
+            const int rank = file.name == kSummary ? 0 : kept ? 1 : file.name == kManifest ? 2 : 3;
             names.emplace_back(rank, kept.value_or(0), std::move(file.name));
         }
         std::sort(names.begin(), names.end());
@@ -107,9 +111,49 @@ void JournalStore::RemoveDrop(std::uint64_t number) {
     (void)fs_.RemoveFolder(folder);
 }
 
-void JournalStore::Prune(std::size_t keep) {
-    const Result<std::vector<std::uint64_t>> drops = Drops();
-    for (std::size_t i = keep; drops && i < drops->size(); ++i) RemoveDrop((*drops)[i]);
+std::vector<HeldDrop> JournalStore::Holdings(std::optional<std::uint64_t> recording) {
+    std::vector<HeldDrop> drops;
+    if (Result<std::vector<std::uint64_t>> numbers = Drops()) {
+        for (const std::uint64_t number : *numbers) {
+            drops.push_back({number, number == recording ? 0 : Held(number)});
+        }
+    }
+    return drops;
+}
+
+void JournalStore::Trim(std::vector<HeldDrop>& drops, std::size_t keep, std::uint64_t limit) {
+    std::vector<std::uint64_t> held;
+    for (const HeldDrop& drop : drops) held.push_back(drop.held);
+    const std::size_t kept = DropsKept(held, keep, limit);
+    for (std::size_t i = kept; i < drops.size(); ++i) RemoveDrop(drops[i].number);
+    drops.resize(kept);
+}
+
+std::optional<std::uint64_t> JournalStore::StoredLimit() {
+    const std::string path = Join(folder_, kLimit);
+    if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    return text ? ParseLimitLine(*text) : std::nullopt;
+}
+
+JournalLimit JournalStore::Limit() {
+    if (const std::optional<std::uint64_t> stored = StoredLimit()) return {*stored, true};
+    // Before the journal's folder is made, the nearest folder above it is
+    // on the same disk, as like as not.
+    std::filesystem::path folder = PathFromUtf8(folder_);
+    while (fs_.Status(Utf8FromPath(folder)).kind == FileKind::Missing &&
+           folder.has_relative_path()) {
+        folder = folder.parent_path();
+    }
+    const Result<std::uint64_t> free = fs_.FreeSpace(Utf8FromPath(folder));
+    return {DefaultLimit(free ? std::optional(*free) : std::nullopt), false};
+}
+
+Result<> JournalStore::StoreLimit(std::optional<std::uint64_t> bytes) {
+    const std::string path = Join(folder_, kLimit);
+    if (bytes) return WriteWhole(path, LimitLine(*bytes));
+    if (fs_.LinkStatus(path).kind == FileKind::Missing) return {};
+    return fs_.Remove(path);
 }
 
 Result<> JournalStore::Make() {
@@ -193,15 +237,27 @@ DropRecord JournalStore::Read(std::uint64_t number) {
     return record;
 }
 
-bool JournalStore::Undone(std::uint64_t number) {
-    return fs_.Status(InDrop(number, kUndone)).kind != FileKind::Missing;
-}
+bool JournalStore::Undone(std::uint64_t number) { return Marked(number, kUndone); }
 
 Result<> JournalStore::WriteMark(const std::string& path, const std::string& text) {
     Result<std::unique_ptr<OutputFile>> file = fs_.CreateFresh(path, 0600);
     if (!file) return file.error();
     if (Result<> written = (*file)->Write(text.data(), text.size()); !written) return written;
     return (*file)->Close();
+}
+
+Result<> JournalStore::WriteWhole(const std::string& path, const std::string& text) {
+    Result<std::unique_ptr<OutputFile>> file = fs_.CreateFresh(path + ".tmp", 0600);
+    if (!file) return file.error();
+    Result<> written = (*file)->Write(text.data(), text.size());
+    if (written) written = (*file)->Close();
+    if (written) written = (*file)->Replace(path);
+    if (!written) (*file)->Discard();
+    return written;
+}
+
+bool JournalStore::Marked(std::uint64_t number, const char* mark) {
+    return fs_.Status(InDrop(number, mark)).kind != FileKind::Missing;
 }
 
 Result<> JournalStore::MarkUndone(std::uint64_t number, std::int64_t when) {
@@ -226,6 +282,78 @@ std::optional<std::uint64_t> JournalStore::NotRestored(std::uint64_t number) {
 
 Result<> JournalStore::MarkNotRestored(std::uint64_t number, std::uint64_t count) {
     return WriteMark(InDrop(number, kNotRestored), std::to_string(count) + "\n");
+}
+
+std::optional<DropSummary> JournalStore::Summary(std::uint64_t number) {
+    const std::string path = InDrop(number, kSummary);
+    if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    if (!text) return std::nullopt;
+    std::optional<DropSummary> summary = ParseSummary(*text);
+    // The mark is what an undo goes by; a summary behind it (an undo by a
+    // release that wrote none, or one that could not be written) is stale.
+    if (summary && (summary->state == DropSummary::State::Undone) != Undone(number)) {
+        return std::nullopt;
+    }
+    return summary;
+}
+
+Result<> JournalStore::WriteSummary(std::uint64_t number, const DropSummary& summary) {
+    return WriteWhole(InDrop(number, kSummary), SummaryLine(summary));
+}
+
+void JournalStore::Summarize(std::uint64_t number, const DropRecord& record) {
+    using State = DropSummary::State;
+    DropSummary summary;
+    summary.patches = record.Replaced();
+    summary.started = record.started;
+    summary.held = HeldByFiles(number);
+    summary.manifest = StampOf(number);
+    if (!record.damage.empty()) {
+        summary.state = State::Damaged;
+        summary.damage = record.damage;
+    } else if (record.partlyRecorded) {
+        summary.state = State::PartlyRecorded;
+    } else if (Undone(number)) {
+        summary.state = State::Undone;
+    } else if (const std::optional<std::uint64_t> left = NotRestored(number)) {
+        summary.state = State::PartlyUndone;
+        summary.notRestored = *left;
+    }
+    if (!WriteSummary(number, summary)) (void)fs_.Remove(InDrop(number, kSummary));
+}
+
+std::optional<ManifestStamp> JournalStore::StampOf(std::uint64_t number) {
+    const std::string path = InDrop(number, kManifest);
+    if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    if (!text) return std::nullopt;
+    return ManifestStamp{text->size(), DigestOf(*text)};
+}
+
+std::uint64_t JournalStore::Held(std::uint64_t number) {
+    // An undo moves the kept files back out and keeps the rewritten ones in
+    // their place: the files themselves then tell.
+    if (!Marked(number, kUndone) && !Marked(number, kNotRestored)) {
+        if (const std::optional<DropSummary> summary = Summary(number)) return summary->held;
+    }
+    return HeldByFiles(number);
+}
+
+std::uint64_t JournalStore::HeldByFiles(std::uint64_t number) {
+    std::uint64_t held = 0;
+    if (Result<std::vector<FolderEntry>> files = fs_.ListFolder(DropFolder(number))) {
+        for (const FolderEntry& file : *files) {
+            const std::string_view name = file.name;
+            const bool rewritten = name.ends_with(kRewritten);
+            const std::string kept(rewritten ? name.substr(0, name.size() - std::strlen(kRewritten))
+                                             : name);
+            if (!NumberNamed(kept)) continue;
+            const FileStatus status = fs_.LinkStatus(InDrop(number, file.name));
+            if (status.kind == FileKind::Regular && status.links <= 1) held += status.size;
+        }
+    }
+    return held;
 }
 
 std::int64_t SecondsNow() {

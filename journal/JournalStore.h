@@ -4,6 +4,8 @@
 #include "common/Result.h"
 #include "fileio/ChunkedReader.h"
 #include "fileio/FileSystem.h"
+#include "journal/DropSummary.h"
+#include "journal/JournalLimit.h"
 #include "journal/Manifest.h"
 
 #include <cstdint>
@@ -28,12 +30,19 @@ struct DropRecord {
     bool Empty() const { return damage.empty() && !partlyRecorded && Replaced() == 0; }
 };
 
+// A drop kept, and the bytes of its kept files that the journal alone holds.
+struct HeldDrop {
+    std::uint64_t number = 0;
+    std::uint64_t held = 0;
+};
+
 // The journal's folder on disk: one folder per drop, named by a number that
 // grows with each drop, holding the drop's manifest, the old bytes of each
-// patch it replaced (files 1, 2, ...), a file "incomplete" when recording
-// failed and the manifest could not say so, and, once the drop was undone,
-// a file "undone" (or "not-restored", holding how many patches were not,
-// when an undo left some as they were).
+// patch it replaced (files 1, 2, ...), its summary (see DropSummary), a
+// file "incomplete" when recording failed and the manifest could not say
+// so, and, once the drop was undone, a file "undone" (or "not-restored",
+// holding how many patches were not, when an undo left some as they were).
+// Beside the drops, the file "limit" holds the limit set by --journal-limit.
 //
 // The journal is refused when its folder belongs to another user than the
 // one running the program: its manifests name the files an undo writes.
@@ -43,6 +52,11 @@ public:
     static constexpr const char* kUndone = "undone";
     static constexpr const char* kIncomplete = "incomplete";
     static constexpr const char* kNotRestored = "not-restored";
+    static constexpr const char* kSummary = "summary";
+    static constexpr const char* kLimit = "limit";
+    // Appended to a kept file's name: the patch's rewritten bytes, kept
+    // there once the drop is undone.
+    static constexpr const char* kRewritten = ".rewritten";
 
     JournalStore(FileSystem& fs, std::string folder) : fs_(fs), folder_(std::move(folder)) {}
 
@@ -60,8 +74,18 @@ public:
     // Makes the journal's folder and its parents where missing, and in it a
     // folder for a new drop, newer than any other.
     Result<std::uint64_t> NewDrop();
-    // Removes all but the newest `keep` drops, as far as it can.
-    void Prune(std::size_t keep);
+    // The drops kept, newest first, with the bytes each holds; `recording`,
+    // the drop being recorded, as holding nothing yet.
+    std::vector<HeldDrop> Holdings(std::optional<std::uint64_t> recording = {});
+    // Removes the oldest of drops (Holdings()) until at most `keep` are left
+    // holding at most `limit` bytes together, as far as it can; drops keeps
+    // those left. The newest is never removed.
+    void Trim(std::vector<HeldDrop>& drops, std::size_t keep, std::uint64_t limit);
+    // The limit stored (nullopt: none, or one damaged) and the one in force.
+    std::optional<std::uint64_t> StoredLimit();
+    JournalLimit Limit();
+    // Stores the limit; nullopt: back to the default.
+    Result<> StoreLimit(std::optional<std::uint64_t> bytes);
     DropRecord Read(std::uint64_t number);
     bool Undone(std::uint64_t number);
     Result<> MarkUndone(std::uint64_t number, std::int64_t when);
@@ -70,12 +94,30 @@ public:
     std::optional<std::uint64_t> NotRestored(std::uint64_t number);
     Result<> MarkNotRestored(std::uint64_t number, std::uint64_t count);
 
+    // The drop's summary; nullopt when there is none, or it is damaged, or
+    // it says the drop is undone while the drop's mark does not.
+    std::optional<DropSummary> Summary(std::uint64_t number);
+    Result<> WriteSummary(std::uint64_t number, const DropSummary& summary);
+    // Writes the summary of the drop as its record and marks say now; one
+    // that cannot be written is removed rather than left to tell the past.
+    void Summarize(std::uint64_t number, const DropRecord& record);
+    // The manifest's size and digest as it is now; nullopt when there is none.
+    std::optional<ManifestStamp> StampOf(std::uint64_t number);
+    // The bytes the drop holds: its summary's while no undo has linked its
+    // kept files back to patches, else counted from the files themselves.
+    std::uint64_t Held(std::uint64_t number);
+    // Counted: the kept files that have no other name.
+    std::uint64_t HeldByFiles(std::uint64_t number);
+
 private:
     Result<> CheckOwner();
     Result<> MakeFolders(const std::string& folder);
     // The highest number among the kept files of the drop; 0 when none.
     std::uint64_t LastKept(std::uint64_t number);
     Result<> WriteMark(const std::string& path, const std::string& text);
+    // Writes text into path in one step, through a temporary file beside it.
+    Result<> WriteWhole(const std::string& path, const std::string& text);
+    bool Marked(std::uint64_t number, const char* mark);
     void RemoveDrop(std::uint64_t number);
 
     FileSystem& fs_;

@@ -73,8 +73,6 @@ bool ReadNumber(std::string_view text, Number& value) {
 
 std::string Check(std::string_view text) { return DigestOf(text).Hex().substr(0, kCheckDigits); }
 
-std::string Checked(const std::string& text) { return text + " " + Check(text) + "\n"; }
-
 // A manifest names only patches, by absolute path, and keeps their old bytes
 // only in plain numbered files of its own folder: anything else is not what
 // a drop wrote, and is never followed. "pch" in any case: resolving links on
@@ -179,7 +177,10 @@ bool ReadLine2(std::string_view line, std::size_t number, Manifest& manifest) {
     return false;
 }
 
-// line without its check, when the check is there and right.
+}  // namespace
+
+std::string Checked(const std::string& text) { return text + " " + Check(text) + "\n"; }
+
 std::optional<std::string_view> WithoutCheck(std::string_view line) {
     const std::size_t space = line.rfind(' ');
     if (space == std::string_view::npos || line.size() - space - 1 != kCheckDigits) {
@@ -189,8 +190,6 @@ std::optional<std::string_view> WithoutCheck(std::string_view line) {
     if (line.substr(space + 1) != Check(text)) return std::nullopt;
     return text;
 }
-
-}  // namespace
 
 std::string ManifestHeader(std::int64_t started) {
     return std::string(kMagic) + std::to_string(kVersion) + "\n" +

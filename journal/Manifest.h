@@ -5,6 +5,7 @@
 #include "fileio/ContentHash.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,12 @@ std::string ManifestLine(const ManifestEntry& entry);
 std::string NotReplacedLine(const std::string& kept);
 std::string IncompleteLine();
 std::string EndedLine(std::size_t entries);
+
+// text as a line with its check, LF included; and a line's text (LF left
+// off) without its check, nullopt when the check is missing or wrong. The
+// journal's other small files are checked the same way.
+std::string Checked(const std::string& text);
+std::optional<std::string_view> WithoutCheck(std::string_view line);
 
 // Reads a manifest. A last line without its LF (a drop killed while writing
 // it) is left out; whether that loses an entry is for the caller to judge,

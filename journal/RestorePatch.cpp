@@ -5,6 +5,7 @@
 #include "fileio/ContentHash.h"
 #include "fileio/TargetFile.h"
 #include "fileio/Utf8Path.h"
+#include "journal/JournalStore.h"
 
 #include <map>
 #include <set>
@@ -183,7 +184,7 @@ public:
                 // its old one was: the rename then frees nothing on its way
                 // (the journal lets it go later, on its own thread), and the
                 // drop's bytes are there to put back. Best effort.
-                const std::string rewritten = items_[i].keptPath + kRewrittenSuffix;
+                const std::string rewritten = items_[i].keptPath + JournalStore::kRewritten;
                 (void)fs_.Remove(rewritten);
                 (void)fs_.MakeHardLink(path, rewritten);
                 done = restore.writer->Rename();

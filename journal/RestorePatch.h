@@ -26,10 +26,6 @@ struct PreparedRestore final : PreparedFile {
     FileStatus opened;  // the patch when it was read
 };
 
-// Appended to the name of a patch's kept old bytes: the name its rewritten
-// bytes are kept under once the drop is undone.
-inline constexpr const char* kRewrittenSuffix = ".rewritten";
-
 // Why a patch is left as it is when another program wrote to it meanwhile.
 inline constexpr const char* kChangedWhileRestored = "was changed while it was being restored";
 

@@ -41,8 +41,12 @@ Result<std::unique_ptr<HeldLock>> UndoJournal::Hold(const std::function<void()>&
 
 std::unique_ptr<DropRecorder> UndoJournal::Record() {
     if (!place_.folder.empty()) return std::make_unique<DropRecorder>(fs_, store_, kKeptDrops);
-    if (!place_.problem.empty()) return std::make_unique<DropRecorder>(Error{place_.problem});
+    if (place_.problem) return std::make_unique<DropRecorder>(*place_.problem);
     return nullptr;
+}
+
+Error UndoJournal::NoJournal() const {
+    return place_.problem ? *place_.problem : Error{"no journal is kept"};
 }
 
 namespace {
@@ -59,27 +63,55 @@ std::string DropName(std::uint64_t number) { return "drop " + std::to_string(num
 }  // namespace
 
 Result<std::vector<RecordedDrop>> UndoJournal::History() {
-    if (place_.folder.empty())
-        return place_.problem.empty() ? Error{"no journal is kept"} : Error{place_.problem};
+    if (place_.folder.empty()) return NoJournal();
     Result<std::vector<std::uint64_t>> drops = store_.Drops();
     if (!drops) return drops.error();
     std::vector<RecordedDrop> history;
     for (const std::uint64_t number : *drops) {
-        const DropRecord record = store_.Read(number);
-        if (record.Empty()) continue;
-        const bool undone = store_.Undone(number);
-        history.push_back({number, record.started, record.Replaced(), undone, record.damage,
-                           record.partlyRecorded,
-                           undone ? std::nullopt : store_.NotRestored(number)});
+        RecordedDrop drop;
+        drop.number = number;
+        // A digest of the manifest costs a small part of reading it, and
+        // tells that it is still what the summary was made of.
+        std::optional<DropSummary> summary = store_.Summary(number);
+        if (summary && summary->manifest != store_.StampOf(number)) summary.reset();
+        if (summary) {
+            if (summary->Empty()) continue;
+            drop.started = summary->started;
+            drop.patches = summary->patches;
+            drop.damage = summary->damage;
+            drop.partlyRecorded = summary->state == DropSummary::State::PartlyRecorded;
+        } else {
+            const DropRecord record = store_.Read(number);
+            if (record.Empty()) continue;
+            drop.started = record.started;
+            drop.patches = record.Replaced();
+            drop.damage = record.damage;
+            drop.partlyRecorded = record.partlyRecorded;
+        }
+        drop.undone = store_.Undone(number);
+        if (!drop.undone) drop.notRestored = store_.NotRestored(number);
+        drop.held = store_.Held(number);
+        history.push_back(std::move(drop));
     }
     return history;
 }
 
-Result<UndoJournal::Choice> UndoJournal::Choose(const UndoChoice& which) {
-    if (place_.folder.empty()) {
-        return Error{"there is nothing to undo: " +
-                     (place_.problem.empty() ? std::string("no journal is kept") : place_.problem)};
+JournalLimit UndoJournal::Limit() { return store_.Limit(); }
+
+Result<std::size_t> UndoJournal::SetLimit(std::optional<std::uint64_t> bytes) {
+    if (place_.folder.empty()) return NoJournal();
+    if (Result<> made = store_.Make(); !made) return made.error();
+    if (Result<> stored = store_.StoreLimit(bytes); !stored) {
+        return stored.error().As("the limit cannot be stored in " + place_.folder);
     }
+    std::vector<HeldDrop> drops = store_.Holdings();
+    const std::size_t before = drops.size();
+    store_.Trim(drops, kKeptDrops, store_.Limit().bytes);
+    return before - drops.size();
+}
+
+Result<UndoJournal::Choice> UndoJournal::Choose(const UndoChoice& which) {
+    if (place_.folder.empty()) return Error{"there is nothing to undo: " + NoJournal().Text()};
     Result<std::vector<std::uint64_t>> drops = store_.Drops();
     if (!drops) return drops.error().As("there is nothing to undo: " + drops.error().what);
     if (which.drop) return ChooseNamed(*which.drop, *drops, which.skipDamaged);
@@ -143,7 +175,21 @@ Result<UndoJournal::Choice> UndoJournal::ChooseNamed(std::uint64_t number,
     return Choice{number, std::move(record), std::nullopt};
 }
 
-bool UndoJournal::CanUndo() { return Choose({}).ok(); }
+// As Choose({}) would find a drop, from each drop's mark and summary, and
+// its manifest only where it has no summary to trust (a journal of an
+// earlier release, a drop still being recorded or killed).
+bool UndoJournal::CanUndo() {
+    if (place_.folder.empty()) return false;
+    const Result<std::vector<std::uint64_t>> drops = store_.Drops();
+    if (!drops) return false;
+    for (const std::uint64_t number : *drops) {
+        if (store_.Undone(number)) continue;
+        const std::optional<DropSummary> summary = store_.Summary(number);
+        if (summary ? summary->Empty() : store_.Read(number).Empty()) continue;
+        return true;
+    }
+    return false;
+}
 
 Result<UndoSummary> UndoJournal::Undo(const UndoChoice& which, StatusLog& log,
                                       const UndoOptions& options) {
@@ -171,6 +217,7 @@ Result<UndoSummary> UndoJournal::Undo(const UndoChoice& which, StatusLog& log,
     } else if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
         summary.notMarked = marked.error();
     }
+    store_.Summarize(number, choice->record);
     return summary;
 }
 

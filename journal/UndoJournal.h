@@ -30,6 +30,7 @@ struct RecordedDrop {
     // Set when the last undo left some of its patches as they were: how
     // many (0 when that is not known).
     std::optional<std::uint64_t> notRestored;
+    std::uint64_t held = 0;  // bytes of its kept files that the journal alone holds
 };
 
 // Which drop an undo takes.
@@ -42,8 +43,9 @@ struct UndoChoice {
 };
 
 // The journal of drops, shared by the window and the command line: each
-// drop is recorded as it goes, the newest kKeptDrops are kept, and the
-// newest drop not undone yet can be taken back. A drop whose record is
+// drop is recorded as it goes, the newest kKeptDrops are kept as far as
+// they fit in the journal's limit (JournalLimit), and the newest drop not
+// undone yet can be taken back. A drop whose record is
 // damaged or partial is never passed over unless the caller says so, and a
 // drop counts as undone only when every one of its patches holds its old
 // bytes again.
@@ -52,10 +54,6 @@ public:
     static constexpr std::size_t kKeptDrops = 20;
 
     UndoJournal(FileSystem& fs, JournalPlace place);
-
-    // False when there is no journal and nothing to say about it.
-    bool Wanted() const { return !place_.folder.empty() || !place_.problem.empty(); }
-    const JournalPlace& Place() const { return place_; }
 
     // Takes the journal for one operation that changes patches (a drop, an
     // undo), held until the lock returned is destroyed, so that two programs
@@ -73,7 +71,15 @@ public:
 
     // The drops that replaced anything, newest first.
     Result<std::vector<RecordedDrop>> History();
+    // Whether there is a drop to undo (or to refuse, saying why), told from
+    // the drops' summaries: quick enough to ask whenever the window is
+    // activated or its Edit menu opens.
     bool CanUndo();
+    // The limit in force.
+    JournalLimit Limit();
+    // Stores the limit (nullopt: the default again) and removes at once the
+    // oldest drops beyond it: how many. Hold the journal meanwhile.
+    Result<std::size_t> SetLimit(std::optional<std::uint64_t> bytes);
     // Restores the patches of the drop chosen, each line in a drop's manner
     // on log ("Restoring PATH  ....  Done."), newest patch first, then
     // "R of N files restored.". Fails when there is none to take (nothing to
@@ -97,6 +103,8 @@ private:
     Result<Choice> Choose(const UndoChoice& which);
     Result<Choice> ChooseNamed(std::uint64_t number, const std::vector<std::uint64_t>& drops,
                                bool skipDamaged);
+    // Why there is no journal.
+    Error NoJournal() const;
 
     FileSystem& fs_;
     JournalPlace place_;

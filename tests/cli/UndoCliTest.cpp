@@ -52,13 +52,17 @@ protected:
 };
 
 const std::string kWhen = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
+// What a drop holds in the journal, and --history's last line.
+const std::string kHeld = R"(\d+ bytes)";
+const std::string kTotal = "The journal holds .*\n";
 
 TEST_F(UndoCli, UndoesTheLastDropFromAnyFolderAndListsTheDrops) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("b.pch"), kPatch);
     ASSERT_EQ(Run({"a.pch", "b.pch"}).status, 0);
     const std::string when = "1  " + kWhen;
-    EXPECT_TRUE(std::regex_match(Run({"--history"}).out, std::regex(when + "  2 patches\n")));
+    EXPECT_TRUE(std::regex_match(Run({"--history"}).out,
+                                 std::regex(when + "  " + kHeld + "  2 patches\n" + kTotal)));
 
     fs::create_directory("elsewhere");
     fs::current_path("elsewhere");
@@ -69,7 +73,8 @@ TEST_F(UndoCli, UndoesTheLastDropFromAnyFolderAndListsTheDrops) {
     EXPECT_EQ(undo.err, "");
     EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
     EXPECT_TRUE(
-        std::regex_match(Run({"--history"}).out, std::regex(when + "  2 patches  undone\n")));
+        std::regex_match(Run({"--history"}).out,
+                         std::regex(when + "  " + kHeld + "  2 patches  undone\n" + kTotal)));
 
     const test::ProcessResult again = Run({"--undo"});
     EXPECT_EQ(again.status, 2);
@@ -122,7 +127,7 @@ TEST_F(UndoCli, DropsThatRecordNothing) {
          place_,
          unavailable + "the journal folder " + place_.folder +
              " cannot be made: " + test::kInjectedCause + "\n"},
-        {{"a.pch"}, RealFileSystem(), {"", "no home"}, unavailable + "no home\n"},
+        {{"a.pch"}, RealFileSystem(), {"", Error{"no home"}}, unavailable + "no home\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args.front());
@@ -136,7 +141,8 @@ TEST_F(UndoCli, DropsThatRecordNothing) {
         EXPECT_EQ(std::count(undo.err.begin(), undo.err.end(), '\n'), 1) << undo.err;
     }
     place_.folder = P("state");
-    EXPECT_EQ(Run({"--history"}).out, "No drops are recorded.\n");
+    EXPECT_TRUE(
+        std::regex_match(Run({"--history"}).out, std::regex("No drops are recorded.\n" + kTotal)));
 }
 
 // The real program finds its journal where the system's variables say.
@@ -373,8 +379,9 @@ TEST_F(DamagedJournal, IsReportedByNameAndNothingIsWrittenFromIt) {
             EXPECT_EQ(ReadFile(paths[i]), left ? rewritten[i] : original[i]) << i;
         }
         const std::string history = Run({"--history"}).out;
-        EXPECT_TRUE(std::regex_match(history, std::regex("2  " + kWhen + "  .*\n1  .*\n")) &&
-                    Lines(history)[0].ends_with("  " + row.history))
+        EXPECT_TRUE(
+            std::regex_match(history, std::regex("2  " + kWhen + "  .*\n1  .*\n" + kTotal)) &&
+            Lines(history)[0].ends_with("  " + row.history))
             << history;
         // Drop 1 stays until told to go past drop 2, or drop 2 is undone.
         EXPECT_NE(ReadFile(P("a.pch")), kPatch);
@@ -476,14 +483,68 @@ TEST_F(UndoCli, AJournalOfAnotherUserIsRefused) {
     EXPECT_NE(ReadFile(P("b.pch")), kPatch);
 }
 
+TEST_F(UndoCli, TheJournalLimitIsReadStoredAndKeptTo) {
+    const struct {
+        std::string size;
+        std::string shown;  // empty: refused
+    } sizes[] = {
+        {"1.5G", "1.5 GB"}, {"750kB", "750.0 kB"}, {"123", "123 bytes"}, {"1.5", ""}, {"12X", ""},
+        {"", ""},           {"99999999T", ""},     {"-1", ""},
+    };
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(size.size);
+        const test::ProcessResult set = Run({"--journal-limit", size.size});
+        if (size.shown.empty()) {
+            EXPECT_EQ(set.status, 2);
+            EXPECT_EQ(set.out, "");
+            EXPECT_NE(set.err, "");
+            continue;
+        }
+        EXPECT_EQ(set.status, 0) << set.err;
+        EXPECT_EQ(set.out, "The journal keeps at most 20 drops and " + size.shown +
+                               " (set by --journal-limit).\n");
+    }
+    EXPECT_EQ(Run({"--journal-limit", "2G", "a.pch"}).status, 2);
+
+    // Each drop holds its patch's old bytes: 40, 40, then 200.
+    const std::string big = kPatch + std::string(158, 'y') + "\r\n";
+    for (const char* name : {"a.pch", "b.pch"}) WriteFile(P(name), kPatch);
+    WriteFile(P("big.pch"), big);
+    const std::string total = "The journal holds ";
+    const std::string set = " (set by --journal-limit).\n";
+    EXPECT_EQ(Run({"--journal-limit", "100"}).status, 0);
+    EXPECT_EQ(Run({"a.pch"}).err, "");
+    EXPECT_EQ(Run({"b.pch"}).err, "");
+    EXPECT_TRUE(
+        Run({"--history"})
+            .out.ends_with(total + "80 bytes; it keeps at most 20 drops and 100 bytes" + set));
+    EXPECT_EQ(Run({"--journal-limit", "50"}).out,
+              "The journal keeps at most 20 drops and 50 bytes" + set +
+                  "The oldest drop was removed to keep to it.\n");
+    EXPECT_EQ(Run({"big.pch"}).err,
+              "pemberlock-cli: this drop alone holds 200 bytes in the journal, over its limit of "
+              "50 bytes: it is kept for --undo, but no older drop is\n");
+    EXPECT_TRUE(std::regex_match(
+        Run({"--history"}).out,
+        std::regex(
+            "3  " + kWhen + "  200 bytes, alone over the limit  1 patch\n" + total +
+            "200 bytes; it keeps at most 20 drops and 50 bytes \\(set by --journal-limit\\).\n")));
+    EXPECT_TRUE(fs::exists(PathFromUtf8(P("state/limit"))));
+    EXPECT_EQ(Run({"--journal-limit", "default"}).status, 0);
+    EXPECT_FALSE(fs::exists(PathFromUtf8(P("state/limit"))));
+    EXPECT_NE(Run({"--history"}).out.find(" (the default"), std::string::npos);
+    EXPECT_EQ(Run({"--undo"}).status, 0);
+    EXPECT_EQ(ReadFile(P("big.pch")), big);
+}
+
 TEST_F(UndoCli, ARenameThatFailedIsNotRecordedAsDone) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("b.pch"), kPatch);
     test::FaultyFileSystem renames(test::Fault::Rename);
     renames.OnlyBelow(P("b.pch"));
     ASSERT_EQ(Run({P("a.pch"), P("b.pch")}, renames).status, 1);
-    EXPECT_TRUE(
-        std::regex_match(Run({"--history"}).out, std::regex("1  " + kWhen + "  1 patch\n")));
+    EXPECT_TRUE(std::regex_match(
+        Run({"--history"}).out, std::regex("1  " + kWhen + "  " + kHeld + "  1 patch\n" + kTotal)));
     EXPECT_EQ(Run({"--undo"}).out,
               "Restoring " + P("a.pch") + "  ....  Done.\n1 of 1 files restored.\n");
 }

@@ -27,7 +27,7 @@ TEST(JournalPlace, FollowsTheBaseDirectoryRules) {
             return found == c.environment.end() ? std::nullopt : std::optional(found->second);
         });
         EXPECT_EQ(place.folder, c.folder);
-        EXPECT_EQ(place.problem.empty(), !c.folder.empty());
+        EXPECT_EQ(!place.problem, !c.folder.empty());
     }
 }
 

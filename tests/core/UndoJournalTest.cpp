@@ -45,6 +45,7 @@ protected:
         options.journal = recorder.get();
         EXPECT_EQ(RunPatchDrop(paths, log, map, fs, options).errors, 0u);
         recorder->Finish();
+        overLimit_ = recorder->AloneOverLimit();
         return recorder->Failure() ? recorder->Failure()->Text() : "";
     }
     Result<UndoSummary> Undo(std::string* lines = nullptr) {
@@ -61,6 +62,7 @@ protected:
     std::string P(const std::string& name) const { return folder_.Path(name); }
 
     TempFolder folder_;
+    bool overLimit_ = false;  // the last drop alone held more than the limit
 };
 
 TEST_F(UndoJournalTest, EachUndoTakesBackOneDropByteForByte) {
@@ -275,6 +277,108 @@ TEST_F(UndoJournalTest, KeepsTheLast20Drops) {
         EXPECT_EQ(ReadFile(P("a.pch")), versions[static_cast<std::size_t>(undo)]) << undo;
     }
     EXPECT_FALSE(Undo());
+}
+
+// Drops of one patch each, of the sizes given, under a limit set before:
+// the oldest go first, and the newest stays however much it holds.
+TEST_F(UndoJournalTest, KeepsTheNewestDropsThatFitInItsLimit) {
+    const struct {
+        std::vector<std::size_t> sizes;  // oldest first
+        std::uint64_t limit;
+        std::vector<std::uint64_t> left;  // newest first
+    } cases[] = {
+        {{300, 300, 300}, 900, {3, 2, 1}},
+        {{300, 300, 300}, 899, {3, 2}},
+        {{300, 300, 300}, 599, {3}},
+        {{100, 900, 100}, 800, {3}},  // not the oldest that would still fit
+        {{500, 100, 900}, 800, {3}},  // alone over the limit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.sizes) + " in " + std::to_string(c.limit));
+        fs::remove_all(PathFromUtf8(P("state")));
+        ASSERT_TRUE(UndoJournal(RealFileSystem(), {Journal(), {}}).SetLimit(c.limit));
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::string patch = P(std::to_string(i) + ".pch");
+            WriteFile(patch, kPatch + std::string(c.sizes[i] - kPatch.size() - 2, 'y') + "\r\n");
+            ASSERT_EQ(Drop({patch}, MapWithKnob0("7")), "");
+        }
+        EXPECT_EQ(overLimit_, c.sizes.back() > c.limit);
+        EXPECT_EQ(*JournalStore(RealFileSystem(), Journal()).Drops(), c.left);
+    }
+}
+
+// Counts the manifests read.
+class ManifestReads final : public test::PassThroughFileSystem {
+public:
+    Result<std::unique_ptr<InputFile>> OpenRead(const std::string& path) override {
+        if (path.ends_with(JournalStore::kManifest)) ++reads;
+        return real_.OpenRead(path);
+    }
+    int reads = 0;
+};
+
+TEST_F(UndoJournalTest, ASummaryStandsForTheManifestOnlyWhileItsCheckHolds) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch + "y\r\n");
+    ASSERT_EQ(Drop({P("a.pch"), P("b.pch")}, MapWithKnob0("7")), "");
+    JournalStore store(RealFileSystem(), Journal());
+    const std::string path = store.InDrop(1, JournalStore::kSummary);
+    const std::string written = ReadFile(path);
+    const std::optional<DropSummary> summary = ParseSummary(written);
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->state, DropSummary::State::Done);
+    EXPECT_EQ(summary->patches, 2u);
+    EXPECT_EQ(summary->held, 2 * kPatch.size() + 3);
+    EXPECT_EQ(summary->manifest, store.StampOf(1));
+
+    DropSummary empty = *summary;
+    empty.patches = 0;
+    std::string changed = SummaryLine(empty);
+    changed[changed.find(" 0 ") + 1] = '9';
+    DropSummary undone = *summary;
+    undone.state = DropSummary::State::Undone;
+    const struct {
+        const char* name;
+        std::optional<std::string> text;  // none: no summary
+        bool canUndo;
+        bool manifestRead;  // by CanUndo
+        std::size_t listed;
+    } cases[] = {
+        {"as written", written, true, false, 1},
+        {"checked, saying nothing was replaced", SummaryLine(empty), false, false, 0},
+        {"one digit changed", changed, true, true, 1},
+        {"cut short", written.substr(0, written.size() - 1), true, true, 1},
+        {"missing", std::nullopt, true, true, 1},
+        {"undone, but no mark says so", SummaryLine(undone), true, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(PathFromUtf8(path));
+        if (c.text) WriteFile(path, *c.text);
+        ManifestReads files;
+        UndoJournal journal(files, {Journal(), {}});
+        EXPECT_EQ(journal.CanUndo(), c.canUndo);
+        EXPECT_EQ(files.reads > 0, c.manifestRead);
+        EXPECT_EQ(journal.History()->size(), c.listed);
+    }
+
+    // Each undo that marks the drop says so in its summary too.
+    WriteFile(path, written);
+    const std::string rewritten = ReadFile(P("b.pch"));
+    WriteFile(P("b.pch"), "edited");
+    ASSERT_TRUE(Undo());
+    std::optional<DropSummary> after = ParseSummary(ReadFile(path));
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->state, DropSummary::State::PartlyUndone);
+    EXPECT_EQ(after->notRestored, 1u);
+    EXPECT_EQ(after->held, store.HeldByFiles(1));
+    WriteFile(P("b.pch"), rewritten);
+    ASSERT_TRUE(Undo());
+    after = ParseSummary(ReadFile(path));
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->state, DropSummary::State::Undone);
+    EXPECT_EQ(after->patches, 2u);
+    EXPECT_FALSE(UndoJournal(RealFileSystem(), {Journal(), {}}).CanUndo());
 }
 
 TEST(Manifest, ReadsWhatItWritesAndSaysWhereItIsDamaged) {

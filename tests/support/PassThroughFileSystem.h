@@ -51,6 +51,9 @@ public:
         return real_.TryLock(path);
     }
     std::optional<std::uint32_t> CurrentUser() override { return real_.CurrentUser(); }
+    Result<std::uint64_t> FreeSpace(const std::string& path) override {
+        return real_.FreeSpace(path);
+    }
 
 protected:
     FileSystem& real_ = RealFileSystem();

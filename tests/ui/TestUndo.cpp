@@ -157,7 +157,7 @@ void TestUndo::patchesLeftAloneAreExplained() {
 }
 
 void TestUndo::aDropThatCannotBeRecordedSaysSoOnce() {
-    Open({{}, "there is no home folder"});
+    Open({{}, pemberlock::Error{"there is no home folder"}});
     WriteFile(Path("a.pch"), kPatch);
     WriteFile(Path("b.pch"), kPatch);
     Drop({"a.pch", "b.pch"});
