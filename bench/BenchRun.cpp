@@ -214,12 +214,22 @@ Results RunBench(const Options& options) {
     std::filesystem::create_directory(folder);
     const KnobControllerMap map;  // knob i to controller 101 + i, option off
 
+    Results results;
+    if (options.Chosen("9")) {
+        const std::string large = temp.Path() + "/large";
+        std::filesystem::create_directory(large);
+        results.large = RunLargeLibrary(large, options);
+        std::filesystem::remove_all(large);
+    }
+    const bool anyOther = std::any_of(options.only.begin(), options.only.end(),
+                                      [](const std::string& m) { return m != "9"; });
+    if (!anyOther) return results;
+
     std::printf("Generating %zu patches (seed %llu) in %s ...\n", options.files,
                 static_cast<unsigned long long>(options.seed), temp.Path().c_str());
     std::fflush(stdout);
     const Library library = WriteLibrary(folder, options.seed, options.files);
 
-    Results results;
     results.libraryMb = static_cast<double>(library.bytes) / 1e6;
     results.fileSystem = FileSystemName(temp.Path());
     // 3 first, before the file measures leave the disk busy.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "bench/BenchOptions.h"
+#include "bench/LargeLibrary.h"
 
 #include <cstdint>
 #include <string>
@@ -62,6 +63,7 @@ struct Results {
     MemoryRuns memory;
     PeakRuns peak;
     StartupRuns startup;
+    LargeRuns large;  // 9
 };
 
 // Generates the library in a temporary folder and runs the chosen measures

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -261,7 +262,35 @@ Stats Summarize(std::vector<double> values) {
     return stats;
 }
 
+void PrintLarge(const LargeRuns& large) {
+    const double n = static_cast<double>(large.files);
+    std::printf("\n9 a large library: %zu patches in %zu folders, %.0f MB, journal on\n",
+                large.files, large.folders, large.megabytes);
+    std::printf(
+        "  pemberlock-cli --recursive   %8.2f s  %6.0f us/patch  peak %.1f MB  every patch "
+        "exact\n",
+        large.cliSeconds, large.cliSeconds / n * 1e6, large.cliPeakMb);
+    std::printf(
+        "  pemberlock-cli --undo        %8.2f s  %6.0f us/patch  peak %.1f MB  every patch "
+        "back\n",
+        large.undoSeconds, large.undoSeconds / n * 1e6, large.undoPeakMb);
+    std::printf("  ratio undo / drop            %8.3f   target <= 1.00   met: %s\n",
+                large.undoSeconds / large.cliSeconds,
+                Verdict(large.undoSeconds <= large.cliSeconds).c_str());
+    if (large.windowSeconds < 0) {
+        std::printf("  window drop                  -  %s\n", large.windowWhy.c_str());
+        return;
+    }
+    std::printf(
+        "  window drop (offscreen)      %8.2f s  peak %.1f MB (%.1f MB before the drop), "
+        "event loop blocked at most %.0f ms (target <= 100: %s)\n",
+        large.windowSeconds, large.windowPeakMb, large.windowBaseMb, large.windowBlocked * 1000,
+        Verdict(large.windowBlocked <= 0.1).c_str());
+}
+
 void PrintReport(const Options& options, const Results& results) {
+    if (options.Chosen("9")) PrintLarge(results.large);
+    if (options.only == std::set<std::string>{"9"}) return;
     const double n = static_cast<double>(options.files);
     std::printf(
         "\nPemberlock benchmark: %zu patches, %.1f MB (%.1f KB each on average), "

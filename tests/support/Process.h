@@ -15,6 +15,8 @@ struct ProcessResult {
     // From the start until the first whole line of out had arrived (zero if
     // none did): when a program says it is ready, not when it has ended.
     std::chrono::steady_clock::duration untilFirstLine{};
+    // Its high-water mark of memory, where the system tells (else 0).
+    long peakKilobytes = 0;
 };
 
 // Runs args[0] with args (no shell, so every byte of every argument arrives

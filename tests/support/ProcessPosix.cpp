@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,8 +106,10 @@ ProcessResult RunProcess(std::vector<std::string> args, const std::string& folde
         if (fd.fd >= 0) ::close(fd.fd);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.peakKilobytes = usage.ru_maxrss;
     return result;
 }
 
