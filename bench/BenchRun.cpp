@@ -145,6 +145,7 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
             runs.limitSyncedPerPatch.push_back(seconds / static_cast<double>(runs.compared));
             runs.limitParallel.push_back(RunLimitParallel(library.paths, 4));
             runs.limitGrouped.push_back(RunLimitGrouped(library.paths, 4, 64));
+            runs.unsafeFloor.push_back(RunUnsafeFloor(library.paths));
         }
         if (core) {
             runs.coreSerial.push_back(RunCoreBatchSerial(library.paths, map));

@@ -20,6 +20,7 @@ struct FileRuns {
     std::vector<double> limitSyncedPerPatch;  // on the first compared patches
     std::vector<double> limitParallel;        // 4 threads on quarters of the files
     std::vector<double> limitGrouped;         // the same, 64 patches to one file-system sync
+    std::vector<double> unsafeFloor;          // read, write, rename, nothing synced
     std::vector<double> coreSerial;           // one patch after the other, each flushed
     std::vector<double> cli;                  // pemberlock-cli as a user runs it
     std::vector<double> cliUndo;              // 8: pemberlock-cli --undo of that drop

@@ -34,6 +34,10 @@ double RunLogOnlyCoreBatch(const std::vector<std::string>& paths);
 // syncFolder adds what makes the rename itself durable, to show its cost.
 double RunLimit(const std::vector<std::string>& paths, const std::string& folder, bool syncFolder);
 
+// Below any safe rewrite: read, write a temporary file, rename, one patch
+// after the other, and nothing made durable.
+double RunUnsafeFloor(const std::vector<std::string>& paths);
+
 // The limit with more than one patch at a time: threads take equal parts of
 // the files, each rewriting its part as the limit does.
 double RunLimitParallel(const std::vector<std::string>& paths, unsigned threads);

@@ -68,6 +68,8 @@ void AddLimitWays(Rows& rows, const FileRuns& runs, double n) {
                "(for comparison)");
     AddTimeRow(rows, "  limit, 4 in parallel, 64 to one syncfs", runs.limitGrouped, n,
                "(for comparison)");
+    AddTimeRow(rows, "  unsafe floor: read, write, rename, no sync", runs.unsafeFloor, n,
+               "(for comparison)");
 }
 
 void AddFileRows(Rows& rows, const Options& options, const FileRuns& runs, double n) {
@@ -223,6 +225,9 @@ void PrintJournalToLimit(const FileRuns& runs, bool withCore) {
     std::printf("ratio 6/2  (journal batch / limit)    %.3f   target <= 1.15   met: %s\n", ratio,
                 Verdict(ratio <= 1.15).c_str());
     std::printf(kPairedLine, PairedRatio(runs.journal, runs.limit));
+    std::printf("ratio 6/unsafe floor                  %.3f   (for comparison; paired %.3f)\n",
+                journal / Summarize(runs.unsafeFloor).median,
+                PairedRatio(runs.journal, runs.unsafeFloor));
     if (!withCore) return;
     std::printf("ratio 6/1  (the journal's own cost)   %.3f   (for comparison; paired %.3f)\n",
                 journal / Summarize(runs.core).median, PairedRatio(runs.journal, runs.core));
