@@ -50,6 +50,9 @@ options=(
   # Debian removed the Wintab headers from the source for their licence.
   -DFEATURE_tabletevent=OFF
   -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
+  # Without Direct2D, Qt Gui leaves out its DirectWrite 3 font database, which
+  # the Windows platform plugin would still ask for: fonts through DirectWrite.
+  -DFEATURE_directwrite3=OFF
   -DFEATURE_jpeg=OFF -DFEATURE_glib=OFF
   # No MinGW builds of these in Debian: Qt's own copies, linked in.
   -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF
