@@ -8,6 +8,7 @@
 #include "map/MapFile.h"
 #include "patch/PatchRewriter.h"
 #include "tests/support/Process.h"
+#include "tests/support/SerialDropBatch.h"
 
 #include <algorithm>
 #include <atomic>
@@ -175,7 +176,8 @@ double RunCoreBatchWithJournal(const std::vector<std::string>& paths, const Knob
 double RunLogOnlyCoreBatch(const std::vector<std::string>& paths) {
     const Clock::time_point start = Clock::now();
     TextStatusLog log;
-    RunDropBatch(paths, log, [](const std::string&) { return Result<std::string>(std::string()); });
+    test::RunDropBatch(paths, log,
+                       [](const std::string&) { return Result<std::string>(std::string()); });
     return SecondsSince(start);
 }
 

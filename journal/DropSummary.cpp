@@ -3,25 +3,10 @@
 
 #include "journal/Manifest.h"
 
-#include <charconv>
-
 namespace pemberlock {
 namespace {
 
 constexpr std::string_view kMagic = "pemberlock-summary 1 ";
-
-std::string_view NextField(std::string_view& line) {
-    const std::size_t space = line.find(' ');
-    const std::string_view field = line.substr(0, space);
-    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
-    return field;
-}
-
-template <typename Number>
-bool ReadNumber(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
 
 std::string StateText(const DropSummary& summary) {
     using State = DropSummary::State;

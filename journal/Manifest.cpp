@@ -3,7 +3,6 @@
 
 #include "fileio/Utf8Path.h"
 
-#include <charconv>
 #include <cstdio>
 #include <optional>
 
@@ -55,20 +54,6 @@ std::optional<std::string> UnescapePath(std::string_view text) {
         i += 2;
     }
     return path;
-}
-
-// The next field of line, up to a space; line keeps what follows the space.
-std::string_view NextField(std::string_view& line) {
-    const std::size_t space = line.find(' ');
-    const std::string_view field = line.substr(0, space);
-    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
-    return field;
-}
-
-template <typename Number>
-bool ReadNumber(std::string_view text, Number& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
 std::string Check(std::string_view text) { return DigestOf(text).Hex().substr(0, kCheckDigits); }
@@ -180,6 +165,13 @@ bool ReadLine2(std::string_view line, std::size_t number, Manifest& manifest) {
 }  // namespace
 
 std::string Checked(const std::string& text) { return text + " " + Check(text) + "\n"; }
+
+std::string_view NextField(std::string_view& line) {
+    const std::size_t space = line.find(' ');
+    const std::string_view field = line.substr(0, space);
+    line.remove_prefix(space == std::string_view::npos ? line.size() : space + 1);
+    return field;
+}
 
 std::optional<std::string_view> WithoutCheck(std::string_view line) {
     const std::size_t space = line.rfind(' ');

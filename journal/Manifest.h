@@ -4,6 +4,7 @@
 #include "common/Result.h"
 #include "fileio/ContentHash.h"
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,6 +74,18 @@ std::string EndedLine(std::size_t entries);
 // journal's other small files are checked the same way.
 std::string Checked(const std::string& text);
 std::optional<std::string_view> WithoutCheck(std::string_view line);
+
+// The fields of such a line, for the manifest and the journal's other small
+// files alike. The next field of line, up to a space; line keeps what
+// follows the space.
+std::string_view NextField(std::string_view& line);
+// A field that is a whole decimal number (a signed one may start with
+// '-'), with nothing before or after it.
+template <typename Number>
+bool ReadNumber(std::string_view text, Number& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
 
 // Reads a manifest. A last line without its LF (a drop killed while writing
 // it) is left out; whether that loses an entry is for the caller to judge,

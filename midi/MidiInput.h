@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/Result.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -17,13 +19,14 @@ public:
 
     virtual ~MidiInput() = default;
 
-    // False when no MIDI system answers; there are no ports then.
-    virtual bool Available() = 0;
+    // Fails, saying why, when no MIDI system answers; there are no ports then.
+    virtual Result<> Available() = 0;
     // The names of the ports as they are now, as the system gives them.
     virtual std::vector<std::string> PortNames() = 0;
     // Closes the open port, if any, and opens the one named; messages go to
-    // handler until Close. False, with no port open, when it cannot be opened.
-    virtual bool Open(const std::string& name, Handler handler) = 0;
+    // handler until Close. When it cannot be opened no port is open, and the
+    // error says why ("no such port", or the MIDI system's own reason).
+    virtual Result<> Open(const std::string& name, Handler handler) = 0;
     // When it returns, handler is no longer called.
     virtual void Close() = 0;
 };

@@ -64,10 +64,34 @@ RtMidi::Api ApiOf(RtMidiInput::System system) {
 #endif
 }
 
+// For the reasons a system gives: "JACK: JACK server not running?".
+std::string SystemName(RtMidiInput::System system) {
+#ifdef __linux__
+    return system == RtMidiInput::System::Alsa ? "ALSA" : "JACK";
+#else
+    return RtMidi::getApiDisplayName(ApiOf(system));
+#endif
+}
+
 // Warnings count too: JACK's "server not running?" is one, and so is a
 // port that went away between listing and opening.
-void NoteError(RtMidiError::Type, const std::string&, void* failed) {
-    static_cast<std::atomic<bool>*>(failed)->store(true);
+void NoteError(RtMidiError::Type, const std::string& text, void* note) {
+    static_cast<RtMidiInput::ErrorNote*>(note)->Note(text);
+}
+
+// RtMidi's texts start with the function that failed
+// ("MidiInJack::openPort: JACK error creating port."), which tells a user
+// nothing; the rest is the reason. The final full stop goes too, as the
+// reason is placed inside a sentence.
+std::string Reason(std::string text) {
+    const std::size_t scope = text.find("::");
+    const std::size_t end = text.find(": ");
+    if (scope != std::string::npos && end != std::string::npos && scope < end &&
+        text.find(' ') == end + 1) {
+        text.erase(0, end + 2);
+    }
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
 }  // namespace
@@ -79,7 +103,17 @@ RtMidiInput::RtMidiInput(std::string clientName, std::vector<System> systems)
 
 RtMidiInput::~RtMidiInput() { Close(); }
 
-bool RtMidiInput::Available() { return Connect(); }
+void RtMidiInput::ErrorNote::Note(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    text_ = text;
+}
+
+std::optional<std::string> RtMidiInput::ErrorNote::Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(text_, std::nullopt);
+}
+
+Result<> RtMidiInput::Available() { return Connect(); }
 
 std::vector<std::string> RtMidiInput::PortNames() {
     std::vector<std::string> names;
@@ -89,26 +123,36 @@ std::vector<std::string> RtMidiInput::PortNames() {
     return names;
 }
 
-bool RtMidiInput::Open(const std::string& name, Handler handler) {
+Result<> RtMidiInput::Open(const std::string& name, Handler handler) {
     Close();
     {
         std::lock_guard lock(handlerMutex_);
         handler_ = std::move(handler);
     }
+    Result<> opened = OpenPort(name);
+    if (!opened) Close();
+    return opened;
+}
+
+Result<> RtMidiInput::OpenPort(const std::string& name) {
+    if (Result<> connected = Connect(); !connected) return connected;
     // RtMidi opens a port by its number, and the numbers shift as other
     // ports come and go; the same number before and after the open shows
     // that it was the named port. Only the error callback tells whether the
     // open worked: isPortOpen() is false for some ports that work.
+    Error failure;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const std::optional<unsigned int> number = PortNumber(name);
-        if (!number) break;
-        failed_ = false;
+        if (!number) return Error{"no such port"};
+        error_.Clear();
         in_->openPort(*number, "input");
-        if (!failed_ && PortNumber(name) == number) return true;
+        const std::optional<std::string> refused = error_.Take();
+        if (!refused && PortNumber(name) == number) return {};
+        failure = refused ? Error{"the MIDI system did not open it", 0, Reason(*refused)}
+                          : Error{"the ports changed while it was being opened"};
         if (in_) in_->closePort();  // (gone if the system went away meanwhile)
     }
-    Close();
-    return false;
+    return failure;
 }
 
 void RtMidiInput::Close() {
@@ -126,36 +170,49 @@ std::optional<unsigned int> RtMidiInput::PortNumber(const std::string& name) {
     return static_cast<unsigned int>(found - names.begin());
 }
 
-bool RtMidiInput::Connect() {
+Result<> RtMidiInput::Connect() {
     if (in_) {
-        failed_ = false;
+        error_.Clear();
         in_->getPortCount();
-        if (!failed_) return true;
+        if (!error_.Take()) return {};
         // The system went away (a JACK server stopped); try afresh.
         Close();
         in_.reset();
     }
+    std::string reasons;
+    std::vector<RtMidi::Api> tried;
     for (const System system : systems_) {
-        in_ = TryConnect(system);
-        if (in_) return true;
+        // (Windows and macOS give one system for all.)
+        if (std::find(tried.begin(), tried.end(), ApiOf(system)) != tried.end()) continue;
+        tried.push_back(ApiOf(system));
+        Result<std::unique_ptr<RtMidiIn>> in = TryConnect(system);
+        if (in) {
+            in_ = std::move(*in);
+            return {};
+        }
+        reasons += (reasons.empty() ? "" : "; ") + in.error().Text();
     }
-    return false;
+    return Error{"no MIDI system answers", 0, reasons};
 }
 
-std::unique_ptr<RtMidiIn> RtMidiInput::TryConnect(System system) {
+Result<std::unique_ptr<RtMidiIn>> RtMidiInput::TryConnect(System system) {
+    const std::string systemName = SystemName(system);
     std::unique_ptr<RtMidiIn> in;
     try {
         const QuietCerr quiet;
         in = std::make_unique<RtMidiIn>(ApiOf(system), clientName_);
-    } catch (const RtMidiError&) {
-        return nullptr;  // ALSA without /dev/snd/seq, for one
+    } catch (const RtMidiError& error) {
+        // ALSA without /dev/snd/seq, for one
+        return Error{systemName, 0, Reason(error.getMessage())};
     }
-    failed_ = false;
-    in->setErrorCallback(&NoteError, &failed_);
+    error_.Clear();
+    in->setErrorCallback(&NoteError, &error_);
     in->setCallback(&RtMidiInput::OnMessage, this);
     // JACK's constructor succeeds without a server; listing ports tells.
     in->getPortCount();
-    if (failed_) return nullptr;
+    if (std::optional<std::string> refused = error_.Take()) {
+        return Error{systemName, 0, Reason(*refused)};
+    }
     return in;
 }
 

@@ -3,7 +3,6 @@
 
 #include "midi/MidiInput.h"
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,22 +26,37 @@ public:
     RtMidiInput(const RtMidiInput&) = delete;
     RtMidiInput& operator=(const RtMidiInput&) = delete;
 
-    bool Available() override;
+    Result<> Available() override;
     std::vector<std::string> PortNames() override;
-    bool Open(const std::string& name, Handler handler) override;
+    Result<> Open(const std::string& name, Handler handler) override;
     void Close() override;
 
+    // What RtMidi last reported through its error callback, warnings too;
+    // the callback may come on RtMidi's own thread.
+    class ErrorNote {
+    public:
+        void Note(const std::string& text);
+        // The text noted since the last Take or Clear, if any.
+        std::optional<std::string> Take();
+        void Clear() { (void)Take(); }
+
+    private:
+        std::mutex mutex_;
+        std::optional<std::string> text_;
+    };
+
 private:
-    bool Connect();
+    Result<> Connect();
+    Result<> OpenPort(const std::string& name);
     std::optional<unsigned int> PortNumber(const std::string& name);
-    std::unique_ptr<RtMidiIn> TryConnect(System system);
+    Result<std::unique_ptr<RtMidiIn>> TryConnect(System system);
     static void OnMessage(double timeStamp, std::vector<unsigned char>* message, void* self);
 
     const std::string clientName_;
     const std::vector<System> systems_;
+    ErrorNote error_;  // before in_, which reports to it until it is gone
     std::unique_ptr<RtMidiIn> in_;
-    std::atomic<bool> failed_{false};  // set by RtMidi's error callback
-    std::mutex handlerMutex_;          // the handler is called on RtMidi's thread
+    std::mutex handlerMutex_;  // the handler is called on RtMidi's thread
     Handler handler_;
 };
 

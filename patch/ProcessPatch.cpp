@@ -37,11 +37,6 @@ ScratchOpener ScratchBeside(FileSystem& fs, const std::string& path) {
 
 }  // namespace
 
-std::string TemporaryPatchPath(const std::string& path, FileSystem& fs) {
-    const Result<ResolvedPath> target = fs.Resolve(path);
-    return target ? target->path + "tmp" : std::string();
-}
-
 Result<PreparedPatch> PreparePatch(const std::string& path, const KnobControllerMap& map,
                                    FileSystem& fs, bool flush, RewriteBuffers* buffers,
                                    RewriteReport* report, const std::atomic<bool>* giveUp) {

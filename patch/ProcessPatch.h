@@ -61,8 +61,4 @@ Result<std::string> PreviewPatchFile(const std::string& path, const KnobControll
                                      FileSystem& fs = RealFileSystem(),
                                      RewriteReport* report = nullptr);
 
-// The temporary file used for path: path + "tmp", beside the real file when
-// path is a symbolic link. Empty when a link cannot be resolved.
-std::string TemporaryPatchPath(const std::string& path, FileSystem& fs = RealFileSystem());
-
 }  // namespace pemberlock

@@ -34,9 +34,10 @@ QStringList QtDialogService::GetOpenFileNames(QWidget* parent, const QString& in
     return QFileDialog::getOpenFileNames(parent, QString(), initialName, filter);
 }
 
-void QtDialogService::ShowMessage(QWidget* parent, const QString& text) {
+void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QString& details) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pemberlock"), text, QMessageBox::Ok,
                     parent);
+    box.setInformativeText(details);
     box.exec();
 }
 

@@ -26,8 +26,10 @@ public:
     // Several existing files; empty when the user cancelled.
     virtual QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
                                          const QString& filter) = 0;
-    // A message with a single OK button.
-    virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // A message with a single OK button; details, when not empty, is the
+    // reason behind it, shown beneath.
+    virtual void ShowMessage(QWidget* parent, const QString& text, const QString& details) = 0;
+    void ShowMessage(QWidget* parent, const QString& text) { ShowMessage(parent, text, {}); }
     // What the program is: its name, version and licence (rich text), with an OK button.
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
     // The report of a drop, a row per path, to read, filter, copy and save.
@@ -43,7 +45,8 @@ public:
                                            const QString& filter) override;
     QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
                                  const QString& filter) override;
-    void ShowMessage(QWidget* parent, const QString& text) override;
+    using DialogService::ShowMessage;
+    void ShowMessage(QWidget* parent, const QString& text, const QString& details) override;
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
     // A ReportDialog, which asks this service where to save.
     void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) override;

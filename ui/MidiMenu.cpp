@@ -28,6 +28,16 @@ const QColor kListeningBase(255, 221, 120);
 const QString kListeningText =
     QStringLiteral("Listening: turn a control on your MIDI controller to set this knob");
 
+// "No such port." from "no such port": the reason stands on its own in the
+// window.
+QString Sentence(const Error& error) {
+    QString text = QString::fromStdString(error.Text());
+    if (text.isEmpty()) return text;
+    text[0] = text[0].toUpper();
+    if (!text.endsWith('.') && !text.endsWith('?') && !text.endsWith('!')) text += '.';
+    return text;
+}
+
 }  // namespace
 
 void MidiRelay::Post(std::span<const std::uint8_t> message) {
@@ -57,6 +67,7 @@ void MidiMenu::BuildMenu() {
 
     MnuMidiInput = MnuMidi->addMenu(QStringLiteral("&Input"));
     MnuMidiInput->setObjectName(QStringLiteral("MnuMidiInput"));
+    MnuMidiInput->setToolTipsVisible(true);  // why there is no input, when there is none
     inputGroup_ = new QActionGroup(MnuMidiInput);
     // The ports come and go (devices plugged in, JACK clients started).
     connect(MnuMidiInput, &QMenu::aboutToShow, this, &MidiMenu::RefreshInputMenu);
@@ -91,14 +102,16 @@ MidiInput& MidiMenu::Input() {
 void MidiMenu::RestoreInput() {
     const QString port = QSettings().value(kInputKey).toString();
     // A port that is gone leaves None chosen; the menu tells when opened.
-    if (!port.isEmpty()) OpenInput(port);
+    if (!port.isEmpty()) (void)OpenInput(port);
 }
 
 void MidiMenu::RefreshInputMenu() {
     MnuMidiInput->clear();
     MidiInput& input = Input();
-    if (!input.Available()) {
-        MnuMidiInput->addAction(QStringLiteral("No MIDI input available"))->setEnabled(false);
+    if (const Result<> available = input.Available(); !available) {
+        QAction* none = MnuMidiInput->addAction(QStringLiteral("No MIDI input available"));
+        none->setEnabled(false);
+        none->setToolTip(Sentence(available.error()));
         return;
     }
     std::vector<QString> ports;
@@ -134,17 +147,18 @@ void MidiMenu::ChooseInput(const QString& port) {
         if (input_) input_->Close();
         openPort_.clear();
         QSettings().remove(kInputKey);
-    } else if (OpenInput(port)) {
+    } else if (const Result<> opened = OpenInput(port); opened) {
         QSettings().setValue(kInputKey, port);
     } else {
-        dialogs_.ShowMessage(&window_, QStringLiteral("Could not open MIDI input %1!").arg(port));
+        dialogs_.ShowMessage(&window_, QStringLiteral("Could not open MIDI input %1!").arg(port),
+                             Sentence(opened.error()));
     }
 }
 
-bool MidiMenu::OpenInput(const QString& port) {
+Result<> MidiMenu::OpenInput(const QString& port) {
     openPort_.clear();
     MidiRelay* relay = &relay_;
-    const bool opened =
+    Result<> opened =
         Input().Open(port.toStdString(),
                      [relay](std::span<const std::uint8_t> message) { relay->Post(message); });
     if (opened) openPort_ = port;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/Result.h"
 #include "map/KnobControllerMap.h"
 #include "midi/MidiInput.h"
 #include "midi/MidiLearn.h"
@@ -75,7 +76,7 @@ private:
     void RefreshInputMenu();
     void AddInputEntry(const QString& text, const QString& port);
     void ChooseInput(const QString& port);
-    bool OpenInput(const QString& port);
+    Result<> OpenInput(const QString& port);
     void SetLearning(bool on);
     void OnMessage(const QByteArray& message);
     void ShowListening();

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drop/DropBatch.h"
 
+#include "tests/support/SerialDropBatch.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 namespace pemberlock {
 namespace {
+
+using test::RunDropBatch;
 
 // Runs a batch whose processor fails exactly the paths in failing.
 std::string BatchLog(const std::vector<std::string>& paths, const std::set<std::string>& failing,

@@ -5,7 +5,9 @@
 #include "drop/PatchDrop.h"
 #include "patch/PatchRewriter.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/SerialDropBatch.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TemporaryPatchPath.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +29,9 @@ using test::CrLfLines;
 using test::Fault;
 using test::FaultyFileSystem;
 using test::ReadFile;
+using test::RunDropBatch;
 using test::TempFolder;
+using test::TemporaryPatchPath;
 using test::WriteFile;
 namespace fs = std::filesystem;
 

@@ -23,7 +23,9 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <utility>
 
 using pemberlock::MidiMenu;
 using Bytes = std::vector<std::uint8_t>;
@@ -38,14 +40,19 @@ struct FakeInput final : pemberlock::MidiInput {
     std::string open;
     Handler handler;
 
-    bool Available() override { return available; }
+    pemberlock::Result<> Available() override {
+        if (available) return {};
+        return pemberlock::Error{"no MIDI system answers", 0, "JACK: JACK server not running?"};
+    }
     std::vector<std::string> PortNames() override { return ports; }
-    bool Open(const std::string& name, Handler h) override {
+    pemberlock::Result<> Open(const std::string& name, Handler h) override {
         Close();
-        if (std::count(ports.begin(), ports.end(), name) == 0) return false;
+        if (std::count(ports.begin(), ports.end(), name) == 0) {
+            return pemberlock::Error{"no such port"};
+        }
         open = name;
         handler = std::move(h);
-        return true;
+        return {};
     }
     void Close() override { open.clear(), handler = nullptr; }
     void Send(const Bytes& message) {
@@ -68,6 +75,7 @@ private slots:
     void chooseInputFromTheKeyboard();
     void learnKnobByKnob();
     void learnThroughJack();
+    void reasonOfAMissingJackServer();
 
 private:
     // A window on the inputs factory makes, after the event loop has run once.
@@ -159,6 +167,10 @@ void TestMidiMenu::rememberedInput() {
     Start("B", Fake(ports, available));
     QCOMPARE(QString::fromStdString(fake_->open), opened);
     QCOMPARE(Entries(), entries);
+    if (!available) {
+        QCOMPARE(Entry("No MIDI input available")->toolTip(),
+                 QString("No MIDI system answers: JACK: JACK server not running?"));
+    }
     // Still remembered: the device may be back next time.
     QCOMPARE(QSettings().value(MidiMenu::kInputKey).toString(), QString("B"));
 }
@@ -178,7 +190,9 @@ void TestMidiMenu::chooseInputFromTheKeyboard() {
     fake_->ports = {"B"};
     Entry("A")->trigger();
     QCOMPARE(dialogs_.messages, QStringList{"Could not open MIDI input A!"});
+    QCOMPARE(dialogs_.details, QStringList{"No such port."});
     dialogs_.messages.clear();
+    dialogs_.details.clear();
     QCOMPARE(Entries(), (QStringList{"None [x]", "B"}));
     QCOMPARE(QSettings().value(MidiMenu::kInputKey).toString(), QString("B"));
 }
@@ -256,6 +270,47 @@ void TestMidiMenu::learnThroughJack() {
     }
     for (int knob = 0; knob < 3; ++knob) VerifyKnob(knob, 20 + knob);
     QCOMPARE(Listening(), 3);
+
+    // A port that is not there, on a system that answers.
+    pemberlock::RtMidiInput other("pemberlock-other-" + pid,
+                                  std::vector{pemberlock::RtMidiInput::System::Jack});
+    const pemberlock::Result<> opened = other.Open("pemberlock-nowhere-" + pid + ":out", {});
+    QVERIFY(!opened);
+    QCOMPARE(QString::fromStdString(opened.error().Text()), QString("no such port"));
+}
+
+// The reason RtMidi gives reaches the caller, without the names of its own
+// functions: a JACK server that is not running, the only system asked.
+void TestMidiMenu::reasonOfAMissingJackServer() {
+#ifndef __linux__
+    QSKIP("JACK is a Linux affair here");
+#else
+    const std::string pid = std::to_string(getpid());
+    // Set for this input alone: midi.jack's own server is named in these.
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+    for (const char* name : {"JACK_DEFAULT_SERVER", "JACK_NO_START_SERVER"}) {
+        saved.emplace_back(name, qEnvironmentVariableIsSet(name)
+                                     ? std::optional<QByteArray>(qgetenv(name))
+                                     : std::nullopt);
+    }
+    qputenv("JACK_DEFAULT_SERVER", QByteArray::fromStdString("pemberlock-nowhere-" + pid));
+    qputenv("JACK_NO_START_SERVER", "1");
+    pemberlock::RtMidiInput input("pemberlock-window-" + pid,
+                                  std::vector{pemberlock::RtMidiInput::System::Jack});
+    const pemberlock::Result<> available = input.Available();
+    const pemberlock::Result<> opened = input.Open("system:midi_capture_1", {});
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            qputenv(name, *value);
+        } else {
+            qunsetenv(name);
+        }
+    }
+    QVERIFY(!available && !opened);
+    const QString why("no MIDI system answers: JACK: JACK server not running?");
+    QCOMPARE(QString::fromStdString(available.error().Text()), why);
+    QCOMPARE(QString::fromStdString(opened.error().Text()), why);
+#endif
 }
 
 QTEST_MAIN(TestMidiMenu)

@@ -5,6 +5,7 @@
 
 #include "tests/support/PassThroughFileSystem.h"
 #include "tests/support/Process.h"
+#include "tests/support/SerialDropBatch.h"
 #include "tests/support/TempFolder.h"
 
 #include "drop/DropBatch.h"
@@ -35,6 +36,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using test::CrLfLines;
 using test::ReadFile;
+using test::RunDropBatch;
 using test::TempFolder;
 using test::WriteFile;
 

@@ -5,6 +5,7 @@
 // mounted the tests are skipped and say why.
 
 #include "TmpfsMount.h"
+#include "tests/support/SerialDropBatch.h"
 #include "tests/support/TempFolder.h"
 
 #include "drop/DropBatch.h"
@@ -28,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
+using test::RunDropBatch;
 using test::TempFolder;
 using test::WriteFile;
 

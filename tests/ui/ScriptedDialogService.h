@@ -39,7 +39,12 @@ public:
             Answer({QStringLiteral("open several"), initialName, filter});
         return names ? names->split(QLatin1Char('|')) : QStringList();
     }
-    void ShowMessage(QWidget*, const QString& text) override { messages.append(text); }
+    using DialogService::ShowMessage;
+    // The text in messages, what is shown beneath it in details, one each.
+    void ShowMessage(QWidget*, const QString& text, const QString& shownBeneath) override {
+        messages.append(text);
+        details.append(shownBeneath);
+    }
     void ShowAbout(QWidget*, const QString& title, const QString& text) override {
         abouts.append({title, text});
     }
@@ -56,6 +61,7 @@ public:
 
     std::deque<FileRequest> requests;
     QStringList messages;
+    QStringList details;
     QList<QStringList> abouts;  // title and text of each About box
     QList<Report> reports;
     int unanswered = 0;  // dialogs shown with no answer scripted
