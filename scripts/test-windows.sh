@@ -31,6 +31,13 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/$build/wine}"
 
 if $window; then
   qt_prefix=$(scripts/build-qt-windows.sh | tail -n 1)
+  # A build folder configured against another build of Qt and RtMidi keeps
+  # its paths in the cache: start it afresh.
+  cache=$build/CMakeCache.txt
+  if [ -f "$cache" ] && grep -o '/pemberlock/qt-[^/]*-mingw64-static-[0-9a-f]*' "$cache" |
+     grep -qvxF "/pemberlock/${qt_prefix##*/pemberlock/}"; then
+    rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  fi
   cmake --preset windows-window -DCMAKE_PREFIX_PATH="$qt_prefix" >/dev/null
   nice -n 19 cmake --build --preset windows-window -j"$jobs" \
     --target all windows-zip windows-installer
@@ -58,8 +65,12 @@ mkdir -p "$WINEPREFIX"
 
 if $window; then
   # The window's own tests; the core's ran in build-windows/ already.
-  ctest --test-dir build-windows-window/tests/ui --output-on-failure -j"$jobs"
-  ctest --test-dir build-windows-window/tests/midi --output-on-failure -j"$jobs"
+  # The static Qt has the Windows platform alone (no offscreen one), and
+  # Wine makes its windows on an X display: a virtual one.
+  xvfb-run -a -s '-screen 0 1280x1024x24' \
+    ctest --test-dir build-windows-window/tests/ui --output-on-failure -j"$jobs"
+  xvfb-run -a -s '-screen 0 1280x1024x24' \
+    ctest --test-dir build-windows-window/tests/midi --output-on-failure -j"$jobs"
 
   # The real window on a virtual desktop, the Windows build and the Linux one
   # given the same patches: the same files and the same status lines.

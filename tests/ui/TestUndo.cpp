@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
@@ -68,6 +69,8 @@ private:
         return window_->findChild<T*>(QString::fromLatin1(name));
     }
     QString Path(const QString& name) const { return dir_->filePath(name); }
+    // A patch as the journal names it: its full path in the system's own form.
+    QString Recorded(const QString& name) const { return QDir::toNativeSeparators(Path(name)); }
     QAction* Undo() const { return window_->findChild<QAction*>(QStringLiteral("MnuUndo")); }
     QString Status() const { return QString::fromStdString(window_->StatusText()); }
 
@@ -130,15 +133,15 @@ void TestUndo::ctrlZUndoesTheDropWhereverTheFocusIs() {
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
     WaitUntilIdle();
     QCOMPARE(ReadFile(Path("a.pch")), kPatch);
-    QCOMPARE(Status(),
-             before + "Restoring " + Path("a.pch") + "  ....  Done.\r\n1 of 1 files restored.\r\n");
+    QCOMPARE(Status(), before + "Restoring " + Recorded("a.pch") +
+                           "  ....  Done.\r\n1 of 1 files restored.\r\n");
     QCOMPARE(box->text(), typed);
     QVERIFY(!Undo()->isEnabled());
     // With nothing left to undo, Ctrl+Z does nothing at all.
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(box->text(), typed);
-    QCOMPARE(Status(),
-             before + "Restoring " + Path("a.pch") + "  ....  Done.\r\n1 of 1 files restored.\r\n");
+    QCOMPARE(Status(), before + "Restoring " + Recorded("a.pch") +
+                           "  ....  Done.\r\n1 of 1 files restored.\r\n");
     QVERIFY(dialogs_->messages.isEmpty());
 }
 
@@ -150,7 +153,7 @@ void TestUndo::patchesLeftAloneAreExplained() {
     WaitUntilIdle();
     QVERIFY(Status().endsWith("  ....  Error!\r\n0 of 1 files restored.\r\n"));
     QCOMPARE(dialogs_->messages,
-             QStringList{"Some patches were left as they were:\n" + Path("a.pch") +
+             QStringList{"Some patches were left as they were:\n" + Recorded("a.pch") +
                          ": was changed after the drop\nThe drop is partly undone: the next undo "
                          "tries these again."});
     QCOMPARE(ReadFile(Path("a.pch")), QByteArray("edited"));
