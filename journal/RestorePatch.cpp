@@ -185,8 +185,11 @@ public:
                 // (the journal lets it go later, on its own thread), and the
                 // drop's bytes are there to put back. Best effort.
                 const std::string rewritten = items_[i].keptPath + JournalStore::kRewritten;
-                (void)fs_.Remove(rewritten);
-                (void)fs_.MakeHardLink(path, rewritten);
+                // Removed first only when an earlier, stopped undo left one:
+                // this runs on the one thread that finishes every patch.
+                if (!fs_.MakeHardLink(path, rewritten) && fs_.Remove(rewritten)) {
+                    (void)fs_.MakeHardLink(path, rewritten);
+                }
                 done = restore.writer->Rename();
             } else {
                 done = Error{kChangedWhileRestored};
