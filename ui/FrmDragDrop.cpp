@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -104,8 +105,10 @@ int PrecedenceFor(Qt::CheckState state) {
 }
 
 // Paths go to the core in UTF-8 on every system (QFile::encodeName would
-// give Windows' legacy code page, which cannot hold every name).
-std::string ToPath(const QString& path) { return path.toStdString(); }
+// give Windows' legacy code page, which cannot hold every name), with the
+// system's own separators: Qt hands Windows paths over with '/', and the
+// status box and the paths made from a dropped folder would mix the two.
+std::string ToPath(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
 
 }  // namespace
 

@@ -74,7 +74,8 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-std::string Std(const QString& text) { return QFile::encodeName(text).toStdString(); }
+// A path as the window names it: UTF-8, the system's own separators.
+std::string Std(const QString& text) { return QDir::toNativeSeparators(text).toStdString(); }
 
 // A report of each kind of row: rewritten, skipped and two failed.
 pemberlock::DropReportRows ReportOfEachKind() {
@@ -411,12 +412,13 @@ void TestFrmDragDrop::scrollBarDragAndDirection() {
                                             QStyle::SC_ScrollBarSlider, bar);
     };
 
-    // Drag the thumb in small steps to the top, then to the bottom: the
-    // text follows while the button is still down.
+    // Drag the thumb a pixel at a time to the top, then to the bottom: the
+    // text follows while the button is still down. (Knob 4 starts near the
+    // top; with the Windows style's arrows that is two pixels away.)
     const auto drag = [&](int toY) {
         QPoint at = thumb().center();
         QTest::mousePress(bar, Qt::LeftButton, {}, at);
-        const int step = toY < at.y() ? -2 : 2;
+        const int step = toY < at.y() ? -1 : 1;
         while ((step < 0 && at.y() > toY) || (step > 0 && at.y() < toY)) {
             at.ry() += step;
             QTest::mouseMove(bar, at);
@@ -665,13 +667,14 @@ void TestFrmDragDrop::droppedFoldersArePatchesInByteOrder() {
     data.setUrls({QUrl::fromLocalFile(Path("first.pch")), QUrl::fromLocalFile(Path("bank"))});
     WriteFile(Path("first.pch"), kPatch);
     QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
-    const std::string bank = Std(Path("bank"));
+    const std::string bank = Std(Path("bank")) + Std(QStringLiteral("/"));
+    const std::string sub = Std(QStringLiteral("sub/"));
     const std::string expected =
         "Processing " + Std(Path("first.pch")) + "  ....  Done.\r\n" + "Processing " + bank +
-        "/A.pch  ....  Done.\r\n" + "Processing " + bank + "/b.pch  ....  Done.\r\n" + bank +
-        "/notes.txt is not a 'pch' file.. skipping.\r\n" + "Processing " + bank +
-        "/sub/c.pch  ....  Done.\r\n" +
-        "4 of 5 files processed successfully.\r\n1 files skipped.\r\n" + "0 errors.\r\n";
+        "A.pch  ....  Done.\r\n" + "Processing " + bank + "b.pch  ....  Done.\r\n" + bank +
+        "notes.txt is not a 'pch' file.. skipping.\r\n" + "Processing " + bank + sub +
+        "c.pch  ....  Done.\r\n" + "4 of 5 files processed successfully.\r\n1 files skipped.\r\n" +
+        "0 errors.\r\n";
     QCOMPARE(QString::fromStdString(window_->StatusText()),
              QString::fromStdString(std::string(pemberlock::kGreeting) + expected));
     QVERIFY(ReadFile(Path("bank/sub/c.pch")).contains("[CtrlMapDump]"));
@@ -680,7 +683,7 @@ void TestFrmDragDrop::droppedFoldersArePatchesInByteOrder() {
     using namespace pemberlock::test;
     UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::ListFolder));
     QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
-    QVERIFY(window_->StatusText().find("Processing " + bank + "  ....  Error!\r\n") !=
+    QVERIFY(window_->StatusText().find("Processing " + Std(Path("bank")) + "  ....  Error!\r\n") !=
             std::string::npos);
 }
 
