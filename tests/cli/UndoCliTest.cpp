@@ -192,6 +192,7 @@ private:
         void Discard() override { real->Discard(); }
         const FileStatus& Status() const override { return real->Status(); }
         void CopyOwner(const FileStatus& model) override { real->CopyOwner(model); }
+        Result<> SetModified(std::int64_t modified) override { return real->SetModified(modified); }
         std::unique_ptr<OutputFile> real;
         const bool& full;
     };
