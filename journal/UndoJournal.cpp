@@ -289,6 +289,7 @@ Result<UndoSummary> UndoJournal::Redo(const RedoChoice& which, StatusLog& log,
     }
     // Partly undone from here on, so that an undo takes the drop again
     // should this redo not finish.
+    const bool wasUndone = store_.Undone(number);
     if (Result<> marked = store_.MarkNotRedone(number, 0); !marked) {
         summary.refused = marked.error();
         return summary;
@@ -300,7 +301,10 @@ Result<UndoSummary> UndoJournal::Redo(const RedoChoice& which, StatusLog& log,
     }
     summary = RedoPatches(fs_, items, log, options);
     summary.drop = number;
-    if (!summary.stopped) {
+    if (summary.stopped) {
+        // Stopped before it changed anything: as undone as before.
+        if (wasUndone && summary.restored == 0) (void)store_.MarkUndone(number, SecondsNow());
+    } else {
         if (!summary.failures.empty()) {
             (void)store_.MarkNotRedone(number, summary.failures.size());
         } else if (Result<> marked = store_.MarkRedone(number); !marked) {
