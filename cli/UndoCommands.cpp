@@ -211,6 +211,7 @@ std::string JournalHelp(const JournalPlace& place) {
            "  bytes it put back gets the bytes the drop wrote again, with their time, and the\n"
            "  drop can be undone again; any other patch is left as it is:\n"
            "    Redoing PATH  ....  Done.\n"
+           "    Redoing PATH  ....  Error!       (and \"PATH: REASON\" on standard error)\n"
            "    R of N files redone.\n"
            "  Until every patch is redone the drop stays partly undone, for --undo or --redo.\n"
            "  --redo ID redoes drop ID of --history.\n"
