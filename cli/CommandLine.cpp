@@ -83,7 +83,7 @@ constexpr const char* kFooterEnd =
     "  130  stopped by Ctrl+C: the patches in hand were finished, the rest left as they were\n"
     "  With --undo: 0 every patch was restored, 1 at least one was left as it was or the drop\n"
     "  cannot be undone, 2 there was nothing to undo, 130 stopped (the next --undo goes on\n"
-    "  with the same drop).\n"
+    "  with the same drop). With --redo, the same, for patches redone.\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
     "  With --journal-limit: 0, 1 when the limit cannot be stored, 2 for a size it cannot\n"
     "  read.\n"
@@ -97,7 +97,8 @@ struct Options {
     bool dryRun = false;
     bool recursive = false;
     bool undo = false;
-    UndoChoice undoChoice;
+    bool redo = false;
+    UndoChoice undoChoice;  // or the redo's
     bool history = false;
     bool setLimit = false;
     std::optional<std::uint64_t> limit;  // with setLimit; none: the default
@@ -130,9 +131,13 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
                                        "Restore the last drop not undone (or drop ID of --history)")
                             ->expected(0, 1)
                             ->type_name("[ID]");
+    CLI::Option* redo =
+        app.add_option("--redo", undoDrop, "Redo the drop undone last (or drop ID of --history)")
+            ->expected(0, 1)
+            ->type_name("[ID]");
     CLI::Option* skipDamaged =
         app.add_flag("--skip-damaged", options.undoChoice.skipDamaged,
-                     "With --undo, go past drops whose record is damaged or partial");
+                     "With --undo or --redo, go past drops whose record is damaged or partial");
     CLI::Option* history =
         app.add_flag("--history", options.history, "List the recorded drops, newest first");
     std::string limitText;
@@ -150,18 +155,20 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
-        // --undo, --history and --journal-limit stand alone (checked here
-        // rather than by CLI11, which would list the exclusions beside
-        // every option).
-        for (CLI::Option* command : {undo, history, limit}) {
+        // --undo, --redo, --history and --journal-limit stand alone
+        // (checked here rather than by CLI11, which would list the
+        // exclusions beside every option).
+        for (CLI::Option* command : {undo, redo, history, limit}) {
             for (CLI::Option* other : app.get_options()) {
                 if (*command && *other && other != command &&
-                    !(command == undo && other == skipDamaged)) {
+                    !((command == undo || command == redo) && other == skipDamaged)) {
                     throw CLI::ExcludesError(command->get_name(), other->get_name());
                 }
             }
         }
-        if (*skipDamaged && !*undo) throw CLI::RequiresError("--skip-damaged", "--undo");
+        if (*skipDamaged && !*undo && !*redo) {
+            throw CLI::RequiresError("--skip-damaged", "--undo or --redo");
+        }
         // CLI11 gives an option that may go without its value an empty one.
         if (!undoDrop.empty() && !undoDrop.front().empty()) {
             std::uint64_t number = 0;
@@ -169,7 +176,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
             const auto [end, error] =
                 std::from_chars(text.data(), text.data() + text.size(), number);
             if (error != std::errc() || end != text.data() + text.size() || number == 0) {
-                throw CLI::ValidationError("--undo", "\"" + text + "\" is not a drop's number");
+                throw CLI::ValidationError(*redo ? "--redo" : "--undo",
+                                           "\"" + text + "\" is not a drop's number");
             }
             options.undoChoice.drop = number;
         }
@@ -181,13 +189,16 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
                     "\"" + limitText + "\" is not a size such as 500M or 2G, nor \"default\"");
             }
         }
-        if (!*undo && !*history && !*limit && !*paths) throw CLI::RequiredError("PATH");
+        if (!*undo && !*redo && !*history && !*limit && !*paths) {
+            throw CLI::RequiredError("PATH");
+        }
     } catch (const CLI::ParseError& e) {
         // --help and --version end here with status 0; every real parse error is a usage error.
         status = app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
         return std::nullopt;
     }
     options.undo = undo->count() > 0;
+    options.redo = redo->count() > 0;
     options.setLimit = limit->count() > 0;
     if (*mapOption) options.mapPath = mapPath;
     if (*precedenceOption) options.precedence = precedence;
@@ -238,6 +249,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
     if (options->undo) {
         return RunUndo(journal, options->undoChoice, out, err, console.outIsTerminal, console.stop);
+    }
+    if (options->redo) {
+        return RunRedo(journal, options->undoChoice, out, err, console.outIsTerminal, console.stop);
     }
     if (options->history) return RunHistory(journal, out, err);
     if (options->setLimit) return RunJournalLimit(journal, options->limit, out, err, console.stop);

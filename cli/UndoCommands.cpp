@@ -22,9 +22,13 @@ std::string LocalTime(std::int64_t seconds) {
 
 }  // namespace
 
-int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, std::ostream& err,
-            bool outIsTerminal, const std::atomic<bool>* stop) {
-    // Held from before the journal is read until the undo is recorded, so
+namespace {
+
+// An undo or a redo: the same steps, the same statuses.
+int RunStep(UndoJournal& journal, const UndoChoice& which, bool redo, std::ostream& out,
+            std::ostream& err, bool outIsTerminal, const std::atomic<bool>* stop) {
+    const std::string option = redo ? "--redo" : "--undo";
+    // Held from before the journal is read until the step is recorded, so
     // that no drop or undo of another program comes in between.
     const Result<std::unique_ptr<HeldLock>> held = journal.Hold(
         [&] {
@@ -36,30 +40,44 @@ int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, st
         return stop && *stop ? kExitStopped : kExitPatchFailed;
     }
     StreamStatusLog log(out, outIsTerminal);
-    const Result<UndoSummary> undone = journal.Undo(which, log, {stop, {}});
-    if (!undone) {
-        err << kProgram << ": " << undone.error().Text() << "\n";
+    const Result<UndoSummary> done =
+        redo ? journal.Redo(which, log, {stop, {}}) : journal.Undo(which, log, {stop, {}});
+    if (!done) {
+        err << kProgram << ": " << done.error().Text() << "\n";
         return kExitUsage;
     }
-    if (undone->refused) {
-        err << kProgram << ": " << undone->refused->Text() << "\n";
+    if (done->refused) {
+        err << kProgram << ": " << done->refused->Text() << "\n";
         if (!which.drop && !which.skipDamaged) {
-            err << kProgram << ": --undo --skip-damaged goes past it to the drops before it\n";
+            err << kProgram << ": " << option << " --skip-damaged goes past it to the drops "
+                << (redo ? "undone before it" : "before it") << "\n";
         }
         return kExitPatchFailed;
     }
     const bool written = log.Finish();
-    for (const PatchFailure& failure : undone->failures) {
+    for (const PatchFailure& failure : done->failures) {
         err << failure.path << ": " << failure.error.Text() << "\n";
     }
-    if (undone->notMarked) {
-        err << kProgram << ": " << undone->notMarked->Text()
-            << "; the next --undo takes the same drop again\n";
+    if (done->notMarked) {
+        err << kProgram << ": " << done->notMarked->Text() << "; the next " << option
+            << " takes the same drop again\n";
     }
     if (!written) err << kProgram << ": could not write to standard output\n";
     if (!written) return kExitPatchFailed;
-    if (undone->stopped) return kExitStopped;
-    return undone->failures.empty() ? kExitOk : kExitPatchFailed;
+    if (done->stopped) return kExitStopped;
+    return done->failures.empty() ? kExitOk : kExitPatchFailed;
+}
+
+}  // namespace
+
+int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, std::ostream& err,
+            bool outIsTerminal, const std::atomic<bool>* stop) {
+    return RunStep(journal, which, false, out, err, outIsTerminal, stop);
+}
+
+int RunRedo(UndoJournal& journal, const RedoChoice& which, std::ostream& out, std::ostream& err,
+            bool outIsTerminal, const std::atomic<bool>* stop) {
+    return RunStep(journal, which, true, out, err, outIsTerminal, stop);
 }
 
 namespace {
@@ -77,12 +95,19 @@ std::string HistoryLine(const RecordedDrop& drop, const JournalLimit& limit) {
     } else {
         line += std::to_string(drop.patches) + (drop.patches == 1 ? " patch" : " patches");
     }
-    if (drop.undone) {
-        line += "  undone";
-    } else if (drop.notRestored) {
-        line += "  partly undone";
-        if (*drop.notRestored > 0)
-            line += ": " + std::to_string(*drop.notRestored) + " not restored";
+    switch (drop.state()) {
+        case RecordedDrop::State::Done: line += "  done"; break;
+        case RecordedDrop::State::Undone: line += "  undone"; break;
+        case RecordedDrop::State::PartlyUndone:
+            line += "  partly undone";
+            if (drop.notRestored.value_or(0) > 0) {
+                line += ": " + std::to_string(*drop.notRestored) + " not restored";
+            } else if (drop.notRedone.value_or(0) > 0) {
+                line += ": " + std::to_string(*drop.notRedone) + " not redone";
+            }
+            break;
+        case RecordedDrop::State::PartlyRecorded:
+        case RecordedDrop::State::Damaged: break;  // said in place of the patches
     }
     return line + "\n";
 }
@@ -182,8 +207,16 @@ std::string JournalHelp(const JournalPlace& place) {
            "  drop ID of --history, unless a newer drop not undone changed the same patches.\n"
            "  A drop whose record is damaged or partial is neither undone nor passed over:\n"
            "  --undo stops with status 1, unless --skip-damaged says to go past it.\n"
+           "  --redo takes back the last undo: each patch it restored that still holds the old\n"
+           "  bytes it put back gets the bytes the drop wrote again, with their time, and the\n"
+           "  drop can be undone again; any other patch is left as it is:\n"
+           "    Redoing PATH  ....  Done.\n"
+           "    Redoing PATH  ....  Error!       (and \"PATH: REASON\" on standard error)\n"
+           "    R of N files redone.\n"
+           "  Until every patch is redone the drop stays partly undone, for --undo or --redo.\n"
+           "  --redo ID redoes drop ID of --history.\n"
            "  --history lists the recorded drops, newest first: number, when, the bytes it holds\n"
-           "  in the journal, how many patches, and whether undone, partly undone, partly\n"
+           "  in the journal, how many patches, and whether done, undone, partly undone, partly\n"
            "  recorded or damaged; then the journal's size and limit. The last 20 drops are kept\n"
            "  as far as they fit in the limit, in " +
            where +
@@ -194,8 +227,8 @@ std::string JournalHelp(const JournalPlace& place) {
            "  --journal-limit default goes back to a tenth of the free space, at most 2 GB. A\n"
            "  drop over the limit by itself is kept, but no older one, and says so.\n"
            "  --no-journal and --dry-run record nothing. A drop that cannot be recorded still\n"
-           "  runs, with a warning on standard error. One drop or undo runs at a time; another\n"
-           "  waits for it.\n"
+           "  runs, with a warning on standard error. One drop, undo or redo runs at a time;\n"
+           "  another waits for it.\n"
            "\n";
 }
 

@@ -22,9 +22,16 @@ namespace pemberlock::cli {
 int RunUndo(UndoJournal& journal, const UndoChoice& which, std::ostream& out, std::ostream& err,
             bool outIsTerminal, const std::atomic<bool>* stop = nullptr);
 
+// --redo [ID] [--skip-damaged]: as --undo, the other way: gives the patches
+// of the drop chosen (by default the one undone last) the bytes it wrote
+// back ("Redoing PATH  ....  Done.", "R of N files redone."), with the same
+// statuses: 2 when there is nothing to redo or the drop named is not undone.
+int RunRedo(UndoJournal& journal, const RedoChoice& which, std::ostream& out, std::ostream& err,
+            bool outIsTerminal, const std::atomic<bool>* stop = nullptr);
+
 // --history: the recorded drops, newest first, one a line: its number, when
 // it started, what it holds in the journal, how many patches it replaced,
-// and its state (undone, partly undone, partly recorded, damaged); then
+// and its state (done, undone, partly undone, partly recorded, damaged); then
 // what the journal holds and keeps at most.
 int RunHistory(UndoJournal& journal, std::ostream& out, std::ostream& err);
 

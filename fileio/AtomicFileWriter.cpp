@@ -78,6 +78,8 @@ bool AtomicFileWriter::WriteOut() {
 Result<> AtomicFileWriter::Close(bool flush) {
     if (!file_ && !failure_) failure_ = Error{"the temporary file was never opened"};
     if (failure_ || !WriteOut()) return *failure_;
+    // Before the flush, so that the time is as durable as the bytes.
+    if (modified_ && !moved_) (void)file_->SetModified(*modified_);
     // The new content must be on stable storage before its name replaces the
     // old file; otherwise a crash could leave an empty file under the name.
     const Result<> flushed = flush ? file_->Flush() : Result<>();

@@ -53,6 +53,10 @@ public:
     Result<> Close(bool flush);
     // Renames the closed temporary file over the target.
     Result<> Rename();
+    // The modification time the written file gets as it is closed (ns since
+    // 1970), rather than the time of its writing; best effort. A moved file
+    // keeps its own.
+    void KeepModified(std::int64_t modified) { modified_ = modified; }
     // Gives up: the temporary file, unless renamed already, is removed.
     void Abandon();
 
@@ -78,6 +82,7 @@ private:
     ContentHasher hasher_;
     std::optional<Error> failure_;
     FileStatus written_;
+    std::optional<std::int64_t> modified_;
     bool moved_ = false;
     bool closed_ = false;
     bool renamed_ = false;

@@ -80,6 +80,10 @@ public:
     // administrator can give files away), or on Windows model's attributes
     // (hidden, archive); best effort, never a failure.
     virtual void CopyOwner(const FileStatus& model) = 0;
+    // Sets its modification time (ns since 1970, as FileStatus::modified),
+    // leaving its access time; after the last write, which would change it
+    // again. Held files only, until put in place or discarded.
+    virtual Result<> SetModified(std::int64_t modified) = 0;
 };
 
 // A nameless file for bytes set aside while a patch is rewritten; it is

@@ -155,6 +155,15 @@ public:
         // chown clears set-id bits; put them back.
         ::fchmod(file_.fd(), static_cast<mode_t>(model.permissions));
     }
+    // Through the descriptor that holds the file, open until it is let go.
+    Result<> SetModified(std::int64_t modified) override {
+        const struct timespec times[2] = {{0, UTIME_OMIT},
+                                          {static_cast<time_t>(modified / 1'000'000'000),
+                                           static_cast<long>(modified % 1'000'000'000)}};
+        if (held_.fd() < 0) return Error{{}, 0, std::strerror(EBADF)};
+        if (::futimens(held_.fd(), times) != 0) return SystemError();
+        return {};
+    }
 
 private:
     void Release() {

@@ -111,9 +111,10 @@ FileStatus StatusOf(DWORD attributes) {
 
 // A time the system keeps (100 ns steps since 1601) in ns since 1970; 0
 // stays 0, unknown.
+constexpr std::int64_t k1601To1970Ticks = 116'444'736'000'000'000;
+
 std::int64_t Nanoseconds(std::int64_t ticks) {
-    constexpr std::int64_t k1601To1970 = 116'444'736'000'000'000;
-    return ticks == 0 ? 0 : (ticks - k1601To1970) * 100;
+    return ticks == 0 ? 0 : (ticks - k1601To1970Ticks) * 100;
 }
 
 std::int64_t Nanoseconds(const FILETIME& time) {
@@ -267,6 +268,17 @@ public:
         info.FileAttributes = model.attributes & kKeptAttributes;
         if (info.FileAttributes == 0) return;  // 0 would mean "unchanged" too
         SetFileInformationByHandle(file_.get(), FileBasicInfo, &info, sizeof info);
+    }
+    // Set through the handle, the system no longer changes the time for
+    // writes through it.
+    Result<> SetModified(std::int64_t modified) override {
+        if (file_.get() == INVALID_HANDLE_VALUE) return SystemError(ERROR_INVALID_HANDLE);
+        const std::uint64_t ticks = static_cast<std::uint64_t>(modified / 100 + k1601To1970Ticks);
+        FILETIME time{};
+        time.dwLowDateTime = static_cast<DWORD>(ticks);
+        time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        if (!SetFileTime(file_.get(), nullptr, nullptr, &time)) return SystemError();
+        return {};
     }
 
 private:

@@ -109,6 +109,8 @@ Result<> DropRecorder::Copy(const std::string& from, const std::string& to) {
         !copied) {
         return copied;
     }
+    // The copy has the old file's time, which an undo puts back with its bytes.
+    (void)(*out)->SetModified((*in)->Status().modified);
     // Where the file system cannot be synced at once when the drop ends,
     // each copy is made durable on its own, as each patch is.
     if (!fs_->CanSyncWholeFileSystem()) {

@@ -14,6 +14,7 @@ std::string StateText(const DropSummary& summary) {
         case State::Done: return "done";
         case State::Undone: return "undone";
         case State::PartlyUndone: return "partly-undone " + std::to_string(summary.notRestored);
+        case State::PartlyRedone: return "partly-redone " + std::to_string(summary.notRestored);
         case State::PartlyRecorded: return "partly-recorded";
         case State::Damaged: break;
     }
@@ -33,8 +34,8 @@ bool ReadState(std::string_view text, DropSummary& summary) {
         summary.damage = std::string(text);
         return true;
     }
-    if (word == "partly-undone") {
-        summary.state = State::PartlyUndone;
+    if (word == "partly-undone" || word == "partly-redone") {
+        summary.state = word == "partly-undone" ? State::PartlyUndone : State::PartlyRedone;
         return ReadNumber(text, summary.notRestored);
     }
     if (!text.empty()) return false;

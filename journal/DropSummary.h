@@ -26,7 +26,7 @@ struct ManifestStamp {
 // disagrees with the drop's marks or manifest is passed over, and the
 // manifest read as before.
 struct DropSummary {
-    enum class State { Done, Undone, PartlyUndone, PartlyRecorded, Damaged };
+    enum class State { Done, Undone, PartlyUndone, PartlyRecorded, Damaged, PartlyRedone };
 
     std::size_t patches = 0;   // replaced
     std::int64_t started = 0;  // seconds since 1970-01-01 UTC
@@ -34,7 +34,9 @@ struct DropSummary {
     // the summary was made.
     std::uint64_t held = 0;
     State state = State::Done;
-    std::uint64_t notRestored = 0;          // PartlyUndone: how many were left (0: unknown)
+    // PartlyUndone, PartlyRedone: how many the last undo or redo left (0:
+    // unknown).
+    std::uint64_t notRestored = 0;
     std::string damage;                     // Damaged: where, as DropRecord::damage
     std::optional<ManifestStamp> manifest;  // none: the drop had no manifest
 
@@ -48,8 +50,10 @@ struct DropSummary {
 //
 //   pemberlock-summary 1 PATCHES STARTED HELD MANIFESTSIZE:DIGEST STATE CHECK
 //
-// STATE is "done", "undone", "partly-undone N", "partly-recorded" or
-// "damaged WHERE"; the manifest "-" when there was none.
+// STATE is "done", "undone", "partly-undone N", "partly-redone N",
+// "partly-recorded" or "damaged WHERE"; the manifest "-" when there was
+// none. (A release before redo passes over a "partly-redone" summary, as
+// over any it cannot read.)
 std::string SummaryLine(const DropSummary& summary);
 // nullopt for anything but such a line.
 std::optional<DropSummary> ParseSummary(std::string_view text);

@@ -14,6 +14,15 @@
 namespace pemberlock {
 namespace {
 
+// The line that says when a mark was written, in ns since 1970: which of
+// two drops was undone last, to be redone first.
+std::string Stamp() {
+    return std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count()) +
+           "\n";
+}
+
 // A name that is a number: a drop's folder in the journal, or a kept file in a drop's.
 std::optional<std::uint64_t> NumberNamed(const std::string& name) {
     std::uint64_t number = 0;
@@ -262,16 +271,17 @@ bool JournalStore::Marked(std::uint64_t number, const char* mark) {
 
 Result<> JournalStore::MarkUndone(std::uint64_t number, std::int64_t when) {
     if (Result<> marked =
-            WriteMark(InDrop(number, kUndone), "undone " + std::to_string(when) + "\n");
+            WriteMark(InDrop(number, kUndone), "undone " + std::to_string(when) + "\n" + Stamp());
         !marked) {
         return marked.error().As("the drop cannot be marked as undone");
     }
     (void)fs_.Remove(InDrop(number, kNotRestored));
+    (void)fs_.Remove(InDrop(number, kNotRedone));
     return {};
 }
 
-std::optional<std::uint64_t> JournalStore::NotRestored(std::uint64_t number) {
-    const std::string path = InDrop(number, kNotRestored);
+std::optional<std::uint64_t> JournalStore::CountIn(std::uint64_t number, const char* mark) {
+    const std::string path = InDrop(number, mark);
     if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;
     // A mark that cannot be read still says that some were left: 0, how
     // many unknown.
@@ -280,8 +290,70 @@ std::optional<std::uint64_t> JournalStore::NotRestored(std::uint64_t number) {
     return NumberNamed(text->substr(0, text->find('\n'))).value_or(0);
 }
 
+std::optional<std::uint64_t> JournalStore::NotRestored(std::uint64_t number) {
+    return CountIn(number, kNotRestored);
+}
+
 Result<> JournalStore::MarkNotRestored(std::uint64_t number, std::uint64_t count) {
-    return WriteMark(InDrop(number, kNotRestored), std::to_string(count) + "\n");
+    Result<> marked =
+        WriteMark(InDrop(number, kNotRestored), std::to_string(count) + "\n" + Stamp());
+    if (marked) (void)fs_.Remove(InDrop(number, kNotRedone));
+    return marked;
+}
+
+std::optional<std::uint64_t> JournalStore::NotRedone(std::uint64_t number) {
+    return CountIn(number, kNotRedone);
+}
+
+// Written before the others go, so that a redo killed part-way leaves a
+// drop that both an undo and a redo take.
+Result<> JournalStore::MarkNotRedone(std::uint64_t number, std::uint64_t count) {
+    if (Result<> marked =
+            WriteMark(InDrop(number, kNotRedone), std::to_string(count) + "\n" + Stamp());
+        !marked) {
+        return marked.error().As("the drop cannot be marked as partly redone");
+    }
+    for (const char* mark : {kUndone, kNotRestored}) {
+        if (Marked(number, mark)) {
+            if (Result<> removed = fs_.Remove(InDrop(number, mark)); !removed) {
+                return removed.error().As("the drop cannot be marked as partly redone");
+            }
+        }
+    }
+    return {};
+}
+
+// The mark that lets an undo pass over the drop goes first.
+Result<> JournalStore::MarkRedone(std::uint64_t number) {
+    for (const char* mark : {kUndone, kNotRestored, kNotRedone}) {
+        if (Marked(number, mark)) {
+            if (Result<> removed = fs_.Remove(InDrop(number, mark)); !removed) {
+                return removed.error().As("the drop cannot be marked as redone");
+            }
+        }
+    }
+    return {};
+}
+
+std::optional<std::int64_t> JournalStore::UndoneAt(std::uint64_t number) {
+    std::optional<std::int64_t> when;
+    for (const char* mark : {kUndone, kNotRestored, kNotRedone}) {
+        const std::string path = InDrop(number, mark);
+        const FileStatus status = fs_.LinkStatus(path);
+        if (status.kind == FileKind::Missing) continue;
+        // The mark's second line; a file's time (marks of earlier releases
+        // have no such line) may be as coarse as a few milliseconds.
+        std::int64_t at = status.modified;
+        if (const Result<std::string> text = ReadWholeFile(fs_, path)) {
+            const std::size_t second = text->find('\n') + 1;
+            const std::size_t end = text->find('\n', second);
+            if (second > 0 && end != std::string::npos) {
+                (void)ReadNumber(std::string_view(*text).substr(second, end - second), at);
+            }
+        }
+        when = std::max(when.value_or(at), at);
+    }
+    return when;
 }
 
 std::optional<DropSummary> JournalStore::Summary(std::uint64_t number) {
@@ -290,9 +362,12 @@ std::optional<DropSummary> JournalStore::Summary(std::uint64_t number) {
     const Result<std::string> text = ReadWholeFile(fs_, path);
     if (!text) return std::nullopt;
     std::optional<DropSummary> summary = ParseSummary(*text);
-    // The mark is what an undo goes by; a summary behind it (an undo by a
-    // release that wrote none, or one that could not be written) is stale.
-    if (summary && (summary->state == DropSummary::State::Undone) != Undone(number)) {
+    // The marks are what an undo goes by; a summary behind them (an undo by
+    // a release that wrote none, or one that could not be written, or a
+    // redo under way) is stale.
+    using State = DropSummary::State;
+    if (summary && ((summary->state == State::Undone) != Undone(number) ||
+                    (summary->state == State::PartlyRedone) != Marked(number, kNotRedone))) {
         return std::nullopt;
     }
     return summary;
@@ -319,6 +394,9 @@ void JournalStore::Summarize(std::uint64_t number, const DropRecord& record) {
     } else if (const std::optional<std::uint64_t> left = NotRestored(number)) {
         summary.state = State::PartlyUndone;
         summary.notRestored = *left;
+    } else if (const std::optional<std::uint64_t> notRedone = NotRedone(number)) {
+        summary.state = State::PartlyRedone;
+        summary.notRestored = *notRedone;
     }
     if (!WriteSummary(number, summary)) (void)fs_.Remove(InDrop(number, kSummary));
 }
@@ -333,8 +411,9 @@ std::optional<ManifestStamp> JournalStore::StampOf(std::uint64_t number) {
 
 std::uint64_t JournalStore::Held(std::uint64_t number) {
     // An undo moves the kept files back out and keeps the rewritten ones in
-    // their place: the files themselves then tell.
-    if (!Marked(number, kUndone) && !Marked(number, kNotRestored)) {
+    // their place, a redo the other way round: the files themselves then
+    // tell until the drop is done again.
+    if (!Marked(number, kUndone) && !Marked(number, kNotRestored) && !Marked(number, kNotRedone)) {
         if (const std::optional<DropSummary> summary = Summary(number)) return summary->held;
     }
     return HeldByFiles(number);

@@ -41,7 +41,9 @@ struct HeldDrop {
 // patch it replaced (files 1, 2, ...), its summary (see DropSummary), a
 // file "incomplete" when recording failed and the manifest could not say
 // so, and, once the drop was undone, a file "undone" (or "not-restored",
-// holding how many patches were not, when an undo left some as they were).
+// holding how many patches were not, when an undo left some as they were);
+// a redo that left some, or is under way, puts "not-redone" in their place,
+// and one that redid them all removes them: the drop is done again.
 // Beside the drops, the file "limit" holds the limit set by --journal-limit.
 //
 // The journal is refused when its folder belongs to another user than the
@@ -52,6 +54,7 @@ public:
     static constexpr const char* kUndone = "undone";
     static constexpr const char* kIncomplete = "incomplete";
     static constexpr const char* kNotRestored = "not-restored";
+    static constexpr const char* kNotRedone = "not-redone";
     static constexpr const char* kSummary = "summary";
     static constexpr const char* kLimit = "limit";
     // Appended to a kept file's name: the patch's rewritten bytes, kept
@@ -93,9 +96,20 @@ public:
     // the mark does not say); nullopt when no undo left any.
     std::optional<std::uint64_t> NotRestored(std::uint64_t number);
     Result<> MarkNotRestored(std::uint64_t number, std::uint64_t count);
+    // As NotRestored, for the last redo; while a redo runs, 0.
+    std::optional<std::uint64_t> NotRedone(std::uint64_t number);
+    // Marks the drop as partly redone (count unknown: 0) in place of any
+    // other mark.
+    Result<> MarkNotRedone(std::uint64_t number, std::uint64_t count);
+    // Removes every undo and redo mark: the drop is done again.
+    Result<> MarkRedone(std::uint64_t number);
+    // When an undo or redo last marked the drop (ns since 1970, from the
+    // marks' second lines); nullopt when none did, and the drop has nothing
+    // to redo.
+    std::optional<std::int64_t> UndoneAt(std::uint64_t number);
 
     // The drop's summary; nullopt when there is none, or it is damaged, or
-    // it says the drop is undone while the drop's mark does not.
+    // its state is not the one the drop's marks tell.
     std::optional<DropSummary> Summary(std::uint64_t number);
     Result<> WriteSummary(std::uint64_t number, const DropSummary& summary);
     // Writes the summary of the drop as its record and marks say now; one
@@ -118,6 +132,7 @@ private:
     // Writes text into path in one step, through a temporary file beside it.
     Result<> WriteWhole(const std::string& path, const std::string& text);
     bool Marked(std::uint64_t number, const char* mark);
+    std::optional<std::uint64_t> CountIn(std::uint64_t number, const char* mark);
     void RemoveDrop(std::uint64_t number);
 
     FileSystem& fs_;

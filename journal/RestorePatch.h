@@ -20,14 +20,19 @@
 
 namespace pemberlock {
 
-// A patch's old bytes written into its temporary file, ready to be renamed
-// over it; no writer when the patch already holds its old bytes.
+// A patch's old bytes (or, for a redo, the drop's) written into its
+// temporary file, ready to be renamed over it; no writer when the patch
+// holds them already.
 struct PreparedRestore final : PreparedFile {
     FileStatus opened;  // the patch when it was read
+    // What the patch holds is kept in the journal already (copied there, the
+    // journal being on another file system), not to be linked there.
+    bool kept = false;
 };
 
 // Why a patch is left as it is when another program wrote to it meanwhile.
 inline constexpr const char* kChangedWhileRestored = "was changed while it was being restored";
+inline constexpr const char* kChangedWhileRedone = "was changed while it was being redone";
 
 // Prepares putting back the old bytes of one patch a drop replaced, kept at
 // keptPath, by the same safe replace as a rewrite (temporary file, flush,
@@ -43,6 +48,16 @@ inline constexpr const char* kChangedWhileRestored = "was changed while it was b
 Result<PreparedRestore> PrepareRestore(FileSystem& fs, const ManifestEntry& entry,
                                        const std::string& keptPath, bool flush,
                                        RewriteBuffers& buffers);
+
+// The other way: prepares putting back the bytes the drop wrote, which an
+// undo kept at keptPath + JournalStore::kRewritten, under the same checks,
+// but only when the patch still holds exactly the old bytes the undo put
+// back ("was changed after the undo" otherwise) and the rewritten bytes are
+// a regular file of the journal's and exactly the drop's. A patch that holds
+// the drop's bytes already needs nothing.
+Result<PreparedRestore> PrepareRedo(FileSystem& fs, const ManifestEntry& entry,
+                                    const std::string& keptPath, bool flush,
+                                    RewriteBuffers& buffers);
 
 // One patch to restore and where its old bytes are.
 struct RestoreItem {
@@ -60,7 +75,7 @@ struct UndoOptions {
     std::function<void(std::uint64_t handled, std::uint64_t total)> progress;
 };
 
-// What an undo did.
+// What an undo (or a redo) did.
 struct UndoSummary {
     std::uint64_t drop = 0;  // the drop taken
     // Set when that drop cannot be undone (its record is damaged or
@@ -83,5 +98,14 @@ struct UndoSummary {
 // counts the patches it handled, as a drop does.
 UndoSummary RestorePatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
                            const UndoOptions& options = {});
+
+// Redoes items in the order given (PrepareRedo), as RestorePatches restores
+// them: "Redoing PATH  ....  Done.", then "R of N files redone."; restored
+// counts the patches that hold the drop's bytes again. Before each rename
+// the patch's old bytes keep a name in the journal at the item's keptPath
+// (linked, or copied where they cannot be), so that the drop can be undone
+// again; a patch whose old bytes cannot be kept is left as it is.
+UndoSummary RedoPatches(FileSystem& fs, const std::vector<RestoreItem>& items, StatusLog& log,
+                        const UndoOptions& options = {});
 
 }  // namespace pemberlock

@@ -90,6 +90,7 @@ Result<std::vector<RecordedDrop>> UndoJournal::History() {
         }
         drop.undone = store_.Undone(number);
         if (!drop.undone) drop.notRestored = store_.NotRestored(number);
+        if (!drop.undone && !drop.notRestored) drop.notRedone = store_.NotRedone(number);
         drop.held = store_.Held(number);
         history.push_back(std::move(drop));
     }
@@ -210,12 +211,105 @@ Result<UndoSummary> UndoJournal::Undo(const UndoChoice& which, StatusLog& log,
     }
     UndoSummary summary = RestorePatches(fs_, items, log, options);
     summary.drop = number;
-    if (summary.stopped) return summary;
+    if (summary.stopped) {
+        // Partly undone, as far as a redo can tell: it takes back the
+        // patches restored so far. The next undo takes it all the same.
+        if (summary.restored > 0) {
+            (void)store_.MarkNotRestored(number, 0);
+            store_.Summarize(number, choice->record);
+        }
+        return summary;
+    }
     if (!summary.failures.empty()) {
         // Not undone: the next undo takes this drop again and retries them.
         (void)store_.MarkNotRestored(number, summary.failures.size());
     } else if (Result<> marked = store_.MarkUndone(number, SecondsNow()); !marked) {
         summary.notMarked = marked.error();
+    }
+    store_.Summarize(number, choice->record);
+    return summary;
+}
+
+// The drops whose patches an undo restored, the one marked last first (of
+// one moment, the older first: an undo goes from newer to older drops).
+Result<UndoJournal::Choice> UndoJournal::ChooseRedo(const RedoChoice& which) {
+    if (place_.folder.empty()) return Error{"there is nothing to redo: " + NoJournal().Text()};
+    Result<std::vector<std::uint64_t>> drops = store_.Drops();
+    if (!drops) return drops.error().As("there is nothing to redo: " + drops.error().what);
+    std::vector<std::pair<std::int64_t, std::uint64_t>> undone;
+    for (const std::uint64_t number : *drops) {
+        if (which.drop && number != *which.drop) continue;
+        if (const std::optional<std::int64_t> when = store_.UndoneAt(number)) {
+            undone.emplace_back(*when, number);
+        }
+    }
+    if (which.drop && std::find(drops->begin(), drops->end(), *which.drop) == drops->end()) {
+        return Error{"there is no " + DropName(*which.drop)};
+    }
+    if (which.drop && undone.empty()) return Error{DropName(*which.drop) + " is not undone"};
+    std::sort(undone.begin(), undone.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    for (const auto& [when, number] : undone) {
+        DropRecord record = store_.Read(number);
+        if (record.Empty()) continue;
+        if (const std::string why = Unsound(record); !why.empty()) {
+            if (which.skipDamaged && !which.drop) continue;
+            return Choice{number, {}, Error{DropName(number) + " cannot be redone: " + why}};
+        }
+        return Choice{number, std::move(record), std::nullopt};
+    }
+    if (which.drop) return Error{DropName(*which.drop) + " replaced nothing"};
+    return Error{"there is nothing to redo"};
+}
+
+bool UndoJournal::CanRedo() {
+    if (place_.folder.empty()) return false;
+    const Result<std::vector<std::uint64_t>> drops = store_.Drops();
+    if (!drops) return false;
+    for (const std::uint64_t number : *drops) {
+        if (!store_.UndoneAt(number)) continue;
+        const std::optional<DropSummary> summary = store_.Summary(number);
+        if (summary ? summary->Empty() : store_.Read(number).Empty()) continue;
+        return true;
+    }
+    return false;
+}
+
+Result<UndoSummary> UndoJournal::Redo(const RedoChoice& which, StatusLog& log,
+                                      const UndoOptions& options) {
+    Result<Choice> choice = ChooseRedo(which);
+    if (!choice) return choice.error();
+    const std::uint64_t number = choice->number;
+    UndoSummary summary;
+    summary.drop = number;
+    if (choice->refused) {
+        summary.refused = choice->refused;
+        return summary;
+    }
+    // Partly undone from here on, so that an undo takes the drop again
+    // should this redo not finish.
+    const bool wasUndone = store_.Undone(number);
+    if (Result<> marked = store_.MarkNotRedone(number, 0); !marked) {
+        summary.refused = marked.error();
+        return summary;
+    }
+    // Oldest first: a patch dropped twice in one drop goes forward step by step.
+    std::vector<RestoreItem> items;
+    for (const ManifestEntry& entry : choice->record.manifest.entries) {
+        if (entry.replaced) items.push_back({&entry, store_.InDrop(number, entry.kept)});
+    }
+    summary = RedoPatches(fs_, items, log, options);
+    summary.drop = number;
+    if (summary.stopped) {
+        // Stopped before it changed anything: as undone as before.
+        if (wasUndone && summary.restored == 0) (void)store_.MarkUndone(number, SecondsNow());
+    } else {
+        if (!summary.failures.empty()) {
+            (void)store_.MarkNotRedone(number, summary.failures.size());
+        } else if (Result<> marked = store_.MarkRedone(number); !marked) {
+            summary.notMarked = marked.error();
+        }
     }
     store_.Summarize(number, choice->record);
     return summary;

@@ -21,6 +21,12 @@ namespace pemberlock {
 
 // A drop as the journal keeps it.
 struct RecordedDrop {
+    // What became of it, for a history view: Done until undone, Undone when
+    // every patch holds its old bytes again, PartlyUndone when an undo or a
+    // redo left some as they were (or was stopped); PartlyRecorded and
+    // Damaged records are neither undone nor redone.
+    enum class State { Done, Undone, PartlyUndone, PartlyRecorded, Damaged };
+
     std::uint64_t number = 0;
     std::int64_t started = 0;  // seconds since 1970-01-01 UTC
     std::size_t patches = 0;   // the patches it replaced, as far as its record tells
@@ -30,7 +36,21 @@ struct RecordedDrop {
     // Set when the last undo left some of its patches as they were: how
     // many (0 when that is not known).
     std::optional<std::uint64_t> notRestored;
+    // Set when the last redo left some of its patches with their old bytes
+    // (or is still under way): how many (0 when that is not known).
+    std::optional<std::uint64_t> notRedone;
     std::uint64_t held = 0;  // bytes of its kept files that the journal alone holds
+
+    State state() const {
+        if (!damage.empty()) return State::Damaged;
+        if (partlyRecorded) return State::PartlyRecorded;
+        if (undone) return State::Undone;
+        if (notRestored || notRedone) return State::PartlyUndone;
+        return State::Done;
+    }
+    // Whether UndoJournal::Redo can take it: some of its patches hold their
+    // old bytes again.
+    bool redoable() const { return state() == State::Undone || state() == State::PartlyUndone; }
 };
 
 // Which drop an undo takes.
@@ -41,6 +61,12 @@ struct UndoChoice {
     // drop, past newer ones whose record cannot tell what they changed.
     bool skipDamaged = false;
 };
+
+// Which drop a redo takes: a drop's number, or none: the one an undo (or
+// a redo that left some of its patches) marked last, so that redos take
+// back undos in the reverse order. skipDamaged goes past such a drop whose
+// record has been damaged since.
+using RedoChoice = UndoChoice;
 
 // The journal of drops, shared by the window and the command line: each
 // drop is recorded as it goes, the newest kKeptDrops are kept as far as
@@ -91,6 +117,22 @@ public:
     Result<UndoSummary> UndoLast(StatusLog& log, const UndoOptions& options = {}) {
         return Undo({}, log, options);
     }
+    // Whether there is a drop to redo (RecordedDrop::redoable), told from
+    // the drops' marks: as quick as CanUndo.
+    bool CanRedo();
+    // Takes back the undo of the drop chosen: each patch it restored gets
+    // the drop's bytes back, kept by the undo, as Undo restores them, oldest
+    // patch first ("Redoing PATH  ....  Done.", then "R of N files
+    // redone."); the summary's restored counts the patches that hold the
+    // drop's bytes again. A patch changed since the undo, or whose rewritten
+    // bytes in the journal are missing or damaged, is left as it is and the
+    // drop stays partly undone, for the next redo or undo to take. The drop's
+    // old bytes stay in the journal, so that it can be undone again. Fails
+    // when there is none to take (nothing to redo, or the drop named is not
+    // undone); one whose record is damaged since is refused. Call it with
+    // the journal held, as Undo.
+    Result<UndoSummary> Redo(const RedoChoice& which, StatusLog& log,
+                             const UndoOptions& options = {});
 
 private:
     // The drop an undo of which takes, with its record, or why it cannot be
@@ -103,6 +145,7 @@ private:
     Result<Choice> Choose(const UndoChoice& which);
     Result<Choice> ChooseNamed(std::uint64_t number, const std::vector<std::uint64_t>& drops,
                                bool skipDamaged);
+    Result<Choice> ChooseRedo(const RedoChoice& which);
     // Why there is no journal.
     Error NoJournal() const;
 

@@ -62,7 +62,7 @@ TEST_F(UndoCli, UndoesTheLastDropFromAnyFolderAndListsTheDrops) {
     ASSERT_EQ(Run({"a.pch", "b.pch"}).status, 0);
     const std::string when = "1  " + kWhen;
     EXPECT_TRUE(std::regex_match(Run({"--history"}).out,
-                                 std::regex(when + "  " + kHeld + "  2 patches\n" + kTotal)));
+                                 std::regex(when + "  " + kHeld + "  2 patches  done\n" + kTotal)));
 
     fs::create_directory("elsewhere");
     fs::current_path("elsewhere");
@@ -192,6 +192,7 @@ private:
         void Discard() override { real->Discard(); }
         const FileStatus& Status() const override { return real->Status(); }
         void CopyOwner(const FileStatus& model) override { real->CopyOwner(model); }
+        Result<> SetModified(std::int64_t modified) override { return real->SetModified(modified); }
         std::unique_ptr<OutputFile> real;
         const bool& full;
     };
@@ -412,6 +413,98 @@ TEST_F(UndoCli, APartlyUndoneDropIsTakenAgainUntilEveryPatchIsBack) {
     EXPECT_NE(ReadFile(P("a.pch")), kPatch);
 }
 
+// Drop 1 rewrites a.pch and b.pch; then each row's steps, its --redo, and
+// how its line in --history ends.
+TEST_F(UndoCli, RedoesWhatAnUndoRestored) {
+    const std::string redone = "Redoing " + P("a.pch") + "  ....  Done.\nRedoing " + P("b.pch");
+    const std::atomic<bool> stopped = true;
+    const struct {
+        const char* name;
+        std::vector<std::string> undo;  // empty: no undo
+        std::function<void()> meanwhile;
+        std::vector<std::string> redo;
+        const std::atomic<bool>* stop;
+        int status;
+        std::string out;
+        std::string err;
+        std::string history;
+    } rows[] = {
+        {"not undone",
+         {},
+         {},
+         {"--redo"},
+         nullptr,
+         2,
+         "",
+         "pemberlock-cli: there is nothing to redo\n",
+         "2 patches  done"},
+        {"named, not undone",
+         {},
+         {},
+         {"--redo", "1"},
+         nullptr,
+         2,
+         "",
+         "pemberlock-cli: drop 1 is not undone\n",
+         "2 patches  done"},
+        {"undone",
+         {"--undo"},
+         {},
+         {"--redo"},
+         nullptr,
+         0,
+         redone + "  ....  Done.\n2 of 2 files redone.\n",
+         "",
+         "2 patches  done"},
+        {"named",
+         {"--undo", "1"},
+         {},
+         {"--redo", "1"},
+         nullptr,
+         0,
+         redone + "  ....  Done.\n2 of 2 files redone.\n",
+         "",
+         "2 patches  done"},
+        {"changed since the undo",
+         {"--undo"},
+         [&] { WriteFile(P("b.pch"), "mine"); },
+         {"--redo"},
+         nullptr,
+         1,
+         redone + "  ....  Error!\n1 of 2 files redone.\n",
+         P("b.pch") + ": was changed after the undo\n",
+         "2 patches  partly undone: 1 not redone"},
+        {"stopped",
+         {"--undo"},
+         {},
+         {"--redo"},
+         &stopped,
+         130,
+         "Stopped: 2 of 2 files not processed.\n0 of 0 files redone.\n",
+         "",
+         "2 patches  undone"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(PathFromUtf8(P("state")));
+        WriteFile(P("a.pch"), kPatch);
+        WriteFile(P("b.pch"), kPatch);
+        ASSERT_EQ(Run({P("a.pch"), P("b.pch")}).status, 0);
+        const std::string rewritten = ReadFile(P("a.pch"));
+        if (!row.undo.empty()) {
+            ASSERT_EQ(Run(row.undo).status, 0);
+        }
+        if (row.meanwhile) row.meanwhile();
+        const test::ProcessResult redo = Run(row.redo, RealFileSystem(), row.stop);
+        EXPECT_EQ(redo.status, row.status);
+        EXPECT_EQ(redo.out, row.out);
+        EXPECT_EQ(redo.err, row.err);
+        EXPECT_EQ(ReadFile(P("a.pch")) == rewritten, row.status != 130);
+        const std::string history = Lines(Run({"--history"}).out)[0];
+        EXPECT_TRUE(history.ends_with("  " + row.history)) << history;
+    }
+}
+
 TEST_F(UndoCli, UndoesADropNamedFromTheHistory) {
     WriteFile(P("a.pch"), kPatch);
     WriteFile(P("b.pch"), kPatch);
@@ -527,7 +620,7 @@ TEST_F(UndoCli, TheJournalLimitIsReadStoredAndKeptTo) {
     EXPECT_TRUE(std::regex_match(
         Run({"--history"}).out,
         std::regex(
-            "3  " + kWhen + "  200 bytes, alone over the limit  1 patch\n" + total +
+            "3  " + kWhen + "  200 bytes, alone over the limit  1 patch  done\n" + total +
             "200 bytes; it keeps at most 20 drops and 50 bytes \\(set by --journal-limit\\).\n")));
     EXPECT_TRUE(fs::exists(PathFromUtf8(P("state/limit"))));
     EXPECT_EQ(Run({"--journal-limit", "default"}).status, 0);
@@ -543,8 +636,8 @@ TEST_F(UndoCli, ARenameThatFailedIsNotRecordedAsDone) {
     test::FaultyFileSystem renames(test::Fault::Rename);
     renames.OnlyBelow(P("b.pch"));
     ASSERT_EQ(Run({P("a.pch"), P("b.pch")}, renames).status, 1);
-    EXPECT_TRUE(std::regex_match(
-        Run({"--history"}).out, std::regex("1  " + kWhen + "  " + kHeld + "  1 patch\n" + kTotal)));
+    EXPECT_TRUE(std::regex_match(Run({"--history"}).out, std::regex("1  " + kWhen + "  " + kHeld +
+                                                                    "  1 patch  done\n" + kTotal)));
     EXPECT_EQ(Run({"--undo"}).out,
               "Restoring " + P("a.pch") + "  ....  Done.\n1 of 1 files restored.\n");
 }

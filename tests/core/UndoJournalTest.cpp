@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 namespace pemberlock {
 namespace {
@@ -151,40 +152,156 @@ TEST_F(UndoJournalTest, APatchSavedWhileItIsRestoredIsLeftToItsSaver) {
     EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
 }
 
-// A system on which files cannot be moved as they are.
+// A system on which files cannot be moved as they are, nor, without links,
+// given second names in the journal below `journal`.
 class NoMoves final : public test::PassThroughFileSystem {
 public:
+    explicit NoMoves(std::string journal = {}) : journal_(std::move(journal)) {}
     Result<std::unique_ptr<OutputFile>> HoldToMove(const std::string&) override {
         return Error{{}, 0, "no moves here"};
     }
+    Result<> MakeHardLink(const std::string& existing, const std::string& link) override {
+        if (!journal_.empty() && link.starts_with(journal_)) return Error{{}, 0, "no links here"};
+        return real_.MakeHardLink(existing, link);
+    }
+
+private:
+    std::string journal_;
 };
 
-TEST_F(UndoJournalTest, AnUndoPutsBackTheOldFileOrElseItsBytes) {
-    NoMoves noMoves;
-    // Where the system moves no held file (Windows, for now), both copy.
-    WriteFile(P("probe"), "");
-    const bool moves = RealFileSystem().HoldToMove(P("probe")).ok();
+// Undo and redo, twice over, each step putting back the bytes and the
+// modification time the patches had before the step, whether the files
+// kept in the journal are moved back, copied, or copied and never linked.
+TEST_F(UndoJournalTest, UndoAndRedoTakeTurnsWithTheBytesAndTimesOfEachStep) {
+    NoMoves copies;
+    NoMoves noLinks(Journal());
     const struct {
         const char* name;
         FileSystem& fs;
-        bool oldTimes;  // the patch is its old file again, times and all
-    } cases[] = {{"moved", RealFileSystem(), moves}, {"copied", noMoves, false}};
+    } cases[] = {{"moved", RealFileSystem()}, {"copied", copies}, {"not linked", noLinks}};
+    const std::vector<std::string> paths = {P("a.pch"), P("b.pch")};
+    using State = RecordedDrop::State;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path patch = PathFromUtf8(P("a.pch"));
-        WriteFile(P("a.pch"), kPatch);
-        const auto old = fs::last_write_time(patch) - std::chrono::hours(24);
-        fs::last_write_time(patch, old);
-        ASSERT_EQ(Drop({P("a.pch")}, MapWithKnob0("7")), "");
-        ASSERT_NE(ReadFile(P("a.pch")), kPatch);
-        TextStatusLog log;
-        const Result<UndoSummary> undone = UndoJournal(c.fs, {Journal(), {}}).UndoLast(log);
-        ASSERT_TRUE(undone);
-        EXPECT_EQ(undone->restored, 1u);
-        EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
-        EXPECT_EQ(fs::last_write_time(patch) == old, c.oldTimes);
-        EXPECT_FALSE(fs::exists(PathFromUtf8(P("a.pchtmp"))));
+        fs::remove_all(PathFromUtf8(P("state")));
+        std::vector<fs::file_time_type> before, after;
+        std::vector<std::string> rewritten;
+        for (const std::string& path : paths) {
+            WriteFile(path, kPatch + path + "\r\n");
+            before.push_back(fs::last_write_time(PathFromUtf8(path)) - std::chrono::hours(24));
+            fs::last_write_time(PathFromUtf8(path), before.back());
+        }
+        ASSERT_EQ(Drop(paths, MapWithKnob0("7"), c.fs), "");
+        for (const std::string& path : paths) {
+            rewritten.push_back(ReadFile(path));
+            after.push_back(fs::last_write_time(PathFromUtf8(path)) - std::chrono::hours(1));
+            fs::last_write_time(PathFromUtf8(path), after.back());
+        }
+        UndoJournal journal(c.fs, {Journal(), {}});
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(round);
+            TextStatusLog undoLog;
+            const Result<UndoSummary> undone = journal.UndoLast(undoLog);
+            ASSERT_TRUE(undone);
+            EXPECT_EQ(undone->restored, 2u);
+            EXPECT_EQ(journal.History()->front().state(), State::Undone);
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                EXPECT_EQ(ReadFile(paths[i]), kPatch + paths[i] + "\r\n");
+                EXPECT_EQ(fs::last_write_time(PathFromUtf8(paths[i])), before[i]);
+            }
+            ASSERT_TRUE(journal.CanRedo());
+            TextStatusLog redoLog;
+            const Result<UndoSummary> redone = journal.Redo({}, redoLog);
+            ASSERT_TRUE(redone);
+            EXPECT_FALSE(redone->refused);
+            EXPECT_EQ(redoLog.Text(), "Redoing " + paths[0] + "  ....  Done.\r\nRedoing " +
+                                          paths[1] + "  ....  Done.\r\n2 of 2 files redone.\r\n");
+            const RecordedDrop drop = journal.History()->front();
+            EXPECT_EQ(drop.state(), State::Done);
+            EXPECT_FALSE(drop.redoable());
+            EXPECT_FALSE(journal.CanRedo());
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                EXPECT_EQ(ReadFile(paths[i]), rewritten[i]);
+                EXPECT_EQ(fs::last_write_time(PathFromUtf8(paths[i])), after[i]);
+                EXPECT_FALSE(fs::exists(PathFromUtf8(paths[i] + "tmp")));
+            }
+        }
     }
+}
+
+// After an undo of two patches: a redo leaves alone a patch it cannot
+// redo, says why, and leaves the drop partly undone, for the next redo
+// once the cause is gone, or the next undo.
+TEST_F(UndoJournalTest, ARedoLeavesAlonePatchesItCannotRedo) {
+    const std::vector<std::string> paths = {P("a.pch"), P("b.pch")};
+    const std::string rewritten1 =
+        JournalStore(RealFileSystem(), Journal()).InDrop(1, "2") + JournalStore::kRewritten;
+    const struct {
+        const char* name;
+        std::function<void()> change;  // made to b.pch or its rewritten bytes
+        std::string why;
+    } cases[] = {
+        {"changed since", [&] { WriteFile(P("b.pch"), "mine"); }, "was changed after the undo"},
+        {"rewritten bytes damaged", [&] { WriteFile(rewritten1, "garbage"); },
+         "its rewritten bytes in the journal are damaged"},
+        {"rewritten bytes missing", [&] { fs::remove(PathFromUtf8(rewritten1)); },
+         "its rewritten bytes are missing from the journal"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(PathFromUtf8(P("state")));
+        for (const std::string& path : paths) WriteFile(path, kPatch);
+        ASSERT_EQ(Drop(paths, MapWithKnob0("7")), "");
+        const std::string rewrittenA = ReadFile(P("a.pch"));
+        ASSERT_TRUE(Undo());
+        c.change();
+        const std::string left = ReadFile(P("b.pch"));
+        UndoJournal journal(RealFileSystem(), {Journal(), {}});
+        TextStatusLog log;
+        const Result<UndoSummary> redone = journal.Redo({}, log);
+        ASSERT_TRUE(redone);
+        EXPECT_EQ(redone->restored, 1u);
+        ASSERT_EQ(redone->failures.size(), 1u);
+        EXPECT_EQ(redone->failures[0].path, P("b.pch"));
+        EXPECT_EQ(redone->failures[0].error.Text(), c.why);
+        EXPECT_TRUE(log.Text().ends_with("Redoing " + P("b.pch") +
+                                         "  ....  Error!\r\n1 of 2 files redone.\r\n"));
+        EXPECT_EQ(ReadFile(P("a.pch")), rewrittenA);
+        EXPECT_EQ(ReadFile(P("b.pch")), left);
+        const RecordedDrop drop = journal.History()->front();
+        EXPECT_EQ(drop.state(), RecordedDrop::State::PartlyUndone);
+        EXPECT_EQ(drop.notRedone, 1u);
+        EXPECT_TRUE(drop.redoable());
+        // Undone again, as far as it can be.
+        ASSERT_TRUE(Undo());
+        EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    }
+}
+
+TEST_F(UndoJournalTest, RedoesTheDropUndoneLastAndOnlyDropsUndone) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("b.pch"), kPatch);
+    ASSERT_EQ(Drop({P("a.pch")}, MapWithKnob0("7")), "");
+    ASSERT_EQ(Drop({P("b.pch")}, MapWithKnob0("7")), "");
+    UndoJournal journal(RealFileSystem(), {Journal(), {}});
+    TextStatusLog log;
+    const auto failure = [&](const RedoChoice& which) {
+        const Result<UndoSummary> redone = journal.Redo(which, log);
+        return redone ? std::string("redone") : redone.error().Text();
+    };
+    EXPECT_EQ(failure({}), "there is nothing to redo");
+    EXPECT_EQ(failure({1}), "drop 1 is not undone");
+    EXPECT_EQ(failure({9}), "there is no drop 9");
+    // Drop 1 first, then drop 2: the redos go the other way round.
+    ASSERT_TRUE(journal.Undo({1}, log));
+    ASSERT_TRUE(journal.Undo({}, log));
+    for (const std::uint64_t drop : {2u, 1u}) {
+        const Result<UndoSummary> redone = journal.Redo({}, log);
+        ASSERT_TRUE(redone);
+        EXPECT_EQ(redone->drop, drop);
+    }
+    EXPECT_EQ(failure({}), "there is nothing to redo");
+    EXPECT_EQ(log.Text().find("Error!"), std::string::npos);
 }
 
 TEST_F(UndoJournalTest, AStoppedUndoIsTakenUpAgainByTheNext) {

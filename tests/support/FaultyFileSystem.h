@@ -152,6 +152,9 @@ private:
         void Discard() override { real_->Discard(); }
         const FileStatus& Status() const override { return real_->Status(); }
         void CopyOwner(const FileStatus& model) override { real_->CopyOwner(model); }
+        Result<> SetModified(std::int64_t modified) override {
+            return real_->SetModified(modified);
+        }
 
     private:
         std::unique_ptr<OutputFile> real_;
