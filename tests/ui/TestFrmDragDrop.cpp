@@ -41,6 +41,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
@@ -867,31 +868,46 @@ void TestFrmDragDrop::aboutBoxHasOneOkButton() {
 
 void TestFrmDragDrop::infoOptions_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");  // -1: the window opens
-    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<int>("status");         // -1: the window opens
+    QTest::addColumn<QString>("firstLine");  // of standard output, or of standard error on 2
+    QTest::addColumn<QString>("map");
     const QString version = QStringLiteral("pemberlock %1").arg(pemberlock::kVersion);
     const QString usage = QStringLiteral("Usage: pemberlock [OPTION]... [MAP.mpn]");
-    QTest::newRow("none") << QStringList{} << -1 << QString();
-    QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen"} << -1 << QString();
-    QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString();
-    QTest::newRow("version") << QStringList{"--version"} << 0 << version;
-    QTest::newRow("help") << QStringList{"--help"} << 0 << usage;
-    QTest::newRow("short help") << QStringList{"-h"} << 0 << usage;
-    QTest::newRow("help wins") << QStringList{"--version", "--help"} << 0 << usage;
-    QTest::newRow("after Qt's") << QStringList{"-style", "fusion", "--version"} << 0 << version;
+    QTest::newRow("none") << QStringList{} << -1 << QString() << QString();
+    QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen", "-style=fusion",
+                                                 "-reverse"}
+                                  << -1 << QString() << QString();
+    QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString() << "help.txt";
+    QTest::newRow("a file after Qt's")
+        << QStringList{"-style", "fusion", "a.mpn"} << -1 << QString() << "a.mpn";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << version << QString();
+    QTest::newRow("help") << QStringList{"--help"} << 0 << usage << QString();
+    QTest::newRow("short help") << QStringList{"-h"} << 0 << usage << QString();
+    QTest::newRow("help wins") << QStringList{"--version", "--help"} << 0 << usage << QString();
+    QTest::newRow("after Qt's") << QStringList{"-style", "fusion", "--version"} << 0 << version
+                                << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--colour", "a.mpn"} << 2
+        << QStringLiteral("pemberlock: Unknown option 'colour'.") << QString();
+    QTest::newRow("two maps") << QStringList{"a.mpn", "b.mpn"} << 2
+                              << QStringLiteral("pemberlock: one map file at most, not 2")
+                              << QString();
 }
 
 void TestFrmDragDrop::infoOptions() {
     QFETCH(QStringList, args);
     QFETCH(int, status);
     QFETCH(QString, firstLine);
-    std::vector<std::string> arguments;
-    for (const QString& arg : args) arguments.push_back(arg.toStdString());
+    QFETCH(QString, map);
     std::ostringstream out;
-    const std::optional<int> answered = pemberlock::AnswerInfoOptions(arguments, out);
-    QCOMPARE(answered.value_or(-1), status);
-    const std::string text = out.str();
+    std::ostringstream err;
+    const pemberlock::WindowOptions options =
+        pemberlock::ParseWindowOptions(QStringList{"pemberlock"} + args, out, err);
+    QCOMPARE(options.exitStatus.value_or(-1), status);
+    QCOMPARE(options.mapPath, map);
+    const std::string text = status == 2 ? err.str() : out.str();
     QCOMPARE(QString::fromStdString(text.substr(0, text.find('\n'))), firstLine);
+    QVERIFY((status == 2 ? out : err).str().empty());
 }
 
 void TestFrmDragDrop::previewAndLastDropReport() {
@@ -934,7 +950,11 @@ void TestFrmDragDrop::knobBoxesWarnAboutTheMap() {
     QCOMPARE(warning(0),
              "Warning: this knob uses controller 32, which the synthesizer reserves for bank "
              "select.");
-    QCOMPARE(Box(0)->toolTip(), "Knob 1 controller\n" + warning(0));
+    // Rich text, so that the tip wraps its long lines.
+    QVERIFY(Qt::mightBeRichText(Box(0)->toolTip()));
+    QTextDocument tip;
+    tip.setHtml(Box(0)->toolTip());
+    QCOMPARE(tip.toPlainText(), "Knob 1 controller\n" + warning(0));
 
     // By the scroll bar too; each knob of a shared number names the other.
     Bar(17)->SetPosition(32);
