@@ -26,7 +26,8 @@ void KnobScrollBar::wheelEvent(QWheelEvent* event) {
         QScrollBar::wheelEvent(event);
         return;
     }
-    wheelRest_ += event->inverted() ? -angle.y() : angle.y();
+    // Natural scrolling is in the delta already: a scroll bar does not turn it round again.
+    wheelRest_ += angle.y();
     const int notches = wheelRest_ / kNotch;
     wheelRest_ -= notches * kNotch;
     // Away from the user is up the bar, to higher numbers.
