@@ -7,6 +7,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QUrl>
 
 #include <algorithm>
@@ -70,10 +72,15 @@ void DropFrame::SetHighlighted(bool highlighted) {
 void DropFrame::paintEvent(QPaintEvent* event) {
     QGroupBox::paintEvent(event);
     if (!highlighted_) return;
+    // Over the frame's own line, below the caption.
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect frame =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
     QPainter painter(this);
     constexpr int kWidth = 3;
     painter.setPen(QPen(palette().color(QPalette::Highlight), kWidth));
-    painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    painter.drawRect(frame.adjusted(1, 1, -2, -2));
 }
 
 FilledShape::FilledShape(const QColor& colour, QWidget* parent)

@@ -35,6 +35,7 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -116,8 +117,8 @@ QString FileReason(const QString& path, const Error& error) {
         .arg(QDir::toNativeSeparators(path), QString::fromStdString(error.Text()));
 }
 
-// "Knob 4 uses controller 32, which ... bank select. Drop anyway?", a
-// sentence for each warning, one to a line.
+// "Knob 4 uses controller 32, which ... bank select. Drop anyway?"; with
+// several warnings, a line for each and the question after a blank line.
 QString DropQuestion(const std::vector<MapWarning>& warnings) {
     QStringList sentences;
     for (const MapWarning& warning : warnings) {
@@ -127,7 +128,7 @@ QString DropQuestion(const std::vector<MapWarning>& warnings) {
     }
     const QString ask = QStringLiteral("Drop anyway?");
     return sentences.join(QLatin1Char('\n')) +
-           (sentences.size() == 1 ? QLatin1Char(' ') : QLatin1Char('\n')) + ask;
+           (sentences.size() == 1 ? QStringLiteral(" ") : QStringLiteral("\n\n")) + ask;
 }
 
 }  // namespace
@@ -201,7 +202,10 @@ void FrmDragDrop::BuildKnobFrame() {
         line->setObjectName(QStringLiteral("Line1_%1").arg(n));
         line->setFrameShape(QFrame::VLine);
         line->setFrameShadow(QFrame::Sunken);
-        line->setGeometry(kLineX[n], 8, 2, 233);
+        // From the top of the frame's inside, below its caption, which the
+        // style and font place, down to the frame's bottom.
+        const int top = std::max(8, Frame1->contentsRect().top());
+        line->setGeometry(kLineX[n], top, 2, Frame1->height() - top);
         Line1[n] = line;
     }
 }

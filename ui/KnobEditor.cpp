@@ -15,7 +15,8 @@
 namespace pemberlock {
 
 namespace {
-constexpr int kNotch = 120;  // eighths of a degree
+constexpr int kNotch = 120;       // eighths of a degree
+constexpr int kWarningFrame = 2;  // pixels
 }  // namespace
 
 void KnobScrollBar::wheelEvent(QWheelEvent* event) {
@@ -139,7 +140,13 @@ void KnobEditor::ShowWarning(const KnobWarning& warning) {
     for (const std::string& reason : warning.reasons) {
         reasons << QStringLiteral("Warning: this knob ") + QString::fromStdString(reason) + '.';
     }
-    if (box_->styleSheet() != style) box_->setStyleSheet(style);
+    if (box_->styleSheet() != style) {
+        box_->setStyleSheet(style);
+        // The line edit keeps a margin inside its border that the 2-pixel
+        // frame leaves no room for: "120" would lose its first digit.
+        const int inside = style.isEmpty() ? 0 : -kWarningFrame;
+        box_->setTextMargins(inside, 0, inside, 0);
+    }
     if (reasons.isEmpty()) {
         box_->setToolTip(role_);
     } else {

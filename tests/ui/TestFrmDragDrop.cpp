@@ -702,7 +702,7 @@ void TestFrmDragDrop::dropWithMapWarningsAsksFirst() {
     QCOMPARE(dialogs_->questions.size(), 2);
     QCOMPARE(QString::fromStdString(window_->StatusText()).count("Processing"), 2);
 
-    // ... until it changes; each warning has its line.
+    // ... until it changes; each warning has its line, the question its own.
     Box(5)->setText("120");
     dialogs_->setNextConfirm(true);
     drop();
@@ -710,7 +710,7 @@ void TestFrmDragDrop::dropWithMapWarningsAsksFirst() {
     QCOMPARE(dialogs_->questions[2][0],
              bank +
                  "\nKnob 6 uses controller 120, which the synthesizer takes but an editor for "
-                 "it refuses in a patch, and which standard MIDI uses for All Sound Off.\n"
+                 "it refuses in a patch, and which standard MIDI uses for All Sound Off.\n\n"
                  "Drop anyway?");
     QCOMPARE(QString::fromStdString(window_->StatusText()).count("Processing"), 3);
 }
