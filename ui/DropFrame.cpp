@@ -72,11 +72,13 @@ void DropFrame::SetHighlighted(bool highlighted) {
 void DropFrame::paintEvent(QPaintEvent* event) {
     QGroupBox::paintEvent(event);
     if (!highlighted_) return;
-    // Over the frame's own line, below the caption.
+    // Around the area, below its caption, which stays readable.
     QStyleOptionGroupBox option;
     initStyleOption(&option);
-    const QRect frame =
-        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, this);
+    const QRect caption =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+    QRect frame = rect();
+    frame.setTop(caption.bottom() + 1);
     QPainter painter(this);
     constexpr int kWidth = 3;
     painter.setPen(QPen(palette().color(QPalette::Highlight), kWidth));
