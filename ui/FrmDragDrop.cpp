@@ -351,7 +351,7 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
             this,
             [this, paths = std::move(paths), map = std::move(map),
              question = DropQuestion(warnings)]() mutable {
-                const bool drop = dialogs_.Confirm(this, question, QStringLiteral("Drop"));
+                const bool drop = dialogs_.Confirm(this, question, QStringLiteral("&Drop"));
                 dropAsking_ = false;
                 Frame2->SetAccepting(true);
                 if (!drop) return;

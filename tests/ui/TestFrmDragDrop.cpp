@@ -688,7 +688,7 @@ void TestFrmDragDrop::dropWithMapWarningsAsksFirst() {
     Box(3)->setText("32");
     dialogs_->setNextConfirm(false);
     drop();
-    QCOMPARE(dialogs_->questions, (QList<QStringList>{{bank + " Drop anyway?", "Drop"}}));
+    QCOMPARE(dialogs_->questions, (QList<QStringList>{{bank + " Drop anyway?", "&Drop"}}));
     QCOMPARE(ReadFile(patch), kPatch);  // Cancel changes nothing
     QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
 
@@ -726,14 +726,14 @@ void TestFrmDragDrop::confirmBoxDropsOrCancels() {
             for (QAbstractButton* button : box->buttons()) buttons << button->text();
             QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
             if (clickDrop) {
-                box->buttons().at(buttons.indexOf("Drop"))->click();
+                box->buttons().at(buttons.indexOf("&Drop"))->click();
             } else {
                 QTest::keyClick(box, Qt::Key_Escape);
             }
         });
-        QCOMPARE(real.Confirm(window_.get(), "Drop anyway?", "Drop"), clickDrop);
+        QCOMPARE(real.Confirm(window_.get(), "Drop anyway?", "&Drop"), clickDrop);
         QCOMPARE(buttons.size(), 2);
-        QVERIFY(buttons.contains("Drop"));
+        QVERIFY(buttons.contains("&Drop"));
     }
 }
 
