@@ -5,12 +5,14 @@
 #include "ui/DialogService.h"
 
 #include <QAction>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QtGlobal>
 
-#include <algorithm>
+#include <string>
 
 namespace pemberlock {
 namespace {
@@ -28,13 +30,38 @@ constexpr const char* kHelp =
     "      --version  display the version and the licence and exit\n"
     "\n"
     "Qt's own options, such as -platform NAME or -style NAME, are passed on to Qt.\n"
+    "Any other option, or a second map file, is an error: it is named on standard error\n"
+    "and the program ends with exit status 2 without opening its window.\n"
     "\n"
     "To rewrite patches without the window, in scripts and batches, use pemberlock-cli.\n";
 
-bool Given(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
-    return std::any_of(args.begin(), args.end(), [&](const std::string& arg) {
-        return std::find(names.begin(), names.end(), arg) != names.end();
-    });
+// The options QGuiApplication, QApplication and the X11 platform take out
+// of the command line for themselves, those followed by a value first.
+constexpr const char* kQtValueOptions[] = {"platform",
+                                           "platformpluginpath",
+                                           "platformtheme",
+                                           "plugin",
+                                           "qwindowgeometry",
+                                           "geometry",
+                                           "qwindowtitle",
+                                           "title",
+                                           "qwindowicon",
+                                           "icon",
+                                           "session",
+                                           "display",
+                                           "name",
+                                           "visual",
+                                           "style",
+                                           "stylesheet",
+                                           "qmljsdebugger"};
+constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "nograb",
+                                    "dograb",  "sync",        "testability"};
+
+QCommandLineOption QtOption(const char* name, bool takesValue) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    if (takesValue) option.setValueName(QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
 }
 
 }  // namespace
@@ -65,16 +92,44 @@ QString AboutText() {
              QString::fromLatin1(qVersion()), QString::fromLatin1(kHomepage));
 }
 
-std::optional<int> AnswerInfoOptions(const std::vector<std::string>& args, std::ostream& out) {
-    if (Given(args, {"-h", "--help"})) {
-        out << kHelp;
-    } else if (Given(args, {"--version"})) {
-        out << "pemberlock " << kVersion << "\n" << kCopyrightNotice << "\n";
-    } else {
-        return std::nullopt;
+WindowOptions ParseWindowOptions(const QStringList& args, std::ostream& out, std::ostream& err) {
+    QCommandLineParser parser;
+    // Qt's options have one dash before a whole word ("-platform").
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const char* name : kQtValueOptions) parser.addOption(QtOption(name, true));
+    for (const char* name : kQtFlags) parser.addOption(QtOption(name, false));
+
+    WindowOptions options;
+    const auto answer = [&](std::ostream& stream, const std::string& text, int status) {
+        stream << text;
+        stream.flush();
+        options.exitStatus = stream ? status : 1;
+        return options;
+    };
+    if (!parser.parse(args)) {
+        return answer(err,
+                      "pemberlock: " + parser.errorText().toStdString() +
+                          "\nTry 'pemberlock --help' for more information.\n",
+                      2);
     }
-    out.flush();
-    return out ? 0 : 1;
+    if (parser.isSet(help)) return answer(out, kHelp, 0);
+    if (parser.isSet(version)) {
+        return answer(out, std::string("pemberlock ") + kVersion + "\n" + kCopyrightNotice + "\n",
+                      0);
+    }
+    const QStringList maps = parser.positionalArguments();
+    if (maps.size() > 1) {
+        return answer(err,
+                      "pemberlock: one map file at most, not " + std::to_string(maps.size()) +
+                          "\nTry 'pemberlock --help' for more information.\n",
+                      2);
+    }
+    if (!maps.isEmpty()) options.mapPath = maps.front();
+    return options;
 }
 
 }  // namespace pemberlock

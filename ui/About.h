@@ -2,11 +2,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <ostream>
-#include <string>
-#include <vector>
 
 class QMainWindow;
 class QMenu;
@@ -23,10 +22,19 @@ QMenu* AddHelpMenu(QMainWindow& window, DialogService& dialogs);
 // and the Qt it was built with and runs on.
 QString AboutText();
 
-// Answers --help and --version of the window program (args without the
-// program name) on out. Returns the exit status when the program should end
-// there, or nothing when it should open its window. Needs no display, so that
-// it works on a server and for help2man.
-std::optional<int> AnswerInfoOptions(const std::vector<std::string>& args, std::ostream& out);
+// What the window program's command line asks for.
+struct WindowOptions {
+    // The program ends here with this status: --help or --version was
+    // answered, or a mistake reported.
+    std::optional<int> exitStatus;
+    QString mapPath;  // a map file to load at start, as given; empty: none
+};
+
+// Parses the window program's command line (args with the program's name
+// first): --help and --version are answered on out, an unknown option or a
+// second map file is reported on err with status 2. Qt's own options, such
+// as -platform NAME, are let through for Qt. Needs no display and no
+// QCoreApplication, so that it works on a server and for help2man.
+WindowOptions ParseWindowOptions(const QStringList& args, std::ostream& out, std::ostream& err);
 
 }  // namespace pemberlock

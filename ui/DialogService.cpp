@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace pemberlock {
 
@@ -39,6 +40,17 @@ void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QS
                     parent);
     box.setInformativeText(details);
     box.exec();
+}
+
+bool QtDialogService::Confirm(QWidget* parent, const QString& question, const QString& proceed) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pemberlock"), question,
+                    QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(proceed, QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void QtDialogService::ShowAbout(QWidget* parent, const QString& title, const QString& text) {

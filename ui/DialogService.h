@@ -30,6 +30,9 @@ public:
     // reason behind it, shown beneath.
     virtual void ShowMessage(QWidget* parent, const QString& text, const QString& details) = 0;
     void ShowMessage(QWidget* parent, const QString& text) { ShowMessage(parent, text, {}); }
+    // A question with two buttons, proceed (such as "Drop") and Cancel: true
+    // when the user chose to proceed.
+    virtual bool Confirm(QWidget* parent, const QString& question, const QString& proceed) = 0;
     // What the program is: its name, version and licence (rich text), with an OK button.
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
     // The report of a drop, a row per path, to read, filter, copy and save.
@@ -47,6 +50,8 @@ public:
                                  const QString& filter) override;
     using DialogService::ShowMessage;
     void ShowMessage(QWidget* parent, const QString& text, const QString& details) override;
+    // Cancel is the default button, so that Enter alone does not go ahead.
+    bool Confirm(QWidget* parent, const QString& question, const QString& proceed) override;
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
     // A ReportDialog, which asks this service where to save.
     void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) override;

@@ -43,15 +43,29 @@ DropProgress::DropProgress(QWidget* parent) : QWidget(parent) {
 
 void DropProgress::Begin(const QString& waiting) {
     waiting_ = waiting;
+    stopping_ = false;
+    stop_->setEnabled(true);
     Show(0, 0);
 }
 
+void DropProgress::Stopping() {
+    stopping_ = true;
+    stop_->setEnabled(false);
+    Show(handled_, total_);
+}
+
 void DropProgress::Show(std::uint64_t handled, std::uint64_t total) {
+    handled_ = handled;
+    total_ = total;
     const QLocale locale;
-    count_->setText(total == 0 ? waiting_
-                               : locale.toString(static_cast<qulonglong>(handled)) +
-                                     QStringLiteral(" of ") +
-                                     locale.toString(static_cast<qulonglong>(total)));
+    const QString count = locale.toString(static_cast<qulonglong>(handled)) +
+                          QStringLiteral(" of ") + locale.toString(static_cast<qulonglong>(total));
+    if (stopping_) {
+        count_->setText(total == 0 ? QStringLiteral("Stopping…")
+                                   : QStringLiteral("Stopping after %1 done").arg(count));
+    } else {
+        count_->setText(total == 0 ? waiting_ : count);
+    }
     bar_->setValue(total == 0 ? 0 : static_cast<int>(handled * kBarSteps / total));
 }
 

@@ -22,6 +22,9 @@ public:
     // A new run: waiting is shown until it knows its total.
     void Begin(const QString& waiting);
     void Show(std::uint64_t handled, std::uint64_t total);
+    // Stop was asked for: the count says how far the run got while it ends
+    // after the patches in hand, and Stop waits.
+    void Stopping();
 
 signals:
     void StopClicked();
@@ -31,6 +34,9 @@ private:
     QProgressBar* bar_ = nullptr;
     QPushButton* stop_ = nullptr;
     QString waiting_;
+    bool stopping_ = false;
+    std::uint64_t handled_ = 0;
+    std::uint64_t total_ = 0;
 };
 
 }  // namespace pemberlock

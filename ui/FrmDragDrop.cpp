@@ -11,6 +11,7 @@
 #include "ui/DropFrame.h"
 #include "ui/DropProgress.h"
 #include "ui/DropWorker.h"
+#include "ui/FocusRing.h"
 #include "ui/KnobEditor.h"
 #include "ui/MidiMenu.h"
 #include "ui/ReportCommands.h"
@@ -34,6 +35,7 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -110,6 +112,27 @@ int PrecedenceFor(Qt::CheckState state) {
 // status box and the paths made from a dropped folder would mix the two.
 std::string ToPath(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
 
+// "\"/maps/live.mpn\": ends after 2 of 19 items", as pemberlock-cli names a
+// map file it cannot read.
+QString FileReason(const QString& path, const Error& error) {
+    return QStringLiteral("\"%1\": %2")
+        .arg(QDir::toNativeSeparators(path), QString::fromStdString(error.Text()));
+}
+
+// "Knob 4 uses controller 32, which ... bank select. Drop anyway?"; with
+// several warnings, a line for each and the question after a blank line.
+QString DropQuestion(const std::vector<MapWarning>& warnings) {
+    QStringList sentences;
+    for (const MapWarning& warning : warnings) {
+        QString sentence = QString::fromStdString(warning.text) + QLatin1Char('.');
+        sentence[0] = sentence[0].toUpper();
+        sentences << sentence;
+    }
+    const QString ask = QStringLiteral("Drop anyway?");
+    return sentences.join(QLatin1Char('\n')) +
+           (sentences.size() == 1 ? QStringLiteral(" ") : QStringLiteral("\n\n")) + ask;
+}
+
 }  // namespace
 
 FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace journal,
@@ -154,6 +177,11 @@ void FrmDragDrop::BuildControls() {
     BuildDropArea();
     BuildOptionAndStatus();
     ChainTabOrder();
+
+    std::vector<QWidget*> focusable;
+    for (const auto& knob : knobs_) focusable.insert(focusable.end(), {knob->Bar(), knob->Box()});
+    focusable.insert(focusable.end(), {TxtStatus, ChkPrecedence});
+    new FocusRing(std::move(focusable), client_);
 }
 
 void FrmDragDrop::BuildKnobFrame() {
@@ -176,7 +204,10 @@ void FrmDragDrop::BuildKnobFrame() {
         line->setObjectName(QStringLiteral("Line1_%1").arg(n));
         line->setFrameShape(QFrame::VLine);
         line->setFrameShadow(QFrame::Sunken);
-        line->setGeometry(kLineX[n], 8, 2, 233);
+        // From the top of the frame's inside, below its caption, which the
+        // style and font place, down to the frame's bottom.
+        const int top = std::max(8, Frame1->contentsRect().top());
+        line->setGeometry(kLineX[n], top, 2, Frame1->height() - top);
         Line1[n] = line;
     }
 }
@@ -201,8 +232,8 @@ void FrmDragDrop::BuildDropArea() {
     stopDrop_->setShortcutContext(Qt::WindowShortcut);
     stopDrop_->setEnabled(false);
     addAction(stopDrop_);
-    connect(stopDrop_, &QAction::triggered, drop_, &DropWorker::Stop);
-    connect(progress_, &DropProgress::StopClicked, drop_, &DropWorker::Stop);
+    connect(stopDrop_, &QAction::triggered, this, [this] { StopWork(); });
+    connect(progress_, &DropProgress::StopClicked, this, [this] { StopWork(); });
     connect(drop_, &DropWorker::Appended, this, [this](const std::string& text) {
         log_->Append(text);
         log_->ScrollToEnd();
@@ -304,9 +335,38 @@ void FrmDragDrop::ShowMapWarnings() {
 }
 
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
-    if (DropRunning()) return;
+    if (DropRunning() || dropAsking_) return;
     std::vector<std::string> paths;
     for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    // The drop is the user's next step here: the window comes to the front
+    // with the focus, so that Escape reaches Stop.
+    raise();
+    activateWindow();
+    const std::vector<MapWarning> warnings = FindMapWarnings(map_);
+    // Asked once for a map: a user who dropped with it knows already.
+    if (std::string map = FormatMapFile(map_); !warnings.empty() && map != confirmedMap_) {
+        // Asked once the drag is over: the file manager would wait for the
+        // drop to end while the question is open.
+        dropAsking_ = true;
+        Frame2->SetAccepting(false);
+        QMetaObject::invokeMethod(
+            this,
+            [this, paths = std::move(paths), map = std::move(map),
+             question = DropQuestion(warnings)]() mutable {
+                const bool drop = dialogs_.Confirm(this, question, QStringLiteral("&Drop"));
+                dropAsking_ = false;
+                Frame2->SetAccepting(true);
+                if (!drop) return;
+                confirmedMap_ = std::move(map);
+                StartDrop(std::move(paths));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    StartDrop(std::move(paths));
+}
+
+void FrmDragDrop::StartDrop(std::vector<std::string> paths) {
     // The report is gathered on the drop's thread and read here when it ends.
     dropReport_ = std::make_unique<DropReportCollector>();
     // The journal is written and finished on the drop's thread too.
@@ -344,6 +404,12 @@ Result<std::unique_ptr<HeldLock>> FrmDragDrop::HoldJournal(StatusLog& log,
 
 bool FrmDragDrop::DropRunning() const { return drop_->Running(); }
 
+void FrmDragDrop::StopWork() {
+    if (!DropRunning()) return;
+    drop_->Stop();
+    progress_->Stopping();
+}
+
 void FrmDragDrop::SetDropRunning(bool running) {
     Frame1->setEnabled(!running);
     ChkPrecedence->setEnabled(!running);
@@ -378,7 +444,7 @@ void FrmDragDrop::OnDropFinished() {
 void FrmDragDrop::closeEvent(QCloseEvent* event) {
     if (!DropRunning()) return QMainWindow::closeEvent(event);
     closeAfterDrop_ = true;
-    drop_->Stop();
+    StopWork();
     event->ignore();
 }
 
@@ -390,10 +456,11 @@ void FrmDragDrop::MnuLoad_Click() {
 
 bool FrmDragDrop::LoadMapFrom(const QString& path) {
     lastFileName_ = path;
-    if (!LoadMap(map_, ToPath(path), fs_)) {
+    if (const Result<> loaded = LoadMap(map_, ToPath(path), fs_); !loaded) {
         // Saying nothing would leave the user rewriting patches with a map
         // they did not choose; the map itself is left as it was.
-        dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"));
+        dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"),
+                             FileReason(path, loaded.error()));
         return false;
     }
     for (const auto& knob : knobs_) knob->ShowEntry();
@@ -421,8 +488,9 @@ void FrmDragDrop::MnuSaveAs_Click() {
 }
 
 void FrmDragDrop::SaveTo(const QString& path) {
-    if (!SaveMap(map_, ToPath(path), fs_)) {
-        dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"));
+    if (const Result<> saved = SaveMap(map_, ToPath(path), fs_); !saved) {
+        dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"),
+                             FileReason(path, saved.error()));
     }
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -78,6 +79,7 @@ private:
     void Form_Load();
     void ChkPrecedence_Click();
     void Frame2_OLEDragDrop(const QMimeData& data);
+    void StartDrop(std::vector<std::string> paths);
     void MnuLoad_Click();
     void MnuSave_Click();
     void MnuSaveAs_Click();
@@ -96,6 +98,8 @@ private:
     // wait; done follows on this thread once it has ended.
     void BeginWork(const QString& waiting, std::function<void()> done);
     void SetDropRunning(bool running);
+    // Stop, from Escape or the Stop button: the drop ends after the patches in hand.
+    void StopWork();
     void OnWorkFinished();
     void OnDropFinished();
 
@@ -117,6 +121,8 @@ private:
     DropWorker* drop_ = nullptr;
     QAction* stopDrop_ = nullptr;
     bool closeAfterDrop_ = false;
+    bool dropAsking_ = false;          // the map's warnings are asked about before a drop
+    std::string confirmedMap_;         // the map file text of the map last dropped despite them
     std::function<void()> afterWork_;  // of the drop or undo running
     QCheckBox* ChkPrecedence = nullptr;
     QLabel* Label2 = nullptr;

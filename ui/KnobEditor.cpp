@@ -4,12 +4,39 @@
 #include "map/KnobControllerMap.h"
 #include "map/MapWarnings.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace pemberlock {
+
+namespace {
+constexpr int kNotch = 120;       // eighths of a degree
+constexpr int kWarningFrame = 2;  // pixels
+}  // namespace
+
+void KnobScrollBar::wheelEvent(QWheelEvent* event) {
+    const QPoint angle = event->angleDelta();
+    // A page with Ctrl or Shift, and a sideways wheel, as on any scroll bar.
+    if ((event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) ||
+        std::abs(angle.x()) > std::abs(angle.y())) {
+        QScrollBar::wheelEvent(event);
+        return;
+    }
+    // Natural scrolling is in the delta already: a scroll bar does not turn it round again.
+    wheelRest_ += angle.y();
+    const int notches = wheelRest_ / kNotch;
+    wheelRest_ -= notches * kNotch;
+    // Away from the user is up the bar, to higher numbers.
+    for (int n = 0; n < std::abs(notches); ++n) {
+        triggerAction(notches > 0 ? SliderSingleStepSub : SliderSingleStepAdd);
+    }
+    event->accept();
+}
 
 KnobEditor::KnobEditor(KnobControllerMap& map, int index, QWidget* parent, QPoint topLeft,
                        QStyle* barStyle)
@@ -34,6 +61,7 @@ KnobEditor::KnobEditor(KnobControllerMap& map, int index, QWidget* parent, QPoin
     box_->setGeometry(topLeft.x() + 24, topLeft.y() + 16, 25, 25);
     box_->setAccessibleName(role);
     box_->setToolTip(role);
+    box_->installEventFilter(this);
 
     connect(bar_, &QScrollBar::valueChanged, this, &KnobEditor::ScrKnob_Change);
     connect(bar_, &QScrollBar::sliderMoved, this, &KnobEditor::ScrKnob_Scroll);
@@ -84,6 +112,23 @@ void KnobEditor::TxtCtrl_Change() {
     emit EntryChanged();
 }
 
+bool KnobEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != box_ || event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    // The bar's own value runs downwards: its "sub" steps go to higher numbers.
+    QAbstractSlider::SliderAction action;
+    switch (key->key()) {
+        case Qt::Key_Up: action = QAbstractSlider::SliderSingleStepSub; break;
+        case Qt::Key_Down: action = QAbstractSlider::SliderSingleStepAdd; break;
+        case Qt::Key_PageUp: action = QAbstractSlider::SliderPageStepSub; break;
+        case Qt::Key_PageDown: action = QAbstractSlider::SliderPageStepAdd; break;
+        default: return false;
+    }
+    bar_->triggerAction(action);
+    return true;
+}
+
 void KnobEditor::ShowWarning(const KnobWarning& warning) {
     QString style;
     if (warning.level == MapWarning::Level::Serious) {
@@ -95,8 +140,23 @@ void KnobEditor::ShowWarning(const KnobWarning& warning) {
     for (const std::string& reason : warning.reasons) {
         reasons << QStringLiteral("Warning: this knob ") + QString::fromStdString(reason) + '.';
     }
-    if (box_->styleSheet() != style) box_->setStyleSheet(style);
-    box_->setToolTip(reasons.isEmpty() ? role_ : role_ + '\n' + reasons.join('\n'));
+    if (box_->styleSheet() != style) {
+        box_->setStyleSheet(style);
+        // The line edit keeps a margin inside its border that the 2-pixel
+        // frame leaves no room for: "120" would lose its first digit.
+        const int inside = style.isEmpty() ? 0 : -kWarningFrame;
+        box_->setTextMargins(inside, 0, inside, 0);
+    }
+    if (reasons.isEmpty()) {
+        box_->setToolTip(role_);
+    } else {
+        // As rich text the tip wraps its long lines instead of running
+        // across the screen.
+        QStringList lines{role_.toHtmlEscaped()};
+        for (const QString& reason : reasons) lines << reason.toHtmlEscaped();
+        box_->setToolTip(QStringLiteral("<p>") + lines.join(QStringLiteral("<br>")) +
+                         QStringLiteral("</p>"));
+    }
     box_->setAccessibleDescription(reasons.join(' '));
 }
 

@@ -22,6 +22,14 @@ public:
     explicit KnobScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {}
     int Position() const { return maximum() + minimum() - value(); }
     void SetPosition(int position) { setValue(maximum() + minimum() - position); }
+
+protected:
+    // A notch of the wheel is one step, as a click on an arrow: a knob's
+    // numbers are picked one by one, not scrolled through as lines of text.
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    int wheelRest_ = 0;  // of a fine-grained wheel, less than a notch so far
 };
 
 // One knob's map entry as a scroll bar and a text box side by side. Either
@@ -44,6 +52,11 @@ public:
     // Frames the box in amber (red when serious) and gives the reasons in
     // its tooltip and accessible description; no warning clears them.
     void ShowWarning(const KnobWarning& warning);
+
+protected:
+    // Up and Down, Page Up and Page Down in the box step the knob as the
+    // bar's arrows and its trough do.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // The knob's entry in the map may have changed.

@@ -64,6 +64,7 @@ MidiMenu::~MidiMenu() {
 void MidiMenu::BuildMenu() {
     MnuMidi = window_.menuBar()->addMenu(QStringLiteral("&MIDI"));
     MnuMidi->setObjectName(QStringLiteral("MnuMidi"));
+    MnuMidi->setToolTipsVisible(true);  // why Learn waits, while it does
 
     MnuMidiInput = MnuMidi->addMenu(QStringLiteral("&Input"));
     MnuMidiInput->setObjectName(QStringLiteral("MnuMidiInput"));
@@ -77,6 +78,7 @@ void MidiMenu::BuildMenu() {
     MnuLearn->setCheckable(true);
     MnuLearn->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     connect(MnuLearn, &QAction::toggled, this, &MidiMenu::SetLearning);
+    ShowLearnState();
 
     stopLearning_ = new QAction(this);
     stopLearning_->setObjectName(QStringLiteral("StopLearning"));
@@ -89,7 +91,9 @@ void MidiMenu::BuildMenu() {
 void MidiMenu::SetInputFactory(InputFactory factory) {
     input_.reset();
     openPort_.clear();
+    unavailable_.clear();
     factory_ = std::move(factory);
+    ShowLearnState();
 }
 
 MidiInput& MidiMenu::Input() {
@@ -112,8 +116,11 @@ void MidiMenu::RefreshInputMenu() {
         QAction* none = MnuMidiInput->addAction(QStringLiteral("No MIDI input available"));
         none->setEnabled(false);
         none->setToolTip(Sentence(available.error()));
+        unavailable_ = Sentence(available.error());
+        ShowLearnState();
         return;
     }
+    unavailable_.clear();
     std::vector<QString> ports;
     for (const std::string& name : input.PortNames()) ports.push_back(QString::fromStdString(name));
     const auto listed = [&ports](const QString& port) {
@@ -123,6 +130,7 @@ void MidiMenu::RefreshInputMenu() {
         input.Close();  // its device went away
         openPort_.clear();
     }
+    ShowLearnState();
     AddInputEntry(QStringLiteral("None"), QString());
     for (const QString& port : ports) AddInputEntry(port, port);
 
@@ -147,6 +155,7 @@ void MidiMenu::ChooseInput(const QString& port) {
         if (input_) input_->Close();
         openPort_.clear();
         QSettings().remove(kInputKey);
+        ShowLearnState();
     } else if (const Result<> opened = OpenInput(port); opened) {
         QSettings().setValue(kInputKey, port);
     } else {
@@ -162,7 +171,27 @@ Result<> MidiMenu::OpenInput(const QString& port) {
         Input().Open(port.toStdString(),
                      [relay](std::span<const std::uint8_t> message) { relay->Post(message); });
     if (opened) openPort_ = port;
+    ShowLearnState();
     return opened;
+}
+
+void MidiMenu::ShowLearnState() {
+    const bool hearing = !openPort_.isEmpty();
+    QString tip;
+    if (hearing) {
+        tip = QStringLiteral(
+            "Give the knob with the focus the number of the next control you turn on your MIDI "
+            "controller.");
+    } else if (!unavailable_.isEmpty()) {
+        tip = QStringLiteral("Learn needs a MIDI input, and none is available: ") + unavailable_;
+    } else {
+        tip = QStringLiteral("Learn needs a MIDI input: choose one under MIDI > Input.");
+    }
+    // Learning with nothing to listen to would leave a knob waiting for ever.
+    if (!hearing) MnuLearn->setChecked(false);
+    MnuLearn->setEnabled(hearing);
+    MnuLearn->setToolTip(tip);
+    MnuLearn->setStatusTip(tip);
 }
 
 void MidiMenu::SetEnabled(bool enabled) {

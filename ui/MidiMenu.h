@@ -78,6 +78,8 @@ private:
     void ChooseInput(const QString& port);
     Result<> OpenInput(const QString& port);
     void SetLearning(bool on);
+    // Learn is there to choose only while an input is open; its tooltip says why not.
+    void ShowLearnState();
     void OnMessage(const QByteArray& message);
     void ShowListening();
     QLineEdit* Box(int knob) const;
@@ -90,6 +92,7 @@ private:
     InputFactory factory_;
     std::unique_ptr<MidiInput> input_;  // after relay_, so it is closed first
     QString openPort_;                  // empty when None is chosen
+    QString unavailable_;               // why there is no MIDI input at all, when known
     MidiLearn learn_;
     std::optional<int> marked_;  // the knob whose box shows that it listens
     QPalette unmarkedPalette_;

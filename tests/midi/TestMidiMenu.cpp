@@ -151,12 +151,16 @@ void TestMidiMenu::rememberedInput_data() {
     QTest::addColumn<QStringList>("ports");
     QTest::addColumn<QString>("opened");
     QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("learnWaits");  // why Learn is disabled; empty: it is not
     QTest::newRow("there") << true << QStringList{"A", "B"} << "B"
-                           << QStringList{"None", "A", "B [x]"};
+                           << QStringList{"None", "A", "B [x]"} << QString();
     QTest::newRow("gone") << true << QStringList{"A"} << ""
-                          << QStringList{"None [x]", "A", "B (not found) [grey]"};
+                          << QStringList{"None [x]", "A", "B (not found) [grey]"}
+                          << "Learn needs a MIDI input: choose one under MIDI > Input.";
     QTest::newRow("no MIDI system")
-        << false << QStringList{} << "" << QStringList{"No MIDI input available [grey]"};
+        << false << QStringList{} << "" << QStringList{"No MIDI input available [grey]"}
+        << "Learn needs a MIDI input, and none is available: No MIDI system answers: JACK: JACK "
+           "server not running?";
 }
 
 void TestMidiMenu::rememberedInput() {
@@ -164,9 +168,19 @@ void TestMidiMenu::rememberedInput() {
     QFETCH(QStringList, ports);
     QFETCH(QString, opened);
     QFETCH(QStringList, entries);
+    QFETCH(QString, learnWaits);
     Start("B", Fake(ports, available));
     QCOMPARE(QString::fromStdString(fake_->open), opened);
     QCOMPARE(Entries(), entries);
+    QCOMPARE(Learn()->isEnabled(), learnWaits.isEmpty());
+    if (!learnWaits.isEmpty()) {
+        QCOMPARE(Learn()->toolTip(), learnWaits);
+        QCOMPARE(Learn()->statusTip(), learnWaits);
+    }
+    // With nothing to listen to, Ctrl+M does not start learning.
+    Box(0)->setFocus();
+    QTest::keyClick(window_.get(), Qt::Key_M, Qt::ControlModifier);
+    QCOMPARE(Listening(), learnWaits.isEmpty() ? 0 : -1);
     if (!available) {
         QCOMPARE(Entry("No MIDI input available")->toolTip(),
                  QString("No MIDI system answers: JACK: JACK server not running?"));
@@ -184,6 +198,7 @@ void TestMidiMenu::chooseInputFromTheKeyboard() {
     }
     QCOMPARE(fake_->open, std::string("B"));
     QCOMPARE(QSettings().value(MidiMenu::kInputKey).toString(), QString("B"));
+    QVERIFY(Learn()->isEnabled());
 
     // A port gone between listing and choosing is reported, and not kept.
     Entries();

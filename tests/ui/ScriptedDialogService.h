@@ -45,6 +45,18 @@ public:
         messages.append(text);
         details.append(shownBeneath);
     }
+    // Answered by the next scripted answer; unscripted, as Cancel.
+    bool Confirm(QWidget*, const QString& question, const QString& proceed) override {
+        questions.append({question, proceed});
+        if (confirmations_.empty()) {
+            ++unanswered;
+            return false;
+        }
+        const bool yes = confirmations_.front();
+        confirmations_.pop_front();
+        return yes;
+    }
+    void setNextConfirm(bool proceed) { confirmations_.push_back(proceed); }
     void ShowAbout(QWidget*, const QString& title, const QString& text) override {
         abouts.append({title, text});
     }
@@ -62,7 +74,8 @@ public:
     std::deque<FileRequest> requests;
     QStringList messages;
     QStringList details;
-    QList<QStringList> abouts;  // title and text of each About box
+    QList<QStringList> questions;  // the question and the button that goes ahead, of each
+    QList<QStringList> abouts;     // title and text of each About box
     QList<Report> reports;
     int unanswered = 0;  // dialogs shown with no answer scripted
 
@@ -82,6 +95,7 @@ private:
     }
 
     std::deque<std::optional<QString>> answers_;
+    std::deque<bool> confirmations_;
 };
 
 }  // namespace pemberlock::test

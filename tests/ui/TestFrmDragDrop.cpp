@@ -8,6 +8,8 @@
 #include "tests/support/PassThroughFileSystem.h"
 #include "ui/About.h"
 #include "ui/DialogService.h"
+#include "ui/DropFrame.h"
+#include "ui/FocusRing.h"
 #include "ui/FrmDragDrop.h"
 #include "ui/KnobEditor.h"
 #include "ui/ReportDialog.h"
@@ -41,8 +43,10 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <chrono>
@@ -108,6 +112,8 @@ private slots:
     void knobEditor_data();
     void knobEditor();
     void scrollBarDragAndDirection();
+    void knobSteps_data();
+    void knobSteps();
 
     void checkBoxNeverGreyedByClicks();
     void rewriterReadsCheckBox_data();
@@ -117,6 +123,8 @@ private slots:
     void dropRunsBatch();
     void dropRefusesAnythingButLocalFiles_data();
     void dropRefusesAnythingButLocalFiles();
+    void dropWithMapWarningsAsksFirst();
+    void confirmBoxDropsOrCancels();
     void longDropShowsProgressAndStopsOnEscape();
     void closingDuringADropStopsItThenCloses();
     void destroyingTheWindowDuringADropWaitsForIt();
@@ -172,6 +180,7 @@ private:
     std::unique_ptr<ScriptedDialogService> dialogs_;
     std::unique_ptr<pemberlock::test::FaultyFileSystem> fs_;
     std::unique_ptr<FrmDragDrop> window_;
+    std::unique_ptr<QWidget> elsewhere_;  // another program's window
 };
 
 void TestFrmDragDrop::init() {
@@ -205,6 +214,10 @@ QStringList TestFrmDragDrop::MakePatches(int count, QMimeData& data) {
 QStringList TestFrmDragDrop::StartSlowDrop(int count) {
     using namespace pemberlock::test;
     UseFileSystem(std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    // The drag comes from another program, whose window is the active one.
+    elsewhere_ = std::make_unique<QWidget>();
+    elsewhere_->show();
+    QApplication::setActiveWindow(elsewhere_.get());
     QMimeData data;
     const QStringList paths = MakePatches(count, data);
     const bool accepted = DragAndDrop("Shape1", data, Qt::CopyAction, false);
@@ -213,6 +226,7 @@ QStringList TestFrmDragDrop::StartSlowDrop(int count) {
 
 void TestFrmDragDrop::cleanup() {
     QCOMPARE(dialogs_->unanswered, 0);
+    elsewhere_.reset();
     window_.reset();
     fs_.reset();
     dialogs_.reset();
@@ -317,9 +331,15 @@ void TestFrmDragDrop::focusOrder() {
     QApplication::setActiveWindow(window_.get());
     Bar(0)->setFocus(Qt::TabFocusReason);
     QStringList visited;
+    const auto* ring = Child<pemberlock::FocusRing>("FocusRing");
     for (int n = 0; n < expected.size(); ++n) {
-        QVERIFY(QApplication::focusWidget() != nullptr);
-        visited << QApplication::focusWidget()->objectName();
+        QWidget* focused = QApplication::focusWidget();
+        QVERIFY(focused != nullptr);
+        visited << focused->objectName();
+        // Each shows that it has the focus, framed around its edge.
+        QCOMPARE(ring->Framed(), focused);
+        QVERIFY(ring->isVisible());
+        QCOMPARE(ring->geometry(), focused->geometry().adjusted(-2, -2, 2, 2));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(visited, expected);
@@ -451,6 +471,49 @@ void TestFrmDragDrop::scrollBarDragAndDirection() {
     VerifyKnob(knob, "6");
 }
 
+void TestFrmDragDrop::knobSteps_data() {
+    QTest::addColumn<int>("key");           // pressed in knob 1's box; 0: the wheel on its bar
+    QTest::addColumn<QList<int>>("wheel");  // eighths of a degree, event by event
+    QTest::addColumn<bool>("natural");      // the system's scrolling follows the fingers
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("expected");
+    const QList<int> none;
+    QTest::newRow("Up") << int(Qt::Key_Up) << none << false << 50 << 51;
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << false << 50 << 49;
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << none << false << 50 << 55;
+    QTest::newRow("Page Down") << int(Qt::Key_PageDown) << none << false << 50 << 45;
+    QTest::newRow("Up at the top") << int(Qt::Key_Up) << none << false << 120 << 120;
+    QTest::newRow("Page Down near 0") << int(Qt::Key_PageDown) << none << false << 3 << 0;
+    QTest::newRow("a notch up") << 0 << QList<int>{120} << false << 50 << 51;
+    QTest::newRow("a notch down") << 0 << QList<int>{-120} << false << 50 << 49;
+    QTest::newRow("half notches") << 0 << QList<int>{60, 30, 30} << false << 50 << 51;
+    QTest::newRow("natural scrolling") << 0 << QList<int>{120} << true << 50 << 51;
+}
+
+void TestFrmDragDrop::knobSteps() {
+    QFETCH(int, key);
+    QFETCH(QList<int>, wheel);
+    QFETCH(bool, natural);
+    QFETCH(int, start);
+    QFETCH(int, expected);
+    Box(0)->setText(QString::number(start));
+    if (key != 0) QTest::keyClick(Box(0), Qt::Key(key));
+    // A plain scroll bar takes the same wheel the same way, three steps a notch.
+    QScrollBar plain(Qt::Vertical);
+    plain.setRange(0, 120);
+    plain.setValue(60);
+    for (const int delta : wheel) {
+        for (QWidget* bar : {static_cast<QWidget*>(Bar(0)), static_cast<QWidget*>(&plain)}) {
+            const QPointF at = bar->rect().center();
+            QWheelEvent event(at, bar->mapToGlobal(at), {}, {0, delta}, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, natural);
+            QApplication::sendEvent(bar, &event);
+        }
+    }
+    VerifyKnob(0, QString::number(expected));
+    if (!wheel.isEmpty()) QCOMPARE(60 - plain.value(), 3 * (expected - start));
+}
+
 void TestFrmDragDrop::checkBoxNeverGreyedByClicks() {
     auto* check = Child<QCheckBox>("ChkPrecedence");
     const auto click = [check] {
@@ -521,8 +584,18 @@ bool TestFrmDragDrop::DragAndDrop(const QString& target, const QMimeData& data,
     }
     QDragMoveEvent move(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(handle, &move);
+    // The drop area shows that it will take what is over it, until it has.
+    const auto* area = Child<pemberlock::DropFrame>("Frame2");
+    if (move.isAccepted() && !area->Highlighted()) {
+        qWarning("the drop area does not show that it takes the drag");
+        return false;
+    }
     QDropEvent drop(at, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(handle, &drop);
+    if (area->Highlighted()) {
+        qWarning("the drop area still shows a drag after the drop");
+        return false;
+    }
     const bool accepted =
         move.isAccepted() && drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
     if (accepted && wait && !QTest::qWaitFor([&] { return !window_->DropRunning(); }, 60000)) {
@@ -596,7 +669,74 @@ void TestFrmDragDrop::dropRefusesAnythingButLocalFiles() {
     if (!urls.isEmpty()) data.setUrls(QUrl::fromStringList(urls));
     if (!text.isEmpty()) data.setText(text);
     QVERIFY(!DragAndDrop("Shape1", data, Qt::DropActions(actions)));
+    QVERIFY(!Child<pemberlock::DropFrame>("Frame2")->Highlighted());
     QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+}
+
+void TestFrmDragDrop::dropWithMapWarningsAsksFirst() {
+    const QString patch = Path("a.pch");
+    WriteFile(patch, kPatch);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(patch)});
+    const auto drop = [&] {
+        QVERIFY(DragAndDrop("Shape1", data, Qt::CopyAction));
+        // The question waits until the drag is over.
+        QCoreApplication::sendPostedEvents(window_.get(), QEvent::MetaCall);
+        QTRY_VERIFY(!window_->DropRunning());
+    };
+    const QString bank =
+        "Knob 4 uses controller 32, which the synthesizer reserves for bank select.";
+
+    Box(3)->setText("32");
+    dialogs_->setNextConfirm(false);
+    drop();
+    QCOMPARE(dialogs_->questions, (QList<QStringList>{{bank + " Drop anyway?", "&Drop"}}));
+    QCOMPARE(ReadFile(patch), kPatch);  // Cancel changes nothing
+    QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+
+    dialogs_->setNextConfirm(true);
+    drop();
+    QCOMPARE(dialogs_->questions.size(), 2);
+    QVERIFY(ReadFile(patch) != kPatch);
+
+    // Not asked again for the same map ...
+    drop();
+    QCOMPARE(dialogs_->questions.size(), 2);
+    QCOMPARE(QString::fromStdString(window_->StatusText()).count("Processing"), 2);
+
+    // ... until it changes; each warning has its line, the question its own.
+    Box(5)->setText("120");
+    dialogs_->setNextConfirm(true);
+    drop();
+    QCOMPARE(dialogs_->questions.size(), 3);
+    QCOMPARE(dialogs_->questions[2][0],
+             bank +
+                 "\nKnob 6 uses controller 120, which the synthesizer takes but an editor for "
+                 "it refuses in a patch, and which standard MIDI uses for All Sound Off.\n\n"
+                 "Drop anyway?");
+    QCOMPARE(QString::fromStdString(window_->StatusText()).count("Processing"), 3);
+}
+
+void TestFrmDragDrop::confirmBoxDropsOrCancels() {
+    pemberlock::QtDialogService real;
+    // Drop goes ahead; Escape, like Cancel, does not, and Cancel is the default.
+    for (const bool clickDrop : {true, false}) {
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            for (QAbstractButton* button : box->buttons()) buttons << button->text();
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::Cancel));
+            if (clickDrop) {
+                box->buttons().at(buttons.indexOf("&Drop"))->click();
+            } else {
+                QTest::keyClick(box, Qt::Key_Escape);
+            }
+        });
+        QCOMPARE(real.Confirm(window_.get(), "Drop anyway?", "&Drop"), clickDrop);
+        QCOMPARE(buttons.size(), 2);
+        QVERIFY(buttons.contains("&Drop"));
+    }
 }
 
 void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
@@ -614,7 +754,13 @@ void TestFrmDragDrop::longDropShowsProgressAndStopsOnEscape() {
     QMimeData again;
     again.setUrls({QUrl::fromLocalFile(paths.first())});
     QVERIFY(!DragAndDrop("Shape1", again, Qt::CopyAction, false));
-    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    // The drop brought the window to the front, so Escape reaches it.
+    QTRY_COMPARE(QApplication::activeWindow(), window_.get());
+    QTest::keyClick(QApplication::activeWindow(), Qt::Key_Escape);
+    // Until it ends it says how far it got, not how far it was to go.
+    QVERIFY2(count->text().startsWith(QStringLiteral("Stopping after ")) &&
+                 !count->text().contains(QStringLiteral("200 of 200")),
+             qPrintable(count->text()));
     QTRY_VERIFY_WITH_TIMEOUT(!window_->DropRunning(), 30000);
 
     QVERIFY(Child<QWidget>("Frame1")->isEnabled());
@@ -723,11 +869,20 @@ void TestFrmDragDrop::failingLoadSaysSoAndKeepsMap() {
     QByteArray shortFile;
     for (int i = 0; i < 10; ++i) shortFile += "9\r\n";
     WriteFile(Path("short.mpn"), shortFile);
-    for (const QString& name : {QStringLiteral("short.mpn"), QStringLiteral("missing.mpn")}) {
+    // The reason beneath is the core's, as pemberlock-cli gives it.
+    const std::pair<QString, QString> reasons[] = {
+        {"short.mpn", "ends after 10 of 19 items"},
+        {"missing.mpn", "cannot be opened: "}};  // and the system's words
+    for (const auto& [name, reason] : reasons) {
         dialogs_->messages.clear();
+        dialogs_->details.clear();
         dialogs_->setNextFileName(Path(name));
         Action("MnuLoad")->trigger();
         QCOMPARE(dialogs_->messages, QStringList{"Could not load map!"});
+        QCOMPARE(dialogs_->details.size(), 1);
+        QVERIFY2(dialogs_->details[0].startsWith('"' + QDir::toNativeSeparators(Path(name)) +
+                                                 "\": " + reason),
+                 qPrintable(dialogs_->details[0]));
         QCOMPARE(window_->CurrentMapPath(), Path("first.mpn"));
         VerifyKnob(0, "101");
         VerifyKnob(2, "55");
@@ -782,6 +937,9 @@ void TestFrmDragDrop::failingSave() {
     dialogs_->setNextFileName(unwritable);
     Action("MnuSaveAs")->trigger();
     QCOMPARE(dialogs_->messages, QStringList{"Could not save map!"});
+    QCOMPARE(dialogs_->details.size(), 1);
+    QVERIFY2(dialogs_->details[0].startsWith('"' + QDir::toNativeSeparators(unwritable) + "\": "),
+             qPrintable(dialogs_->details[0]));
     QCOMPARE(window_->CurrentMapPath(), unwritable);
 
     // The file still does not exist, so Save asks for a name again.
@@ -870,31 +1028,46 @@ void TestFrmDragDrop::aboutBoxHasOneOkButton() {
 
 void TestFrmDragDrop::infoOptions_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");  // -1: the window opens
-    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<int>("status");         // -1: the window opens
+    QTest::addColumn<QString>("firstLine");  // of standard output, or of standard error on 2
+    QTest::addColumn<QString>("map");
     const QString version = QStringLiteral("pemberlock %1").arg(pemberlock::kVersion);
     const QString usage = QStringLiteral("Usage: pemberlock [OPTION]... [MAP.mpn]");
-    QTest::newRow("none") << QStringList{} << -1 << QString();
-    QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen"} << -1 << QString();
-    QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString();
-    QTest::newRow("version") << QStringList{"--version"} << 0 << version;
-    QTest::newRow("help") << QStringList{"--help"} << 0 << usage;
-    QTest::newRow("short help") << QStringList{"-h"} << 0 << usage;
-    QTest::newRow("help wins") << QStringList{"--version", "--help"} << 0 << usage;
-    QTest::newRow("after Qt's") << QStringList{"-style", "fusion", "--version"} << 0 << version;
+    QTest::newRow("none") << QStringList{} << -1 << QString() << QString();
+    QTest::newRow("Qt's options") << QStringList{"-platform", "offscreen", "-style=fusion",
+                                                 "-reverse"}
+                                  << -1 << QString() << QString();
+    QTest::newRow("a file") << QStringList{"help.txt"} << -1 << QString() << "help.txt";
+    QTest::newRow("a file after Qt's")
+        << QStringList{"-style", "fusion", "a.mpn"} << -1 << QString() << "a.mpn";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << version << QString();
+    QTest::newRow("help") << QStringList{"--help"} << 0 << usage << QString();
+    QTest::newRow("short help") << QStringList{"-h"} << 0 << usage << QString();
+    QTest::newRow("help wins") << QStringList{"--version", "--help"} << 0 << usage << QString();
+    QTest::newRow("after Qt's") << QStringList{"-style", "fusion", "--version"} << 0 << version
+                                << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--colour", "a.mpn"} << 2
+        << QStringLiteral("pemberlock: Unknown option 'colour'.") << QString();
+    QTest::newRow("two maps") << QStringList{"a.mpn", "b.mpn"} << 2
+                              << QStringLiteral("pemberlock: one map file at most, not 2")
+                              << QString();
 }
 
 void TestFrmDragDrop::infoOptions() {
     QFETCH(QStringList, args);
     QFETCH(int, status);
     QFETCH(QString, firstLine);
-    std::vector<std::string> arguments;
-    for (const QString& arg : args) arguments.push_back(arg.toStdString());
+    QFETCH(QString, map);
     std::ostringstream out;
-    const std::optional<int> answered = pemberlock::AnswerInfoOptions(arguments, out);
-    QCOMPARE(answered.value_or(-1), status);
-    const std::string text = out.str();
+    std::ostringstream err;
+    const pemberlock::WindowOptions options =
+        pemberlock::ParseWindowOptions(QStringList{"pemberlock"} + args, out, err);
+    QCOMPARE(options.exitStatus.value_or(-1), status);
+    QCOMPARE(options.mapPath, map);
+    const std::string text = status == 2 ? err.str() : out.str();
     QCOMPARE(QString::fromStdString(text.substr(0, text.find('\n'))), firstLine);
+    QVERIFY((status == 2 ? out : err).str().empty());
 }
 
 void TestFrmDragDrop::previewAndLastDropReport() {
@@ -937,7 +1110,11 @@ void TestFrmDragDrop::knobBoxesWarnAboutTheMap() {
     QCOMPARE(warning(0),
              "Warning: this knob uses controller 32, which the synthesizer reserves for bank "
              "select.");
-    QCOMPARE(Box(0)->toolTip(), "Knob 1 controller\n" + warning(0));
+    // Rich text, so that the tip wraps its long lines.
+    QVERIFY(Qt::mightBeRichText(Box(0)->toolTip()));
+    QTextDocument tip;
+    tip.setHtml(Box(0)->toolTip());
+    QCOMPARE(tip.toPlainText(), "Knob 1 controller\n" + warning(0));
 
     // By the scroll bar too; each knob of a shared number names the other.
     Bar(17)->SetPosition(32);

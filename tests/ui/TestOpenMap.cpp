@@ -66,18 +66,24 @@ void TestOpenMap::loadMapFrom_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");  // empty: a folder of that name
     QTest::addColumn<bool>("loaded");
+    // Beneath the message, after the file's name: the reason, or how it starts
+    // (the system's own words follow).
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("a map") << "studio.mpn" << MapText(11, 1) << true;
+    QTest::newRow("a map") << "studio.mpn" << MapText(11, 1) << true << QString();
     QTest::newRow("a name of several scripts")
-        << QStringLiteral("Käse—Σ ☃ map.mpn") << MapText(11, 1) << true;
-    QTest::newRow("missing") << "" << QByteArray() << false;
-    QTest::newRow("a folder") << "maps.mpn" << QByteArray() << false;
+        << QStringLiteral("Käse—Σ ☃ map.mpn") << MapText(11, 1) << true << QString();
+    QTest::newRow("missing") << "" << QByteArray() << false << "cannot be opened: ";
+    QTest::newRow("a folder") << "maps.mpn" << QByteArray() << false << "is a folder";
+    QTest::newRow("short") << QStringLiteral("Käse.mpn") << QByteArray("1\r\n2\r\n") << false
+                           << "ends after 2 of 19 items";
 }
 
 void TestOpenMap::loadMapFrom() {
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(bool, loaded);
+    QFETCH(QString, reason);
     const QString path = Path(name.isEmpty() ? QStringLiteral("gone.mpn") : name);
     if (!content.isEmpty()) {
         Write(path, content);
@@ -95,6 +101,10 @@ void TestOpenMap::loadMapFrom() {
     } else {
         // Said, and the defaults kept: knob i has controller 100 + i.
         QCOMPARE(dialogs_->messages, QStringList{QStringLiteral("Could not load map!")});
+        QCOMPARE(dialogs_->details.size(), 1);
+        QVERIFY2(
+            dialogs_->details[0].startsWith('"' + QDir::toNativeSeparators(path) + "\": " + reason),
+            qPrintable(dialogs_->details[0]));
         QVERIFY(window_->CurrentMapPath().isEmpty());
         QCOMPARE(Box(0)->text(), QStringLiteral("101"));
         QCOMPARE(window_->Map().Precedence(), 0);

@@ -7,7 +7,8 @@
 #   - types "130" into knob 1's box (it must show 120) and saves with Ctrl+S,
 #     which must rewrite that same map file;
 #   - saves again through File > Save Map As and the file dialog;
-#   - drags the patches of PATCHES from pcmanfm onto the red drop area and
+#   - drags the patches of PATCHES from pcmanfm onto the red drop area,
+#     answers Drop to the question about the map's controller 120, and
 #     copies the status box's text through the clipboard.
 # Usage: window_e2e.sh [--windows] PATCHES OUT PROGRAM [ARG...]
 # OUT gets patches/ (as rewritten), start.mpn, saved.mpn, status.txt and
@@ -185,6 +186,16 @@ for step in $(seq 1 20); do
 done
 sleep 0.5
 xdotool mouseup 1
+# Knob 1 has controller 120 now, which the window warns about: before the
+# drop it asks, in a box of its own in front, and Drop (Alt+D) goes ahead.
+asked() {
+  local active
+  active=$(xdotool getactivewindow) && [ "$active" != "$win" ] &&
+    [ "$(xdotool getwindowname "$active")" = Pemberlock ]
+}
+wait_for 30 "question before the drop" asked
+import -window root "$out/5-asked.png"
+xdotool key alt+d
 sleep 1
 
 # The status box's text, copied as a person would: click, select all, copy.
@@ -197,6 +208,6 @@ copy_status() {
   grep -q 'files processed successfully' "$out/status.txt"
 }
 wait_for 60 "summary in the status box" copy_status
-import -window root "$out/5-dropped.png"
+import -window root "$out/6-dropped.png"
 cp -a "$work/patches" "$out/patches"
 echo "window_e2e: typed 130 (120 saved), Save Map and Save Map As, $(ls "$work/patches" | wc -l) files dragged"
