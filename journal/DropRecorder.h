@@ -55,6 +55,10 @@ public:
     // Why recording stopped, when it did: the drop cannot be undone.
     const Error* Failure() const { return failure_ ? &*failure_ : nullptr; }
     std::uint64_t Recorded() const { return recorded_; }
+    // The drop's number in the journal, once anything was recorded.
+    std::optional<std::uint64_t> Number() const {
+        return opened_ ? std::optional<std::uint64_t>(number_) : std::nullopt;
+    }
     // Once finished: the bytes the drop holds in the journal, and the
     // journal's limit, which it may exceed alone (it is kept all the same,
     // and no older drop is).

@@ -2,6 +2,7 @@
 #include "ui/DialogService.h"
 
 #include "ui/ReportDialog.h"
+#include "ui/UndoHistoryDialog.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -61,6 +62,13 @@ void QtDialogService::ShowReport(QWidget* parent, const QString& title,
                                  const DropReportRows& rows) {
     ReportDialog dialog(parent, title, rows, *this);
     dialog.exec();
+}
+
+std::optional<HistoryChoice> QtDialogService::ChooseFromHistory(
+    QWidget* parent, const std::vector<RecordedDrop>& drops) {
+    UndoHistoryDialog dialog(parent, drops);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Choice();
 }
 
 }  // namespace pemberlock

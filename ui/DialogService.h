@@ -4,13 +4,22 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
 namespace pemberlock {
 
 class DropReportRows;
+struct RecordedDrop;
+
+// A drop chosen in the Undo History dialog, and what to do with it.
+struct HistoryChoice {
+    std::uint64_t drop = 0;
+    bool undo = true;  // false: redo it
+};
 
 // The window's modal dialogs, behind an interface so that tests can answer
 // them without a person and without blocking.
@@ -37,6 +46,10 @@ public:
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
     // The report of a drop, a row per path, to read, filter, copy and save.
     virtual void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) = 0;
+    // The journal's drops, newest first, to undo or redo one; nothing when
+    // the user closed it.
+    virtual std::optional<HistoryChoice> ChooseFromHistory(
+        QWidget* parent, const std::vector<RecordedDrop>& drops) = 0;
 };
 
 // The platform's file dialogs and message box.
@@ -55,6 +68,8 @@ public:
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
     // A ReportDialog, which asks this service where to save.
     void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) override;
+    std::optional<HistoryChoice> ChooseFromHistory(QWidget* parent,
+                                                   const std::vector<RecordedDrop>& drops) override;
 };
 
 }  // namespace pemberlock

@@ -7,6 +7,7 @@
 #include "map/MapFile.h"
 #include "map/MapWarnings.h"
 #include "ui/About.h"
+#include "ui/CorePath.h"
 #include "ui/DialogService.h"
 #include "ui/DropFrame.h"
 #include "ui/DropProgress.h"
@@ -15,13 +16,14 @@
 #include "ui/KnobEditor.h"
 #include "ui/MidiMenu.h"
 #include "ui/ReportCommands.h"
-#include "ui/UndoCommand.h"
+#include "ui/WindowHistory.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -105,12 +107,6 @@ int PrecedenceFor(Qt::CheckState state) {
         default: return 2;
     }
 }
-
-// Paths go to the core in UTF-8 on every system (QFile::encodeName would
-// give Windows' legacy code page, which cannot hold every name), with the
-// system's own separators: Qt hands Windows paths over with '/', and the
-// status box and the paths made from a dropped folder would mix the two.
-std::string ToPath(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
 
 // "\"/maps/live.mpn\": ends after 2 of 19 items", as pemberlock-cli names a
 // map file it cannot read.
@@ -196,7 +192,10 @@ void FrmDragDrop::BuildKnobFrame() {
         knobs_[static_cast<std::size_t>(i)] =
             std::make_unique<KnobEditor>(map_, i, Frame1, at, knobBarStyle);
         connect(knobs_[static_cast<std::size_t>(i)].get(), &KnobEditor::EntryChanged, this,
-                [this] { ShowMapWarnings(); });
+                [this, i] {
+                    ShowMapWarnings();
+                    if (history_) history_->MapChanged(i);
+                });
     }
 
     for (std::size_t n = 0; n < Line1.size(); ++n) {
@@ -303,8 +302,13 @@ void FrmDragDrop::BuildMenu(JournalPlace journal) {
         drop_->Run(std::move(task));
         return true;
     };
-    undo_ = std::make_unique<UndoCommand>(*MnuEdit, *this, dialogs_, fs_, std::move(journal),
-                                          std::move(runUndo));
+    history_ = std::make_unique<WindowHistory>(
+        *MnuEdit, *this, dialogs_, fs_, std::move(journal), std::move(runUndo),
+        [this](const MapState& state, bool withPath) { ShowMapState(state, withPath); },
+        [this] {
+            return MapState{map_, currentMapPath_};
+        });
+    for (const auto& knob : knobs_) history_->WatchBox(*knob->Box());
     reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
 
     midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
@@ -314,13 +318,26 @@ void FrmDragDrop::BuildMenu(JournalPlace journal) {
 }
 
 void FrmDragDrop::Form_Load() {
-    for (int i = 0; i < kKnobCount; ++i) knobs_[static_cast<std::size_t>(i)]->Reset(101 + i);
-    ShowPrecedence();
+    // The map the window starts with is no step to take back.
+    history_->Replace({}, [this] {
+        for (int i = 0; i < kKnobCount; ++i) knobs_[static_cast<std::size_t>(i)]->Reset(101 + i);
+        ShowPrecedence();
+    });
+    history_->Forget();
     log_->Append(kGreeting);
 }
 
 void FrmDragDrop::ChkPrecedence_Click() {
     map_.SetPrecedence(PrecedenceFor(ChkPrecedence->checkState()));
+    if (history_) history_->MapChanged(-1);
+}
+
+void FrmDragDrop::ShowMapState(const MapState& state, bool withPath) {
+    map_ = state.map;
+    if (withPath) currentMapPath_ = state.path;
+    for (const auto& knob : knobs_) knob->ShowEntry();
+    ShowPrecedence();
+    ShowMapWarnings();
 }
 
 void FrmDragDrop::ShowPrecedence() {
@@ -337,7 +354,7 @@ void FrmDragDrop::ShowMapWarnings() {
 void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     if (DropRunning() || dropAsking_) return;
     std::vector<std::string> paths;
-    for (const QUrl& url : data.urls()) paths.push_back(ToPath(url.toLocalFile()));
+    for (const QUrl& url : data.urls()) paths.push_back(CorePath(url.toLocalFile()));
     // The drop is the user's next step here: the window comes to the front
     // with the focus, so that Escape reaches Stop.
     raise();
@@ -370,7 +387,7 @@ void FrmDragDrop::StartDrop(std::vector<std::string> paths) {
     // The report is gathered on the drop's thread and read here when it ends.
     dropReport_ = std::make_unique<DropReportCollector>();
     // The journal is written and finished on the drop's thread too.
-    recorder_ = undo_->DropStarting();
+    recorder_ = history_->DropStarting();
     DropOptions options;
     options.observer = dropReport_.get();
     options.reportRewrites = true;
@@ -437,7 +454,7 @@ void FrmDragDrop::OnWorkFinished() {
 
 void FrmDragDrop::OnDropFinished() {
     reports_->SetLastDropReport(dropReport_->TakeRows());
-    undo_->DropEnded(recorder_.get());
+    history_->DropEnded(recorder_.get());
     recorder_.reset();
 }
 
@@ -456,22 +473,27 @@ void FrmDragDrop::MnuLoad_Click() {
 
 bool FrmDragDrop::LoadMapFrom(const QString& path) {
     lastFileName_ = path;
-    if (const Result<> loaded = LoadMap(map_, ToPath(path), fs_); !loaded) {
+    Result<> loaded;
+    history_->Replace(QStringLiteral("Load Map ") + QFileInfo(path).fileName(), [&] {
+        loaded = LoadMap(map_, CorePath(path), fs_);
+        if (!loaded) return;
+        for (const auto& knob : knobs_) knob->ShowEntry();
+        ShowPrecedence();
+        currentMapPath_ = path;
+    });
+    if (!loaded) {
         // Saying nothing would leave the user rewriting patches with a map
         // they did not choose; the map itself is left as it was.
         dialogs_.ShowMessage(this, QStringLiteral("Could not load map!"),
                              FileReason(path, loaded.error()));
         return false;
     }
-    for (const auto& knob : knobs_) knob->ShowEntry();
-    ShowPrecedence();
-    currentMapPath_ = path;
     return true;
 }
 
 void FrmDragDrop::MnuSave_Click() {
-    const bool stillThere =
-        !currentMapPath_.isEmpty() && fs_.Status(ToPath(currentMapPath_)).kind == FileKind::Regular;
+    const bool stillThere = !currentMapPath_.isEmpty() &&
+                            fs_.Status(CorePath(currentMapPath_)).kind == FileKind::Regular;
     if (stillThere) {
         SaveTo(currentMapPath_);
     } else {
@@ -488,7 +510,7 @@ void FrmDragDrop::MnuSaveAs_Click() {
 }
 
 void FrmDragDrop::SaveTo(const QString& path) {
-    if (const Result<> saved = SaveMap(map_, ToPath(path), fs_); !saved) {
+    if (const Result<> saved = SaveMap(map_, CorePath(path), fs_); !saved) {
         dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"),
                              FileReason(path, saved.error()));
     }

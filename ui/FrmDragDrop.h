@@ -36,7 +36,8 @@ class FilledShape;
 class KnobEditor;
 class MidiMenu;
 class ReportCommands;
-class UndoCommand;
+class WindowHistory;
+struct MapState;
 class DropRecorder;
 
 // The program's only window: the knob editors bound to the map, the
@@ -51,7 +52,7 @@ public:
     static inline const QString kMapFilter = QStringLiteral("Mapping (*.mpn)");
 
     // Drops and map files reach the disk through fs; drops are recorded in
-    // the journal at journal, for Edit > Undo Last Drop.
+    // the journal at journal, for Edit > Undo and Undo History.
     explicit FrmDragDrop(DialogService& dialogs, FileSystem& fs = RealFileSystem(),
                          JournalPlace journal = {}, QWidget* parent = nullptr);
     ~FrmDragDrop() override;
@@ -92,6 +93,8 @@ private:
     void BuildMenu(JournalPlace journal);
     Result<std::unique_ptr<HeldLock>> HoldJournal(StatusLog& log, const std::atomic<bool>& stop);
     void ShowPrecedence();
+    // Puts a state of the window's history on the screen.
+    void ShowMapState(const MapState& state, bool withPath);
     void ShowMapWarnings();
     void SaveTo(const QString& path);
     // While a drop (or an undo) runs, the map, the menus and further drops
@@ -136,7 +139,7 @@ private:
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 
     std::unique_ptr<StatusBoxLog> log_;
-    std::unique_ptr<UndoCommand> undo_;  // runs on drop_
+    std::unique_ptr<WindowHistory> history_;  // runs the journal's work on drop_
     JournalPlace journalPlace_;
     std::unique_ptr<DropRecorder> recorder_;  // the journal of the drop running
 };

@@ -2,6 +2,7 @@
 #include "ui/ReportCommands.h"
 
 #include "drop/DropReport.h"
+#include "ui/CorePath.h"
 #include "ui/DialogService.h"
 
 #include <QAction>
@@ -51,7 +52,7 @@ void ReportCommands::MnuPreview_Click() {
     if (chosen.isEmpty()) return;
     lastPatchName_ = chosen.front();
     std::vector<std::string> paths;
-    for (const QString& path : chosen) paths.push_back(path.toStdString());
+    for (const QString& path : chosen) paths.push_back(CorePath(path));
     DropReportRows rows;
     {
         BusyCursor busy;  // every chosen patch is read and rewritten in memory

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "drop/DropReportRows.h"
+#include "journal/UndoJournal.h"
 #include "ui/DialogService.h"
 
 #include <QString>
@@ -9,6 +10,8 @@
 
 #include <deque>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace pemberlock::test {
 
@@ -65,6 +68,13 @@ public:
         reports.append({title, QString::fromStdString(rows.Text()), rows.Count()});
     }
 
+    // Keeps the drops shown; answers with historyAnswer, once.
+    std::optional<HistoryChoice> ChooseFromHistory(
+        QWidget*, const std::vector<RecordedDrop>& drops) override {
+        histories.push_back(drops);
+        return std::exchange(historyAnswer, std::nullopt);
+    }
+
     struct Report {
         QString title;
         QString text;
@@ -77,6 +87,8 @@ public:
     QList<QStringList> questions;  // the question and the button that goes ahead, of each
     QList<QStringList> abouts;     // title and text of each About box
     QList<Report> reports;
+    std::vector<std::vector<RecordedDrop>> histories;
+    std::optional<HistoryChoice> historyAnswer;
     int unanswered = 0;  // dialogs shown with no answer scripted
 
 private:

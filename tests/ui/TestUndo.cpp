@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -53,11 +54,11 @@ private slots:
     void init();
     void cleanup();
 
-    void ctrlZUndoesTheDropWhereverTheFocusIs();
+    void oneHistoryOfKnobsAndDrops();
     void patchesLeftAloneAreExplained();
     void aDropThatCannotBeRecordedSaysSoOnce();
     void aLongUndoKeepsTheWindowLiveAndStopsOnEscape();
-    void ctrlZFindsADropAnotherProgramMadeMeanwhile();
+    void anotherProgramsDropIsReachedThroughTheHistory();
     void aDropWaitsForAnotherProgramsAndEscapeGivesUp();
 
 private:
@@ -72,6 +73,7 @@ private:
     // A patch as the journal names it: its full path in the system's own form.
     QString Recorded(const QString& name) const { return QDir::toNativeSeparators(Path(name)); }
     QAction* Undo() const { return window_->findChild<QAction*>(QStringLiteral("MnuUndo")); }
+    QAction* Redo() const { return window_->findChild<QAction*>(QStringLiteral("MnuRedo")); }
     QString Status() const { return QString::fromStdString(window_->StatusText()); }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -112,36 +114,59 @@ void TestUndo::Drop(const QStringList& names, bool wait) {
     if (wait) WaitUntilIdle();
 }
 
-void TestUndo::ctrlZUndoesTheDropWhereverTheFocusIs() {
+void TestUndo::oneHistoryOfKnobsAndDrops() {
     auto* edit = window_->findChild<QMenu*>(QStringLiteral("MnuEdit"));
-    QCOMPARE(edit->actions().first(), Undo());
-    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Last Drop"));
+    QCOMPARE(edit->actions().mid(0, 3),
+             (QList<QAction*>{Undo(), Redo(), Child<QAction>("MnuUndoHistory")}));
     QCOMPARE(Undo()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
-    QVERIFY(!Undo()->isEnabled());
+    QVERIFY(Redo()->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Shift+Z"))));
+    QVERIFY(!Undo()->isEnabled() && !Redo()->isEnabled());
 
+    // A knob typed, a drop, then the knob scrolled: three steps in order.
+    auto* box = Child<QLineEdit>("TxtCtrl3");
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, "5");
+    QTest::keyClicks(box, "7");
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Knob 4: 104 → 57"));
     WriteFile(Path("a.pch"), kPatch);
     Drop({"a.pch"});
-    QVERIFY(ReadFile(Path("a.pch")) != kPatch);
-    QVERIFY(Undo()->isEnabled());
+    const QByteArray dropped = ReadFile(Path("a.pch"));
+    QVERIFY(dropped != kPatch);
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Drop of 1 Patch"));
+    auto* bar = Child<QScrollBar>("ScrKnob0");
+    bar->setFocus();
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);  // up: one more
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Knob 1: 101 → 102"));
 
-    // In a knob box, whose own undo would take back the typing instead.
-    auto* box = window_->findChild<QLineEdit*>(QStringLiteral("TxtCtrl0"));
-    box->setFocus();
-    QTest::keyClicks(box, "7");
-    const QString typed = box->text();
+    // Ctrl+Z takes them back wherever the focus is, newest first.
     const QString before = Status();
+    QTest::keyClick(bar, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window_->Map().EntryText(0), std::string("101"));
+    box->setFocus();  // with no typing of its own to take back
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
     WaitUntilIdle();
     QCOMPARE(ReadFile(Path("a.pch")), kPatch);
     QCOMPARE(Status(), before + "Restoring " + Recorded("a.pch") +
                            "  ....  Done.\r\n1 of 1 files restored.\r\n");
-    QCOMPARE(box->text(), typed);
-    QVERIFY(!Undo()->isEnabled());
-    // With nothing left to undo, Ctrl+Z does nothing at all.
+    QCOMPARE(box->text(), QStringLiteral("57"));
+    QCOMPARE(Redo()->text(), QStringLiteral("&Redo Drop of 1 Patch"));
+
+    // Redo puts the drop's bytes back, then the knob.
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    WaitUntilIdle();
+    QCOMPARE(ReadFile(Path("a.pch")), dropped);
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(window_->Map().EntryText(0), std::string("102"));
+    QVERIFY(!Redo()->isEnabled());
+
+    // Typing in a box is taken back by the box first; typed back to where it
+    // was, it leaves no step.
+    box->selectAll();
+    QTest::keyClicks(box, "9");
     QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(box->text(), typed);
-    QCOMPARE(Status(), before + "Restoring " + Recorded("a.pch") +
-                           "  ....  Done.\r\n1 of 1 files restored.\r\n");
+    QCOMPARE(box->text(), QStringLiteral("57"));
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Knob 1: 101 → 102"));
     QVERIFY(dialogs_->messages.isEmpty());
 }
 
@@ -219,9 +244,9 @@ void TestUndo::aLongUndoKeepsTheWindowLiveAndStopsOnEscape() {
     window_.reset();  // before the file system it uses
 }
 
-void TestUndo::ctrlZFindsADropAnotherProgramMadeMeanwhile() {
+void TestUndo::anotherProgramsDropIsReachedThroughTheHistory() {
     WriteFile(Path("a.pch"), kPatch);
-    {  // as pemberlock-cli drops, into the same journal, the window staying active
+    {  // as pemberlock-cli drops, into the same journal
         pemberlock::UndoJournal journal(pemberlock::RealFileSystem(),
                                         {Path("journal").toStdString(), {}});
         const auto recorder = journal.Record();
@@ -232,15 +257,27 @@ void TestUndo::ctrlZFindsADropAnotherProgramMadeMeanwhile() {
                                  pemberlock::RealFileSystem(), options);
         recorder->Finish();
     }
-    QVERIFY(ReadFile(Path("a.pch")) != kPatch);
-    QVERIFY(!Undo()->isEnabled());  // not looked at again yet
+    const QByteArray dropped = ReadFile(Path("a.pch"));
+    QVERIFY(dropped != kPatch);
+    // Not this window's step: Ctrl+Z leaves it alone.
+    QVERIFY(!Undo()->isEnabled());
+    QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(ReadFile(Path("a.pch")), dropped);
 
-    auto* scrollBar = Child<QWidget>("ScrKnob0");
-    scrollBar->setFocus();
-    QTest::keyClick(scrollBar, Qt::Key_Z, Qt::ControlModifier);
+    // Undo History shows it, and undoes it when asked; that undo is then
+    // the window's newest step.
+    dialogs_->historyAnswer = pemberlock::HistoryChoice{1, true};
+    Child<QAction>("MnuUndoHistory")->trigger();
     WaitUntilIdle();
+    QCOMPARE(dialogs_->histories.size(), std::size_t{1});
+    QCOMPARE(dialogs_->histories[0].size(), std::size_t{1});
+    QCOMPARE(dialogs_->histories[0][0].patches, std::size_t{1});
     QCOMPARE(ReadFile(Path("a.pch")), kPatch);
-    QVERIFY(Status().endsWith("1 of 1 files restored.\r\n"));
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Undo of Drop 1"));
+    Undo()->trigger();
+    WaitUntilIdle();
+    QCOMPARE(ReadFile(Path("a.pch")), dropped);
+    QVERIFY(dialogs_->messages.isEmpty());
 }
 
 void TestUndo::aDropWaitsForAnotherProgramsAndEscapeGivesUp() {
