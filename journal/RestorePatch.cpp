@@ -148,10 +148,6 @@ Result<> CheckPath(FileSystem& fs, const ManifestEntry& entry, const FileStatus&
     return {};
 }
 
-}  // namespace
-
-namespace {
-
 // Where the bytes a step puts back are kept, and where what the patch holds
 // until then is to be kept.
 struct StepFiles {
