@@ -191,17 +191,20 @@ void FinishRecord(DropRecorder* recorder, std::ostream& err) {
 }
 
 std::string JournalHelp(const JournalPlace& place) {
-    std::string where = place.folder;
-    if (where.empty()) where = place.problem ? "no folder: " + place.problem->Text() : "no folder";
+    // The rule, not this machine's folder: the manual page is made from this.
+    std::string where = JournalPlaceRule();
+    if (place.folder.empty()) {
+        where += place.problem ? " (here none: " + place.problem->Text() + ")" : " (here none)";
+    }
     return "Undo:\n"
            "  Each drop is recorded before it replaces anything: for each patch, its old bytes\n"
            "  and digests of them and of what the drop wrote. --undo restores the patches of the\n"
            "  last drop not undone yet that still hold exactly what it wrote, where it wrote them\n"
            "  (not through a symbolic link put in the way since), each by the same safe replace\n"
            "  as a rewrite, and leaves any other as it is:\n"
-           "    Restoring PATH  ....  Done.\n"
-           "    Restoring PATH  ....  Error!     (and \"PATH: REASON\" on standard error)\n"
-           "    R of N files restored.\n"
+           "    > Restoring PATH  ....  Done.\n"
+           "    > Restoring PATH  ....  Error!     (and \"PATH: REASON\" on standard error)\n"
+           "    > R of N files restored.\n"
            "  A drop is undone only when all its patches are restored; until then the next\n"
            "  --undo takes it again. Another --undo goes one drop further back. --undo ID undoes\n"
            "  drop ID of --history, unless a newer drop not undone changed the same patches.\n"
@@ -210,9 +213,9 @@ std::string JournalHelp(const JournalPlace& place) {
            "  --redo takes back the last undo: each patch it restored that still holds the old\n"
            "  bytes it put back gets the bytes the drop wrote again, with their time, and the\n"
            "  drop can be undone again; any other patch is left as it is:\n"
-           "    Redoing PATH  ....  Done.\n"
-           "    Redoing PATH  ....  Error!       (and \"PATH: REASON\" on standard error)\n"
-           "    R of N files redone.\n"
+           "    > Redoing PATH  ....  Done.\n"
+           "    > Redoing PATH  ....  Error!       (and \"PATH: REASON\" on standard error)\n"
+           "    > R of N files redone.\n"
            "  Until every patch is redone the drop stays partly undone, for --undo or --redo.\n"
            "  --redo ID redoes drop ID of --history.\n"
            "  --history lists the recorded drops, newest first: number, when, the bytes it holds\n"

@@ -27,5 +27,8 @@ std::optional<std::string> ProcessEnvironment(const char* name);
 // ~/Library/Application Support/Pemberlock/journal on macOS. Read only at
 // start-up, so that tests can point the program elsewhere.
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup = ProcessEnvironment);
+// That rule in words, for help texts and manual pages: the same on every
+// machine, unlike the folder it gives.
+const char* JournalPlaceRule();
 
 }  // namespace pemberlock

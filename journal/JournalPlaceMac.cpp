@@ -3,6 +3,8 @@
 
 namespace pemberlock {
 
+const char* JournalPlaceRule() { return "~/Library/Application Support/Pemberlock/journal"; }
+
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     const std::optional<std::string> home = lookup("HOME");
     if (home && !home->empty() && home->front() == '/') {

@@ -16,6 +16,8 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
     return Narrow(value);
 }
 
+const char* JournalPlaceRule() { return "%LOCALAPPDATA%\\Pemberlock\\journal"; }
+
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     const std::optional<std::string> local = lookup("LOCALAPPDATA");
     if (local && !local->empty()) return {*local + "\\Pemberlock\\journal", {}};

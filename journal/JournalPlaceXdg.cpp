@@ -3,6 +3,10 @@
 
 namespace pemberlock {
 
+const char* JournalPlaceRule() {
+    return "$XDG_STATE_HOME/pemberlock/journal (by default ~/.local/state/pemberlock/journal)";
+}
+
 JournalPlace JournalPlaceFrom(const EnvironmentLookup& lookup) {
     // The base directory rules: an empty or relative XDG_STATE_HOME is ignored.
     const std::optional<std::string> state = lookup("XDG_STATE_HOME");
