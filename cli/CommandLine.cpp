@@ -286,6 +286,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
         // runs, and the recorder says why undo is not available.
     }
     const std::unique_ptr<DropRecorder> recorder = options->dryRun ? nullptr : journal.Record();
+    if (recorder) recorder->SetProgram(kProgram);
     DropOptions drop;
     drop.stop = console.stop;
     drop.hurry = console.hurry;

@@ -2,6 +2,7 @@
 #include "journal/DropRecorder.h"
 
 #include "fileio/ChunkedReader.h"
+#include "fileio/Utf8Path.h"
 
 #include "journal/Manifest.h"
 
@@ -142,6 +143,7 @@ void DropRecorder::BeforeReplace(const ReplacedPatch& patch) {
     // tell a link put in its way since.
     Result<std::string> canonical = fs_->Canonical(target);
     if (!canonical) return Fail(canonical.error().As("the full path of " + target + " is unknown"));
+    ShareFolder(*canonical);
     ManifestEntry entry;
     entry.path = std::move(*canonical);
     entry.kept = std::to_string(entries_ + 1);
@@ -188,6 +190,30 @@ void DropRecorder::AfterReplace(bool done) {
     (void)fs_->Remove(store_->InDrop(number_, kept));
 }
 
+// The folder every replaced patch lies in, at any depth.
+void DropRecorder::ShareFolder(const std::string& patch) {
+    const std::string folder = Utf8FromPath(PathFromUtf8(patch).parent_path());
+    if (!std::exchange(anyFolder_, true)) {
+        origin_.folder = folder;
+        return;
+    }
+    std::string& shared = origin_.folder;
+    std::size_t same = 0;
+    while (same < shared.size() && same < folder.size() && shared[same] == folder[same]) ++same;
+    // Not part of a name: back to the last separator, unless all of one is shared.
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
+    const bool whole = same == shared.size() && (same == folder.size() || separator(folder[same]));
+    if (whole) return;
+    if (same == folder.size() && separator(shared[same])) {
+        shared.resize(same);
+        return;
+    }
+    while (same > 0 && !separator(shared[same - 1])) --same;
+    // A root ("/", "C:\\") keeps its separator.
+    const bool root = same <= 1 || shared[same - 2] == ':';
+    shared.resize(root ? same : same - 1);
+}
+
 void DropRecorder::Finish() {
     if (finished_) return;
     finished_ = true;
@@ -197,8 +223,10 @@ void DropRecorder::Finish() {
                 Fail(written.error().As("the manifest cannot be written"));
             }
         }
-        // Before the sync, which takes it along.
+        // Before the sync, which takes them along. The origin is words for
+        // a history alone: a drop is recorded whether it is written or not.
         if (!failure_) WriteSummary();
+        if (opened_) (void)store_->WriteOrigin(number_, origin_);
         // One sync of the whole file system where the system has one, which
         // takes the new names along; else the manifest itself, each copy
         // having been flushed as it was made.

@@ -51,6 +51,9 @@ public:
     void AfterReplace(bool done) override;
     // Makes the record durable; call when the drop has ended.
     void Finish();
+    // The program making the drop ("pemberlock", "pemberlock-cli"), for the
+    // history; set before the drop starts.
+    void SetProgram(std::string program) { origin_.program = std::move(program); }
 
     // Why recording stopped, when it did: the drop cannot be undone.
     const Error* Failure() const { return failure_ ? &*failure_ : nullptr; }
@@ -75,6 +78,7 @@ private:
     Result<> Copy(const std::string& from, const std::string& to);
     void Fail(const Error& error);
     void MarkIncomplete();
+    void ShareFolder(const std::string& patch);
 
     FileSystem* fs_ = nullptr;
     std::optional<JournalStore> store_;
@@ -91,6 +95,8 @@ private:
     std::int64_t started_ = 0;       // as the manifest says
     ContentHasher written_;          // of the manifest, as written
     std::uint64_t pendingSize_ = 0;  // the old bytes of the entry whose rename is pending
+    DropOrigin origin_;              // the folder: the one all replaced patches share
+    bool anyFolder_ = false;         // origin_.folder has been set once
 
     // The old bytes kept for the patches replaced, and how many the other
     // drops kept leave room for: beyond that the pruning thread wakes.

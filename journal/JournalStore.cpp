@@ -356,6 +356,24 @@ std::optional<std::int64_t> JournalStore::UndoneAt(std::uint64_t number) {
     return when;
 }
 
+Result<> JournalStore::WriteOrigin(std::uint64_t number, const DropOrigin& origin) {
+    return WriteWhole(InDrop(number, kOrigin), origin.program + "\n" + origin.folder + "\n");
+}
+
+DropOrigin JournalStore::Origin(std::uint64_t number) {
+    // Two short lines; anything longer than a path may be is not one.
+    constexpr std::uint64_t kMostBytes = 8192;
+    const std::string path = InDrop(number, kOrigin);
+    const FileStatus status = fs_.LinkStatus(path);
+    if (status.kind != FileKind::Regular || status.size > kMostBytes) return {};
+    const Result<std::string> text = ReadWholeFile(fs_, path);
+    if (!text) return {};
+    const std::size_t first = text->find('\n');
+    const std::size_t second = first == std::string::npos ? first : text->find('\n', first + 1);
+    if (second == std::string::npos) return {};
+    return {text->substr(0, first), text->substr(first + 1, second - first - 1)};
+}
+
 std::optional<DropSummary> JournalStore::Summary(std::uint64_t number) {
     const std::string path = InDrop(number, kSummary);
     if (fs_.LinkStatus(path).kind != FileKind::Regular) return std::nullopt;

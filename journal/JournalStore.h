@@ -15,6 +15,11 @@
 
 namespace pemberlock {
 
+struct DropOrigin {
+    std::string program;
+    std::string folder;
+};
+
 // A drop's record as read back, and whether it can be trusted.
 struct DropRecord {
     Manifest manifest;
@@ -56,6 +61,7 @@ public:
     static constexpr const char* kNotRestored = "not-restored";
     static constexpr const char* kNotRedone = "not-redone";
     static constexpr const char* kSummary = "summary";
+    static constexpr const char* kOrigin = "origin";
     static constexpr const char* kLimit = "limit";
     // Appended to a kept file's name: the patch's rewritten bytes, kept
     // there once the drop is undone.
@@ -112,6 +118,11 @@ public:
     // its state is not the one the drop's marks tell.
     std::optional<DropSummary> Summary(std::uint64_t number);
     Result<> WriteSummary(std::uint64_t number, const DropSummary& summary);
+    // Which program made a drop, and the folder its patches share, for a
+    // history to show: only words, never trusted for an undo. Empty where
+    // the drop did not say (a release before, a drop killed part-way).
+    Result<> WriteOrigin(std::uint64_t number, const DropOrigin& origin);
+    DropOrigin Origin(std::uint64_t number);
     // Writes the summary of the drop as its record and marks say now; one
     // that cannot be written is removed rather than left to tell the past.
     void Summarize(std::uint64_t number, const DropRecord& record);

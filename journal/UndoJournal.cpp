@@ -92,6 +92,9 @@ Result<std::vector<RecordedDrop>> UndoJournal::History() {
         if (!drop.undone) drop.notRestored = store_.NotRestored(number);
         if (!drop.undone && !drop.notRestored) drop.notRedone = store_.NotRedone(number);
         drop.held = store_.Held(number);
+        DropOrigin origin = store_.Origin(number);
+        drop.program = std::move(origin.program);
+        drop.folder = std::move(origin.folder);
         history.push_back(std::move(drop));
     }
     return history;

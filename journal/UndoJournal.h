@@ -40,6 +40,8 @@ struct RecordedDrop {
     // (or is still under way): how many (0 when that is not known).
     std::optional<std::uint64_t> notRedone;
     std::uint64_t held = 0;  // bytes of its kept files that the journal alone holds
+    std::string program;     // which made it, and the folder its patches share;
+    std::string folder;      // empty where the drop did not say
 
     State state() const {
         if (!damage.empty()) return State::Damaged;

@@ -40,17 +40,21 @@ UndoHistoryDialog::UndoHistoryDialog(QWidget* parent, const std::vector<Recorded
     list_->setObjectName(QStringLiteral("DropList"));
     list_->setRootIsDecorated(false);
     list_->setHeaderLabels({QStringLiteral("Drop"), QStringLiteral("When"),
-                            QStringLiteral("Patches"), QStringLiteral("State")});
+                            QStringLiteral("Program"), QStringLiteral("Patches"),
+                            QStringLiteral("State"), QStringLiteral("Folder")});
     list_->setAccessibleName(QStringLiteral("Recorded drops"));
     for (const RecordedDrop& drop : drops) {
         auto* row = new QTreeWidgetItem(list_);
         row->setText(0, QString::number(drop.number));
         row->setText(1, QDateTime::fromSecsSinceEpoch(drop.started)
                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        row->setText(2, QString::number(drop.patches));
-        row->setText(3, DropStateText(drop));
+        row->setText(2, QString::fromStdString(drop.program));
+        row->setText(3, QString::number(drop.patches));
+        row->setText(4, DropStateText(drop));
+        row->setText(5, QString::fromStdString(drop.folder));
+        row->setToolTip(5, row->text(5));
         row->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
-        row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        row->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     }
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     caption->setBuddy(list_);
@@ -69,7 +73,7 @@ UndoHistoryDialog::UndoHistoryDialog(QWidget* parent, const std::vector<Recorded
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
     if (!drops.empty()) list_->setCurrentItem(list_->topLevelItem(0));
     SelectionChanged();
-    resize(560, 320);
+    resize(720, 320);
 }
 
 void UndoHistoryDialog::SelectionChanged() {

@@ -15,9 +15,9 @@ class QTreeWidget;
 
 namespace pemberlock {
 
-// The journal's drops, newest first: when, how many patches, what state,
-// with Undo and Redo for the one selected. Drops another program made are
-// here too; the journal's own rules decide whether one can be taken.
+// The journal's drops, newest first: when, which program, how many patches,
+// what state and in which folder, with Undo and Redo for the one selected. Drops another program
+// made are here too; the journal's own rules decide whether one can be taken.
 class UndoHistoryDialog final : public QDialog {
 public:
     UndoHistoryDialog(QWidget* parent, const std::vector<RecordedDrop>& drops);

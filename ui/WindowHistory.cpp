@@ -118,7 +118,9 @@ void WindowHistory::Forget() {
 std::unique_ptr<DropRecorder> WindowHistory::DropStarting() {
     busy_ = true;
     Refresh();
-    return journal_.Record();
+    std::unique_ptr<DropRecorder> recorder = journal_.Record();
+    if (recorder) recorder->SetProgram("pemberlock");
+    return recorder;
 }
 
 void WindowHistory::DropEnded(const DropRecorder* recorder) {

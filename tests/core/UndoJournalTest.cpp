@@ -555,5 +555,42 @@ TEST(Manifest, ReadsWhatItWritesAndSaysWhereItIsDamaged) {
     }
 }
 
+// The history names the program that dropped and the folder its patches
+// share, at whatever depth; a name that merely begins alike is no folder.
+TEST_F(UndoJournalTest, HistoryNamesTheProgramAndTheFolderTheDropsPatchesShare) {
+    struct Case {
+        std::vector<std::string> patches;
+        std::string folder;  // under the test's folder
+    };
+    const std::vector<Case> cases = {
+        {{"lib/a.pch"}, "lib"},
+        {{"lib/bass/a.pch", "lib/bass/deep/b.pch"}, "lib/bass"},
+        {{"lib/bass/deep/a.pch", "lib/bass/b.pch"}, "lib/bass"},
+        {{"lib/bass/a.pch", "lib/lead/b.pch"}, "lib"},
+        {{"lib/ab/a.pch", "lib/a/b.pch"}, "lib"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> paths;
+        for (const std::string& name : c.patches) {
+            fs::create_directories(PathFromUtf8(P(name)).parent_path());
+            WriteFile(P(name), kPatch);
+            paths.push_back(P(name));
+        }
+        UndoJournal journal(RealFileSystem(), {Journal(), {}});
+        const std::unique_ptr<DropRecorder> recorder = journal.Record();
+        recorder->SetProgram("pemberlock-cli");
+        TextStatusLog log;
+        DropOptions options;
+        options.journal = recorder.get();
+        RunPatchDrop(paths, log, {}, RealFileSystem(), options);
+        recorder->Finish();
+        const Result<std::vector<RecordedDrop>> history = journal.History();
+        ASSERT_TRUE(history && !history->empty());
+        EXPECT_EQ(history->front().program, "pemberlock-cli");
+        const std::string canonical = *RealFileSystem().Canonical(P(c.folder));
+        EXPECT_EQ(history->front().folder, canonical) << c.patches.front();
+    }
+}
+
 }  // namespace
 }  // namespace pemberlock
