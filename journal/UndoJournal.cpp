@@ -183,11 +183,15 @@ Result<UndoJournal::Choice> UndoJournal::ChooseNamed(std::uint64_t number,
 // its manifest only where it has no summary to trust (a journal of an
 // earlier release, a drop still being recorded or killed).
 bool UndoJournal::CanUndo() {
+    return AnyDropThat([this](std::uint64_t number) { return !store_.Undone(number); });
+}
+
+bool UndoJournal::AnyDropThat(const std::function<bool(std::uint64_t)>& wanted) {
     if (place_.folder.empty()) return false;
     const Result<std::vector<std::uint64_t>> drops = store_.Drops();
     if (!drops) return false;
     for (const std::uint64_t number : *drops) {
-        if (store_.Undone(number)) continue;
+        if (!wanted(number)) continue;
         const std::optional<DropSummary> summary = store_.Summary(number);
         if (summary ? summary->Empty() : store_.Read(number).Empty()) continue;
         return true;
@@ -267,16 +271,8 @@ Result<UndoJournal::Choice> UndoJournal::ChooseRedo(const RedoChoice& which) {
 }
 
 bool UndoJournal::CanRedo() {
-    if (place_.folder.empty()) return false;
-    const Result<std::vector<std::uint64_t>> drops = store_.Drops();
-    if (!drops) return false;
-    for (const std::uint64_t number : *drops) {
-        if (!store_.UndoneAt(number)) continue;
-        const std::optional<DropSummary> summary = store_.Summary(number);
-        if (summary ? summary->Empty() : store_.Read(number).Empty()) continue;
-        return true;
-    }
-    return false;
+    return AnyDropThat(
+        [this](std::uint64_t number) { return store_.UndoneAt(number).has_value(); });
 }
 
 Result<UndoSummary> UndoJournal::Redo(const RedoChoice& which, StatusLog& log,

@@ -148,6 +148,8 @@ private:
     Result<Choice> ChooseNamed(std::uint64_t number, const std::vector<std::uint64_t>& drops,
                                bool skipDamaged);
     Result<Choice> ChooseRedo(const RedoChoice& which);
+    // Whether a drop that replaced anything is wanted, newest first.
+    bool AnyDropThat(const std::function<bool(std::uint64_t)>& wanted);
     // Why there is no journal.
     Error NoJournal() const;
 

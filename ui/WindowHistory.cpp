@@ -141,29 +141,21 @@ const JournalStep* WindowHistory::JournalStepAt(int index) const {
     return dynamic_cast<const JournalStep*>(stack_.command(index));
 }
 
-void WindowHistory::MnuUndo_Click() {
-    if (busy_ || !stack_.canUndo()) return;
-    openKnob_ = -1;
-    const int index = stack_.index() - 1;
-    if (const JournalStep* step = JournalStepAt(index)) {
-        RunJournal(step->Drop(), step->UndoingUndoesTheDrop(), [this] { stack_.undo(); });
-        return;
-    }
-    applying_ = true;
-    stack_.undo();
-    applying_ = false;
-    shown_ = current_();
-}
+void WindowHistory::MnuUndo_Click() { Move(true); }
 
-void WindowHistory::MnuRedo_Click() {
-    if (busy_ || !stack_.canRedo()) return;
+void WindowHistory::MnuRedo_Click() { Move(false); }
+
+void WindowHistory::Move(bool back) {
+    if (busy_ || !(back ? stack_.canUndo() : stack_.canRedo())) return;
     openKnob_ = -1;
-    if (const JournalStep* step = JournalStepAt(stack_.index())) {
-        RunJournal(step->Drop(), !step->UndoingUndoesTheDrop(), [this] { stack_.redo(); });
+    const auto move = [this, back] { back ? stack_.undo() : stack_.redo(); };
+    if (const JournalStep* step = JournalStepAt(stack_.index() - (back ? 1 : 0))) {
+        // Undoing a drop's step undoes the drop; redoing it redoes it.
+        RunJournal(step->Drop(), step->UndoingUndoesTheDrop() == back, move);
         return;
     }
     applying_ = true;
-    stack_.redo();
+    move();
     applying_ = false;
     shown_ = current_();
 }

@@ -70,6 +70,8 @@ private:
     void MnuUndo_Click();
     void MnuRedo_Click();
     void MnuUndoHistory_Click();
+    // The newest step back (or the next forward).
+    void Move(bool back);
     // Undoes (or redoes) drop on the drop's thread; then, when any patch
     // changed, moved(): the history's own move.
     void RunJournal(std::uint64_t drop, bool undo, std::function<void()> moved);
