@@ -170,7 +170,7 @@ TEST(DropReportRows, ATypicalLibraryTakesFewBytesAPatch) {
     }
     rows.ShrinkToFit();
     const std::size_t perPatch = rows.Bytes() / kPatches;
-    // About 60 of them name the parameters.
+    // About 130 of them name the parameters (223 without the names).
     EXPECT_LE(perPatch, 400u) << "text: " << rows.Text().size() / kPatches << " bytes a patch";
 }
 
