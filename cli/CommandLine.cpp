@@ -12,6 +12,7 @@
 #include "journal/JournalLimit.h"
 #include "map/KnobControllerMap.h"
 #include "map/MapFile.h"
+#include "patch/PatchKnobs.h"
 #include "patch/ProcessPatch.h"
 
 #include <CLI/CLI.hpp>
@@ -68,6 +69,15 @@ constexpr const char* kFooter =
     "  > K files skipped.\n"
     "  > E would fail.\n"
     "\n"
+    "--explain PATH... changes nothing and records nothing. For each patch it prints\n"
+    "  > PATH:\n"
+    "then, indented, each knob and the parameters it controls, named from the patch's own\n"
+    "module names and the synthesizer's module list, and each controller assignment:\n"
+    "  >   knob 3: parameters 1 3 1 (Bass LP (FilterE) › frequency), 2 1 1 (Morph 2)\n"
+    "  >   knob slot 19 (pedal): parameter 1 5 5 (Osc (OscA) › freq fine)\n"
+    "  >   controller 7: parameter 1 9 0 (unknown: the voice area has no module 9)\n"
+    "A patch that cannot be read is named on standard error with the reason (status 1).\n"
+    "\n"
     "--recursive replaces each folder given by all files below it, sorted by full path (byte\n"
     "order); symbolic links to folders are not followed. Without it a folder is an ordinary\n"
     "path: skipped, or an error if its name ends in \"pch\". Put -- before the paths when a\n"
@@ -85,6 +95,7 @@ constexpr const char* kFooterEnd =
     "  cannot be undone, 2 there was nothing to undo, 130 stopped (the next --undo goes on\n"
     "  with the same drop). With --redo, the same, for patches redone.\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
+    "  With --explain: 0, or 1 when a patch could not be read.\n"
     "  With --journal-limit: 0, 1 when the limit cannot be stored, 2 for a size it cannot\n"
     "  read.\n"
     "\n"
@@ -100,6 +111,7 @@ struct Options {
     bool redo = false;
     UndoChoice undoChoice;  // or the redo's
     bool history = false;
+    bool explain = false;
     bool setLimit = false;
     std::optional<std::uint64_t> limit;  // with setLimit; none: the default
     bool noJournal = false;
@@ -140,6 +152,9 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
                      "With --undo or --redo, go past drops whose record is damaged or partial");
     CLI::Option* history =
         app.add_flag("--history", options.history, "List the recorded drops, newest first");
+    CLI::Option* explain = app.add_flag(
+        "--explain", options.explain,
+        "Print what each knob and controller assignment of the patches controls; change nothing");
     std::string limitText;
     CLI::Option* limit =
         app.add_option("--journal-limit", limitText, "Set how much the journal of drops may hold")
@@ -155,13 +170,14 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
-        // --undo, --redo, --history and --journal-limit stand alone
-        // (checked here rather than by CLI11, which would list the
-        // exclusions beside every option).
-        for (CLI::Option* command : {undo, redo, history, limit}) {
+        // --undo, --redo, --history, --journal-limit and --explain (but
+        // for its paths) stand alone (checked here rather than by CLI11,
+        // which would list the exclusions beside every option).
+        for (CLI::Option* command : {undo, redo, history, limit, explain}) {
             for (CLI::Option* other : app.get_options()) {
                 if (*command && *other && other != command &&
-                    !((command == undo || command == redo) && other == skipDamaged)) {
+                    !((command == undo || command == redo) && other == skipDamaged) &&
+                    !(command == explain && other == paths)) {
                     throw CLI::ExcludesError(command->get_name(), other->get_name());
                 }
             }
@@ -203,6 +219,28 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     if (*mapOption) options.mapPath = mapPath;
     if (*precedenceOption) options.precedence = precedence;
     return options;
+}
+
+// --explain: per patch, what its knobs and controller assignments control.
+int RunExplain(const std::vector<std::string>& paths, std::ostream& out, std::ostream& err,
+               FileSystem& fs) {
+    int status = kExitOk;
+    for (const std::string& path : paths) {
+        const Result<PatchKnobs> knobs = ReadPatchKnobs(path, fs);
+        if (!knobs) {
+            out << std::flush;
+            err << path << ": " << knobs.error().Text() << "\n" << std::flush;
+            status = kExitPatchFailed;
+            continue;
+        }
+        out << path << ":\n" << ExplainPatchKnobs(*knobs);
+    }
+    out << std::flush;
+    if (!out) {
+        err << kProgram << ": could not write to standard output\n";
+        status = kExitPatchFailed;
+    }
+    return status;
 }
 
 // The paths to drop: with recursive, each folder replaced by the files
@@ -255,6 +293,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     if (options->history) return RunHistory(journal, out, err);
     if (options->setLimit) return RunJournalLimit(journal, options->limit, out, err, console.stop);
+    if (options->explain) return RunExplain(options->paths, out, err, fs);
 
     KnobControllerMap map;
     if (options->mapPath) {

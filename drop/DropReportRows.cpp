@@ -123,6 +123,20 @@ public:
         }
     }
 
+    // Only what the key does not say: the module's name and type, or
+    // which line of its list was malformed.
+    void Name(const KeyName& named) {
+        Text(named.key);
+        const ParameterName& name = named.name;
+        Byte(static_cast<unsigned>(name.kind));
+        using K = ParameterName::Kind;
+        if (name.kind == K::Module) Bytes(name.module);
+        if (name.kind == K::Module || name.kind == K::UnknownType || name.kind == K::NoParameter) {
+            Varint(static_cast<std::uint64_t>(name.type));
+        }
+        if (name.kind == K::NoModule) Varint(name.malformedLine);
+    }
+
 private:
     std::string& out_;
 };
@@ -221,6 +235,25 @@ public:
         return section;
     }
 
+    KeyName Name() {
+        KeyName named;
+        named.key = Text();
+        ParameterName& name = named.name;
+        name.kind = static_cast<ParameterName::Kind>(Byte());
+        using K = ParameterName::Kind;
+        if (name.kind == K::NotAKey) {
+            name.module = named.key;
+        } else {
+            SplitKey(named.key, name.area, name.moduleIndex, name.parameter);
+        }
+        if (name.kind == K::Module) name.module = Bytes();
+        if (name.kind == K::Module || name.kind == K::UnknownType || name.kind == K::NoParameter) {
+            name.type = static_cast<int>(Varint());
+        }
+        if (name.kind == K::NoModule) name.malformedLine = Varint();
+        return named;
+    }
+
 private:
     const unsigned char* at_;
 };
@@ -244,6 +277,9 @@ void DropReportRows::Add(const DropPathResult& result) {
         const std::size_t sections = result.report ? result.report->sections.size() : 0;
         packer.Varint(sections);
         for (std::size_t i = 0; i < sections; ++i) packer.Section(result.report->sections[i]);
+        const std::size_t names = result.report ? result.report->names.size() : 0;
+        packer.Varint(names);
+        for (std::size_t i = 0; i < names; ++i) packer.Name(result.report->names[i]);
     }
 }
 
@@ -311,7 +347,13 @@ RewriteReport DropReportRows::ReportOf(std::size_t row) const {
     unpacker.Bytes();  // the path
     report.sections.resize(static_cast<std::size_t>(unpacker.Varint()));
     for (SectionReport& section : report.sections) section = unpacker.Section();
+    report.names.resize(static_cast<std::size_t>(unpacker.Varint()));
+    for (KeyName& named : report.names) named = unpacker.Name();
     return report;
+}
+
+std::string DropReportRows::WhatKnobControls(std::size_t row, int slot) const {
+    return pemberlock::WhatKnobControls(ReportOf(row), slot);
 }
 
 std::string DropReportRows::HeadLine(std::size_t row) const {

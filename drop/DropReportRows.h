@@ -51,6 +51,9 @@ public:
     std::string_view ReasonOf(std::size_t row) const;
     // What the rewrite wrote; no sections unless rewritten with a report.
     RewriteReport ReportOf(std::size_t row) const;
+    // What knob slot (0..22) of the row's patch controls, named (see
+    // WhatKnobControls); empty when nothing, or the row is no rewrite.
+    std::string WhatKnobControls(std::size_t row, int slot) const;
 
     // The row's first line without its line end: "PATH: failed: REASON".
     std::string HeadLine(std::size_t row) const;

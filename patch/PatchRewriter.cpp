@@ -60,6 +60,11 @@ PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSi
       held_(heldInMemory, std::move(openScratch)),
       emitTo_(&out_) {}
 
+void PatchRewriter::ReportTo(RewriteReport* report) {
+    report_ = report;
+    names_ = report ? std::make_unique<ModuleNames>() : nullptr;
+}
+
 Result<> PatchRewriter::Status() const {
     if (failure_) return *failure_;
     return {};
@@ -129,11 +134,33 @@ Result<> PatchRewriter::Finish() {
     }
     if (!failure_ && !controllerSectionWritten_) WriteControllerSection(false);
     if (!failure_) ReleaseHeld();
+    if (!failure_ && names_) NameReportedKeys();
     return Status();
+}
+
+void PatchRewriter::NameReportedKeys() {
+    std::vector<KeyName>& names = report_->names;
+    const auto name = [&](const std::string& key) {
+        for (const KeyName& named : names) {
+            if (named.key == key) return;
+        }
+        names.push_back({key, names_->Resolve(key)});
+    };
+    for (const SectionReport& section : report_->sections) {
+        for (const auto& record : section.kept) name(record.key);
+        for (const auto& record : section.dropped) name(record.key);
+        for (const auto& line : section.written) name(line.key);
+        for (const auto& skipped : section.notAdded) {
+            name(skipped.key);
+            name(skipped.by.key);
+        }
+        for (const auto& record : section.noController) name(record.key);
+    }
 }
 
 void PatchRewriter::HandleLine(std::string_view line) {
     ++lineNumber_;
+    if (names_) names_->Line(line);
     // Most lines are plain lines outside the sections: copied, nothing more.
     const bool maybeTag = !line.empty() && line.front() == '[';
     if (mode_ == Mode::Outside && !maybeTag && emitTo_ == &out_) return Emit(line);

@@ -5,9 +5,11 @@
 #include "fileio/ByteSink.h"
 #include "map/KnobControllerMap.h"
 #include "patch/HeldBytes.h"
+#include "patch/ModuleNames.h"
 #include "patch/RewriteReport.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,8 +72,10 @@ public:
                   std::size_t = kHeldInMemory) = delete;
 
     // Fills report, from now on, with what each section written holds and
-    // why; report must outlive the rewrite. Without one nothing is recorded.
-    void ReportTo(RewriteReport* report) { report_ = report; }
+    // why, and, at the end, what each of its keys controls (read from the
+    // patch's module lists and names as they pass); report must outlive the
+    // rewrite. Without one nothing is recorded, and nothing named.
+    void ReportTo(RewriteReport* report);
 
     // Feeds the next bytes of the patch. Once it has failed, further input
     // is ignored and every call returns the first failure.
@@ -112,6 +116,7 @@ private:
     void Fail(std::string what, std::uint64_t line = 0);
     void FailFrom(const Error& error);
     void Emit(std::string_view line);
+    void NameReportedKeys();
 
     const KnobControllerMap& map_;
     ByteSink& out_;
@@ -133,6 +138,7 @@ private:
     std::string sectionBuffer_;
     RewriteReport* report_ = nullptr;
     SectionReport* sectionReport_ = nullptr;  // the one being written, when reporting
+    std::unique_ptr<ModuleNames> names_;      // only when reporting
 };
 
 // The whole rewrite in memory.

@@ -4,24 +4,38 @@
 #include "map/KnobControllerMap.h"
 #include "map/NumberRules.h"
 
+#include <algorithm>
+
 namespace pemberlock {
 namespace {
 
 std::string KnobName(int knob) { return "knob " + std::to_string(knob + 1); }
 
-// "parameter 1 3 1" or "parameters 1 3 1, 0 7 2".
-std::string Parameters(const std::vector<std::string_view>& keys) {
-    std::string text = keys.size() == 1 ? "parameter " : "parameters ";
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += keys[i];
-    }
-    return text;
-}
-
 class SectionText {
 public:
-    SectionText(std::string& out, std::string_view lineEnd) : out_(out), lineEnd_(lineEnd) {}
+    SectionText(std::string& out, std::string_view lineEnd, const RewriteReport& report)
+        : out_(out), lineEnd_(lineEnd), report_(report) {}
+
+    // "1 3 1 (Bass LP (FilterE) › frequency)", or the key alone.
+    std::string Key(std::string_view key) const {
+        std::string text(key);
+        if (const ParameterName* name = report_.NameOf(key)) {
+            text += " (";
+            text += name->Text();
+            text += ')';
+        }
+        return text;
+    }
+
+    // "parameter 1 3 1 (…)" or "parameters 1 3 1 (…), 0 7 2 (…)".
+    std::string Parameters(const std::vector<std::string_view>& keys) const {
+        std::string text = keys.size() == 1 ? "parameter " : "parameters ";
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (i > 0) text += ", ";
+            text += Key(keys[i]);
+        }
+        return text;
+    }
 
     void Line(const std::string& text) {
         out_ += "  ";
@@ -51,36 +65,70 @@ public:
             const std::string why =
                 skipped.why == SectionReport::NotAdded::Why::ParameterTaken
                     ? "the parameter already has controller " + skipped.by.controller
-                    : "controller " + number + " is taken by parameter " + skipped.by.key;
+                    : "controller " + number + " is taken by parameter " + Key(skipped.by.key);
             Line(KnobName(skipped.knob) + ", controller " + number + ", not added to parameter " +
-                 skipped.key + ": " + why);
+                 Key(skipped.key) + ": " + why);
         }
     }
 
     void Rest(const SectionReport& section) {
         for (const SectionReport::NoPanelKnob& record : section.noController) {
-            Line("knob slot " + std::to_string(record.slot) +
-                 " (pedal, aftertouch or switch): parameter " + record.key + " gets no controller");
+            Line("knob slot " + std::to_string(record.slot) + " (" +
+                 std::string(KnobSlotName(record.slot)) + "): parameter " + Key(record.key) +
+                 " gets no controller");
         }
         for (const SectionReport::OldRecord& record : section.dropped) {
-            Line("dropped: parameter " + record.key + " with controller " + record.controller +
+            Line("dropped: parameter " + Key(record.key) + " with controller " + record.controller +
                  ", which the map uses");
         }
         for (const SectionReport::OldRecord& record : section.kept) {
-            Line("kept: parameter " + record.key + " with controller " + record.controller);
+            Line("kept: parameter " + Key(record.key) + " with controller " + record.controller);
         }
     }
 
 private:
     std::string& out_;
     std::string_view lineEnd_;
+    const RewriteReport& report_;
 };
 
 }  // namespace
 
+const ParameterName* RewriteReport::NameOf(std::string_view key) const {
+    for (const KeyName& named : names) {
+        if (named.key == key) return &named.name;
+    }
+    return nullptr;
+}
+
+std::string WhatKnobControls(const RewriteReport& report, int slot) {
+    std::string text;
+    // A patch whose knob section is rebuilt twice lists its knobs twice.
+    std::vector<std::string_view> seen;
+    const auto add = [&](const std::string& key) {
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) return;
+        seen.push_back(key);
+        if (!text.empty()) text += "; ";
+        const ParameterName* name = report.NameOf(key);
+        text += name ? name->Text() : key;
+    };
+    for (const SectionReport& section : report.sections) {
+        for (const auto& line : section.written) {
+            if (line.knob == slot) add(line.key);
+        }
+        for (const auto& skipped : section.notAdded) {
+            if (skipped.knob == slot) add(skipped.key);
+        }
+        for (const auto& record : section.noController) {
+            if (record.slot == slot) add(record.key);
+        }
+    }
+    return text;
+}
+
 std::string FormatRewriteReport(const RewriteReport& report, std::string_view lineEnd) {
     std::string out;
-    SectionText text(out, lineEnd);
+    SectionText text(out, lineEnd, report);
     const std::size_t count = report.sections.size();
     for (std::size_t i = 0; i < count; ++i) {
         const SectionReport& section = report.sections[i];

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "patch/ModuleNames.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +32,7 @@ struct SectionReport {
         Why why;
         OldRecord by;  // the old assignment that took it
     };
-    // A record on knob slot 18..22: pedal, aftertouch or switch.
+    // A record on knob slot 18..22: pedal, aftertouch, on/off switch or none.
     struct NoPanelKnob {
         int slot;
         std::string key;
@@ -44,14 +46,32 @@ struct SectionReport {
     std::vector<NoPanelKnob> noController;
 };
 
+// What one key of the sections controls.
+struct KeyName {
+    std::string key;
+    ParameterName name;
+};
+
 // One per section written, in the order they stand in the patch.
 struct RewriteReport {
     std::vector<SectionReport> sections;
+    // What each key in the sections controls, once the whole patch has been
+    // read; none when the rewrite was not asked for a report.
+    std::vector<KeyName> names;
+
+    // Null when the key was not named.
+    const ParameterName* NameOf(std::string_view key) const;
 };
 
+// What the knob (slot 0..22) controls in the sections written, each
+// parameter named (or its key, when not named), joined by "; ":
+// "Bass LP (FilterE) › frequency; Morph 2". Empty when it controls nothing.
+std::string WhatKnobControls(const RewriteReport& report, int slot);
+
 // The report as indented lines, each ending in lineEnd, e.g.
-//   "  knob 1, controller 101: parameter 1 3 1"
-//   "  dropped: parameter 1 4 0 with controller 103, which the map uses"
+//   "  knob 1, controller 101: parameter 1 3 1 (Bass LP (FilterE) › frequency)"
+//   "  dropped: parameter 1 4 0 (Morph 1) with controller 103, which the map uses"
+// A key without a name is shown alone.
 std::string FormatRewriteReport(const RewriteReport& report, std::string_view lineEnd = "\n");
 
 }  // namespace pemberlock

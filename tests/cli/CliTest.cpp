@@ -271,10 +271,16 @@ TEST_F(CliTest, DryRunShowsTheNewSectionAndTouchesNothing) {
     // The section, then what it holds and why.
     const std::string head =
         LfLines({"Would rewrite a.pch:", "[CtrlMapDump]", "1 9 0 7", "1 3 1 101", "0 7 2 106",
-                 "[/CtrlMapDump]", "  knob 1, controller 101: parameter 1 3 1",
-                 "  knob 6, controller 106: parameter 0 7 2",
-                 "  dropped: parameter 1 4 0 with controller 103, which the map uses",
-                 "  kept: parameter 1 9 0 with controller 7",
+                 "[/CtrlMapDump]",
+                 // The patch lists no modules, so each parameter says it is not found.
+                 "  knob 1, controller 101: parameter 1 3 1 (unknown: the voice area has no "
+                 "module 3)",
+                 "  knob 6, controller 106: parameter 0 7 2 (unknown: the common area has no "
+                 "module 7)",
+                 "  dropped: parameter 1 4 0 (unknown: the voice area has no module 4) with "
+                 "controller 103, which the map uses",
+                 "  kept: parameter 1 9 0 (unknown: the voice area has no module 9) with "
+                 "controller 7",
                  "n.txt is not a 'pch' file.. skipping."}) +
         "b.pch would fail: ";
     ASSERT_EQ(run.out.substr(0, head.size()), head) << run.out;
@@ -285,6 +291,49 @@ TEST_F(CliTest, DryRunShowsTheNewSectionAndTouchesNothing) {
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
 
     EXPECT_EQ(Run({"--dry-run", "a.pch"}).status, 0);
+    EXPECT_EQ(Snapshot(folder_.Root()), before);
+}
+
+TEST_F(CliTest, ExplainNamesWhatKnobsAndControllersControlAndChangesNothing) {
+    WriteFile(P("a.pch"), LfLines({"[ModuleDump]", "1 ", "3 51 0 0 ", "[/ModuleDump]",
+                                   "[KnobMapDump]", "1 3 3 2 ", "2 1 1 2 ", "1 3 6 19 ",
+                                   "[/KnobMapDump]", "[CtrlMapDump]", "1 7 0 7 ", "[/CtrlMapDump]",
+                                   "[NameDump]", "1 ", "3 Bass LP", "[/NameDump]"}));
+    WriteFile(P("b.pch"), "no sections");
+    fs::create_directory(PathFromUtf8(P("d.pch")));
+    const auto before = Snapshot(folder_.Root());
+    const std::string a =
+        LfLines({"a.pch:",
+                 "  knob 3: parameters 1 3 3 (Bass LP (FilterE) \u203A frequency), 2 1 1 (Morph 2)",
+                 "  knob slot 19 (pedal): parameter 1 3 6 (Bass LP (FilterE) \u203A resonance)",
+                 "  controller 7: parameter 1 7 0 (unknown: the voice area has no module 7)"});
+    const std::string b =
+        LfLines({"b.pch:", "  no parameter is on a knob", "  no controller assignments"});
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+    } rows[] = {
+        {"patches", {"--explain", "a.pch", "b.pch"}, 0, a + b, ""},
+        {"unreadable paths, said why",
+         {"--explain", "d.pch", "a.pch", "gone.pch"},
+         1,
+         a,
+         "d.pch: is a folder\ngone.pch: does not exist\n"},
+        {"no path", {"--explain"}, 2, "", ""},
+        {"with a drop's option", {"--explain", "--dry-run", "a.pch"}, 2, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const test::ProcessResult run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.out, row.out);
+        if (row.status != 2) {
+            EXPECT_EQ(run.err, row.err);
+        }
+    }
     EXPECT_EQ(Snapshot(folder_.Root()), before);
 }
 

@@ -1081,8 +1081,9 @@ void TestFrmDragDrop::previewAndLastDropReport() {
     // The report's wording is the core's; here, that the window shows it and writes nothing.
     const QString patch = Path("song.pch");
     WriteFile(patch, kPatch);
-    const QString knobLine =
-        QDir::toNativeSeparators(patch) + ": %1\n  knob 1, controller 101: parameter 1 3 1\n";
+    const QString knobLine = QDir::toNativeSeparators(patch) +
+                             ": %1\n  knob 1, controller 101: parameter 1 3 1 (unknown: the voice "
+                             "area has no module 3)\n";
     dialogs_->setNextFileName(patch + "|" + Path("other.pch"));
     Action("MnuPreview")->trigger();
     QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Patches (*.pch)"));
