@@ -69,7 +69,11 @@ if $window; then
   # Wine makes its windows on an X display: a virtual one.
   # One at a time: run side by side under one Wine, the undo tests failed.
   xvfb-run -a -s '-screen 0 1280x1024x24' \
-    ctest --test-dir build-windows-window/tests/ui --output-on-failure -j1
+    ctest --test-dir build-windows-window/tests/ui --output-on-failure -j1 || {
+    # What the Qt tests printed under Wine, which CTest does not see.
+    tail -n 60 build-windows-window/tests/ui/*.log
+    exit 1
+  }
   xvfb-run -a -s '-screen 0 1280x1024x24' \
     ctest --test-dir build-windows-window/tests/midi --output-on-failure -j"$jobs"
 

@@ -136,6 +136,11 @@ FrmDragDrop::FrmDragDrop(DialogService& dialogs, FileSystem& fs, JournalPlace jo
     : QMainWindow(parent), dialogs_(dialogs), fs_(fs) {
     setObjectName(QStringLiteral("FrmDragDrop"));
     setWindowTitle(QStringLiteral("Pemberlock"));
+#ifdef Q_OS_WIN
+    // A fixed size is a thin border on Windows: no edge to drag that then
+    // springs back (and under Wine none that resizes it at all).
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+#endif
     InitResources();
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/pemberlock-16.png"), QSize(16, 16));
