@@ -41,6 +41,15 @@ std::string Escaped(std::string_view text) {
     return out;
 }
 
+// Appends name="value", the value escaped.
+void Attribute(std::string& element, std::string_view name, std::string_view value) {
+    element += ' ';
+    element += name;
+    element += "=\"";
+    element += Escaped(value);
+    element += '"';
+}
+
 const char* Colour(SheetInk ink) {
     switch (ink) {
         case SheetInk::Black: return "#000000";
@@ -62,35 +71,47 @@ const char* Anchor(SheetAlign align) {
 }  // namespace
 
 std::string MapSheetSvg(const MapSheetLayout& layout) {
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-           Number(layout.width * kMillimetresPerPoint) + "mm\" height=\"" +
-           Number(layout.height * kMillimetresPerPoint) + "mm\" viewBox=\"0 0 " +
-           Number(layout.width) + " " + Number(layout.height) + "\">\n";
-    svg += "<rect width=\"" + Number(layout.width) + "\" height=\"" + Number(layout.height) +
-           "\" fill=\"#ffffff\"/>\n";
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg";
+    Attribute(svg, "xmlns", "http://www.w3.org/2000/svg");
+    Attribute(svg, "width", Number(layout.width * kMillimetresPerPoint) + "mm");
+    Attribute(svg, "height", Number(layout.height * kMillimetresPerPoint) + "mm");
+    Attribute(svg, "viewBox", "0 0 " + Number(layout.width) + " " + Number(layout.height));
+    svg += ">\n<rect";
+    Attribute(svg, "width", Number(layout.width));
+    Attribute(svg, "height", Number(layout.height));
+    Attribute(svg, "fill", "#ffffff");
+    svg += "/>\n";
     for (const SheetBox& box : layout.boxes) {
-        svg += "<rect x=\"" + Number(box.x) + "\" y=\"" + Number(box.y) + "\" width=\"" +
-               Number(box.width) + "\" height=\"" + Number(box.height) + "\" ";
+        svg += "<rect";
+        Attribute(svg, "x", Number(box.x));
+        Attribute(svg, "y", Number(box.y));
+        Attribute(svg, "width", Number(box.width));
+        Attribute(svg, "height", Number(box.height));
         if (box.filled) {
-            svg += "fill=\"" + std::string(Colour(box.ink)) + "\"/>\n";
+            Attribute(svg, "fill", Colour(box.ink));
         } else {
-            svg += "fill=\"none\" stroke=\"" + std::string(Colour(box.ink)) + "\" stroke-width=\"" +
-                   Number(box.lineWidth) + "\"/>\n";
+            Attribute(svg, "fill", "none");
+            Attribute(svg, "stroke", Colour(box.ink));
+            Attribute(svg, "stroke-width", Number(box.lineWidth));
         }
+        svg += "/>\n";
     }
     // Faces whose widths the layout allowed for, widest first.
-    svg +=
-        "<g font-family=\"DejaVu Sans, Verdana, Arial, Helvetica, sans-serif\" "
-        "xml:space=\"preserve\">\n";
+    svg += "<g";
+    Attribute(svg, "font-family", "DejaVu Sans, Verdana, Arial, Helvetica, sans-serif");
+    Attribute(svg, "xml:space", "preserve");
+    svg += ">\n";
     for (const SheetText& text : layout.texts) {
-        svg += "<text x=\"" + Number(text.x) + "\" y=\"" + Number(text.baseline) +
-               "\" font-size=\"" + Number(text.size) + "\"";
-        if (text.bold) svg += " font-weight=\"bold\"";
-        if (text.align != SheetAlign::Left)
-            svg += " text-anchor=\"" + std::string(Anchor(text.align)) + "\"";
-        if (text.ink != SheetInk::Black) svg += " fill=\"" + std::string(Colour(text.ink)) + "\"";
-        svg += ">" + Escaped(text.text) + "</text>\n";
+        svg += "<text";
+        Attribute(svg, "x", Number(text.x));
+        Attribute(svg, "y", Number(text.baseline));
+        Attribute(svg, "font-size", Number(text.size));
+        if (text.bold) Attribute(svg, "font-weight", "bold");
+        if (text.align != SheetAlign::Left) Attribute(svg, "text-anchor", Anchor(text.align));
+        if (text.ink != SheetInk::Black) Attribute(svg, "fill", Colour(text.ink));
+        svg += '>';
+        svg += Escaped(text.text);
+        svg += "</text>\n";
     }
     svg += "</g>\n</svg>\n";
     return svg;
