@@ -76,8 +76,10 @@ constexpr const char* kFooter =
     "\n"
     "--sheet OUT writes a printable sheet of the map (--map, or the default one; --precedence\n"
     "applies) to OUT as SVG, one A4 page in landscape: the 18 knobs as the window lays them\n"
-    "out, three rows of six, each with its controller number, then the precedence option,\n"
-    "the map file's name and today's date. No patch is touched; OUT is replaced safely.\n"
+    "out, three rows of six, each with its controller number and what the window warns of\n"
+    "about it (\"! Bank select\", \"! All Sound Off\", \"! Also knob 11\"), then the precedence\n"
+    "option, the map file's name and today's date. No patch is touched; OUT is replaced\n"
+    "safely.\n"
     "\n";
 
 constexpr const char* kFooterEnd =

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sheet/MapSheet.h"
 
+#include "map/MapWarnings.h"
+
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -148,8 +151,40 @@ private:
     MapSheetLayout& layout_;
 };
 
+// The window's warnings about each knob, short enough for a line under it:
+// the controller the synthesizer reserves for bank select, the one standard
+// MIDI uses for All Sound Off, one other knobs have too.
+std::array<std::vector<std::string>, KnobControllerMap::kKnobCount> WarningLines(
+    const KnobControllerMap& map) {
+    std::array<std::vector<std::string>, KnobControllerMap::kKnobCount> lines;
+    for (const MapWarning& warning : FindMapWarnings(map)) {
+        for (const int knob : warning.knobs) {
+            std::string line = "! ";
+            switch (warning.kind) {
+                case MapWarning::Kind::BankSelect: line += "Bank select"; break;
+                case MapWarning::Kind::AllSoundOff: line += "All Sound Off"; break;
+                case MapWarning::Kind::Shared:
+                    // The knobs whose controller this one shares.
+                    line += warning.knobs.size() == 2 ? "Also knob " : "Also knobs ";
+                    for (const int other : warning.knobs) {
+                        if (other == knob) continue;
+                        if (line.back() != ' ') line += ", ";
+                        line += std::to_string(other + 1);
+                    }
+                    break;
+            }
+            lines[static_cast<std::size_t>(knob)].push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+// Under the knob: first the warnings, in bold, then what it controls.
 void LayOutKnob(Builder& sheet, int knob, const KnobControllerMap& map,
-                const std::vector<std::string>& lines) {
+                const std::vector<std::string>& warnings,
+                const std::vector<std::string>& controls) {
+    std::vector<std::string> lines = warnings;
+    lines.insert(lines.end(), controls.begin(), controls.end());
     const Cell cell = KnobCell(knob);
     const double right = cell.x + cell.width - kPad;
     sheet.Box(cell.x, cell.y, cell.width, kBandHeight, true, SheetInk::Light);
@@ -177,9 +212,10 @@ void LayOutKnob(Builder& sheet, int knob, const KnobControllerMap& map,
     const std::size_t shown = lines.size() <= fit ? lines.size() : fit - 1;
     const double width = cell.width - 2 * kPad;
     for (std::size_t i = 0; i < shown; ++i) {
+        const bool warning = i < warnings.size();
         sheet
-            .Text(SheetRole::KnobLine, cell.x + kPad, first + static_cast<double>(i) * kLineStep,
-                  kLineSize, false, lines[i], width)
+            .Text(warning ? SheetRole::Warning : SheetRole::KnobLine, cell.x + kPad,
+                  first + static_cast<double>(i) * kLineStep, kLineSize, warning, lines[i], width)
             .knob = knob;
     }
     if (shown < lines.size()) {
@@ -255,8 +291,10 @@ MapSheetLayout LayOutMapSheet(const MapSheetContent& content) {
     sheet.Text(SheetRole::MapName, kMargin, 80, 22, true, content.mapName, right - kMargin - 170);
     sheet.Box(kMargin, 92, right - kMargin, 1, true, SheetInk::Black);
 
+    const auto warnings = WarningLines(content.map);
     for (int knob = 0; knob < KnobControllerMap::kKnobCount; ++knob) {
-        LayOutKnob(sheet, knob, content.map, content.knobLines[static_cast<std::size_t>(knob)]);
+        const auto i = static_cast<std::size_t>(knob);
+        LayOutKnob(sheet, knob, content.map, warnings[i], content.knobLines[i]);
     }
     // The lines between the window's groups of knobs.
     for (int column = 0; column + 1 < kColumns; ++column) {

@@ -26,6 +26,7 @@ enum class SheetRole {
     KnobNumber,  // "1" to "18"
     Controller,  // the knob's controller number
     KnobLine,    // what the knob controls, one line
+    Warning,     // what the window warns of about the knob, one line
     Precedence,
 };
 
@@ -59,9 +60,10 @@ struct MapSheetContent {
     KnobControllerMap map;
     std::string mapName;  // the map file's name, or "Unsaved map"
     std::string date;     // as it is to be printed
-    // What each knob controls, a line each; empty for none. Lines that do
-    // not fit are shortened with an ellipsis, and those past the room under
-    // the knob summed up in a last line.
+    // What each knob controls, a line each; empty for none. They follow
+    // the window's warnings about the knob (controller 32 or 120, shared).
+    // Lines that do not fit are shortened with an ellipsis, and those past
+    // the room under the knob summed up in a last line.
     std::array<std::vector<std::string>, KnobControllerMap::kKnobCount> knobLines;
 };
 

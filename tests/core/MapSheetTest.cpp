@@ -138,6 +138,45 @@ TEST(MapSheet, KnobLinesFitUnderTheirKnob) {
     }
 }
 
+TEST(MapSheet, WarningsComeBeforeWhatAKnobControls) {
+    MapSheetContent content;
+    for (const auto& [knob, controller] :
+         {std::pair{0, "32"}, {1, "9"}, {2, "9"}, {3, "120"}, {5, "7"}, {10, "7"}, {12, "7"}}) {
+        content.map.SetEntryText(knob, controller);
+    }
+    content.knobLines[1] = {"Osc A: Pitch"};
+    const MapSheetLayout layout = LayOutMapSheet(content);
+    struct Row {
+        int knob;
+        std::vector<std::string> warnings;
+        std::vector<std::string> lines;  // below the warnings
+    };
+    const Row rows[] = {
+        {0, {"! Bank select"}, {}},
+        {1, {"! Also knob 3"}, {"Osc A: Pitch"}},
+        {3, {"! All Sound Off"}, {}},
+        {10, {"! Also knobs 6, 13"}, {}},
+        {4, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.knob);
+        std::vector<std::string> warnings;
+        std::vector<std::string> lines;
+        double lastWarning = 0;
+        for (const SheetText* text : TextsOf(layout, SheetRole::Warning, row.knob)) {
+            warnings.push_back(text->text);
+            EXPECT_TRUE(text->bold);
+            lastWarning = text->baseline;
+        }
+        for (const SheetText* text : TextsOf(layout, SheetRole::KnobLine, row.knob)) {
+            lines.push_back(text->text);
+            EXPECT_GT(text->baseline, lastWarning);
+        }
+        EXPECT_EQ(warnings, row.warnings);
+        EXPECT_EQ(lines, row.lines);
+    }
+}
+
 TEST(MapSheet, TextIsCleanUtf8) {
     struct Row {
         std::string given;
