@@ -3,6 +3,7 @@
 
 #include "cli/Diagnostics.h"
 #include "cli/PreviewWording.h"
+#include "cli/SheetCommand.h"
 #include "cli/StreamStatusLog.h"
 #include "cli/UndoCommands.h"
 #include "common/Version.h"
@@ -82,6 +83,13 @@ constexpr const char* kFooter =
     "order); symbolic links to folders are not followed. Without it a folder is an ordinary\n"
     "path: skipped, or an error if its name ends in \"pch\". Put -- before the paths when a\n"
     "path may begin with a dash. Paths are used and printed exactly as given.\n"
+    "\n"
+    "--sheet OUT writes a printable sheet of the map (--map, or the default one; --precedence\n"
+    "applies) to OUT as SVG, one A4 page in landscape: the 18 knobs as the window lays them\n"
+    "out, three rows of six, each with its controller number and what the window warns of\n"
+    "about it (\"! Bank select\", \"! All Sound Off\", \"! Also knob 11\"), then the precedence\n"
+    "option, the map file's name and today's date. No patch is touched; OUT is replaced\n"
+    "safely.\n"
     "\n";
 
 constexpr const char* kFooterEnd =
@@ -96,6 +104,7 @@ constexpr const char* kFooterEnd =
     "  with the same drop). With --redo, the same, for patches redone.\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
     "  With --explain: 0, or 1 when a patch could not be read.\n"
+    "  With --sheet: 0, or 1 when the map file cannot be read or OUT cannot be written.\n"
     "  With --journal-limit: 0, 1 when the limit cannot be stored, 2 for a size it cannot\n"
     "  read.\n"
     "\n"
@@ -115,6 +124,7 @@ struct Options {
     bool setLimit = false;
     std::optional<std::uint64_t> limit;  // with setLimit; none: the default
     bool noJournal = false;
+    std::optional<std::string> sheetPath;
     std::vector<std::string> paths;
 };
 
@@ -159,6 +169,10 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     CLI::Option* limit =
         app.add_option("--journal-limit", limitText, "Set how much the journal of drops may hold")
             ->type_name("SIZE|default");
+    std::string sheetPath;
+    CLI::Option* sheet =
+        app.add_option("--sheet", sheetPath, "Write a printable sheet of the map to this SVG file")
+            ->type_name("OUT");
     CLI::Option* paths =
         app.add_option("PATH", options.paths, "Patch files (and folders, with --recursive)")
             ->type_name("");
@@ -170,14 +184,20 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         // CLI11 takes the arguments last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
-        // --undo, --redo, --history, --journal-limit and --explain (but
-        // for its paths) stand alone (checked here rather than by CLI11,
-        // which would list the exclusions beside every option).
-        for (CLI::Option* command : {undo, redo, history, limit, explain}) {
+        // --undo, --redo, --history, --journal-limit, --explain (but for
+        // its paths) and --sheet stand alone (checked here rather than by
+        // CLI11, which would list the exclusions beside every option).
+        const auto goesWith = [&](CLI::Option* command, CLI::Option* other) {
+            if (command == undo || command == redo) return other == skipDamaged;
+            if (command == explain) return other == paths;
+            // The sheet is of the map given; what the knobs of a patch
+            // control is not shown yet, so it takes no PATH.
+            if (command == sheet) return other == mapOption || other == precedenceOption;
+            return false;
+        };
+        for (CLI::Option* command : {undo, redo, history, limit, explain, sheet}) {
             for (CLI::Option* other : app.get_options()) {
-                if (*command && *other && other != command &&
-                    !((command == undo || command == redo) && other == skipDamaged) &&
-                    !(command == explain && other == paths)) {
+                if (*command && *other && other != command && !goesWith(command, other)) {
                     throw CLI::ExcludesError(command->get_name(), other->get_name());
                 }
             }
@@ -205,7 +225,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
                     "\"" + limitText + "\" is not a size such as 500M or 2G, nor \"default\"");
             }
         }
-        if (!*undo && !*redo && !*history && !*limit && !*paths) {
+        if (!*undo && !*redo && !*history && !*limit && !*sheet && !*paths) {
             throw CLI::RequiredError("PATH");
         }
     } catch (const CLI::ParseError& e) {
@@ -217,6 +237,7 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
     options.redo = redo->count() > 0;
     options.setLimit = limit->count() > 0;
     if (*mapOption) options.mapPath = mapPath;
+    if (*sheet) options.sheetPath = sheetPath;
     if (*precedenceOption) options.precedence = precedence;
     return options;
 }
@@ -284,6 +305,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     int status = kExitOk;
     std::optional<Options> options = Parse(args, out, err, console, status);
     if (!options) return status;
+    if (options->sheetPath) {
+        return RunSheet(*options->sheetPath, options->mapPath, options->precedence, err, fs);
+    }
     UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
     if (options->undo) {
         return RunUndo(journal, options->undoChoice, out, err, console.outIsTerminal, console.stop);

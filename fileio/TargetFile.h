@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace pemberlock {
 
@@ -29,5 +30,11 @@ struct TargetFile {
 // Opens the file that path names when it may be replaced. Anything but a
 // regular file is refused before it is opened.
 Result<TargetFile> OpenTargetFile(FileSystem& fs, const std::string& path);
+
+// Makes bytes the whole content of the file at path, through a temporary
+// file beside it renamed over it, so that a failure leaves any old file as it
+// was and no temporary file. A link is kept and the file it names replaced; a
+// read-only file is left as it is; a new file gets the permission bits 0644.
+Result<> ReplaceWholeFile(FileSystem& fs, const std::string& path, std::string_view bytes);
 
 }  // namespace pemberlock

@@ -3,7 +3,6 @@
 
 #include "fileio/ChunkedReader.h"
 
-#include "fileio/AtomicFileWriter.h"
 #include "fileio/TargetFile.h"
 #include "map/NumberRules.h"
 
@@ -93,20 +92,6 @@ Result<> ApplyItems(const ItemReader& items, KnobControllerMap& map) {
     return {};
 }
 
-// Where a map saved to path goes, with the permission bits it gets: a link's
-// target keeps its bits; a new file gets the usual 0644.
-Result<std::pair<std::string, std::uint32_t>> SaveTarget(const std::string& path, FileSystem& fs) {
-    using Target = std::pair<std::string, std::uint32_t>;
-    const Result<ResolvedPath> target = fs.Resolve(path);
-    // A dangling link is replaced by the map itself.
-    if (!target) return Target(path, 0644);
-    if (target->status.kind == FileKind::Missing) return Target(target->path, 0644);
-    if (Result<> replaceable = CheckReplaceable(target->status); !replaceable) {
-        return replaceable.error();
-    }
-    return Target(target->path, target->status.permissions);
-}
-
 }  // namespace
 
 std::string FormatMapFile(const KnobControllerMap& map) {
@@ -128,21 +113,7 @@ Result<> ParseMapFile(std::string_view text, KnobControllerMap& map) {
 }
 
 Result<> SaveMap(const KnobControllerMap& map, const std::string& path, FileSystem& fs) {
-    const Result<std::pair<std::string, std::uint32_t>> target = SaveTarget(path, fs);
-    if (!target) return target.error();
-    const auto& [targetPath, permissions] = *target;
-    AtomicFileWriter writer(fs, targetPath, targetPath + ".pemberlock-tmp");
-    Result<> saved = writer.Open(permissions);
-    if (saved) {
-        writer.Write(FormatMapFile(map));
-        saved = writer.Commit();
-    }
-    if (!saved) {
-        writer.Abandon();  // leaves no temporary file behind
-        return saved;
-    }
-    fs.SyncFolderOf(targetPath);
-    return {};
+    return ReplaceWholeFile(fs, path, FormatMapFile(map));
 }
 
 Result<> LoadMap(KnobControllerMap& map, const std::string& path, FileSystem& fs) {

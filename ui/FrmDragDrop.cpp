@@ -3,6 +3,7 @@
 
 #include "drop/DropReport.h"
 #include "drop/PatchDrop.h"
+#include "fileio/TargetFile.h"
 #include "journal/UndoJournal.h"
 #include "map/MapFile.h"
 #include "map/MapWarnings.h"
@@ -14,6 +15,7 @@
 #include "ui/DropWorker.h"
 #include "ui/FocusRing.h"
 #include "ui/KnobEditor.h"
+#include "ui/MapSheetPainter.h"
 #include "ui/MidiMenu.h"
 #include "ui/ReportCommands.h"
 #include "ui/WindowHistory.h"
@@ -22,6 +24,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
@@ -298,6 +301,10 @@ void FrmDragDrop::BuildMenu(JournalPlace journal) {
     MnuSaveAs->setObjectName(QStringLiteral("MnuSaveAs"));
     connect(MnuSaveAs, &QAction::triggered, this, [this] { MnuSaveAs_Click(); });
 
+    MnuExportSheet = MnuFile->addAction(QStringLiteral("&Export Map Sheet…"));
+    MnuExportSheet->setObjectName(QStringLiteral("MnuExportSheet"));
+    connect(MnuExportSheet, &QAction::triggered, this, [this] { MnuExportSheet_Click(); });
+
     MnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
     MnuEdit->setObjectName(QStringLiteral("MnuEdit"));
     // An undo of a large drop takes as long as the drop: it runs as one does.
@@ -518,6 +525,44 @@ void FrmDragDrop::SaveTo(const QString& path) {
     if (const Result<> saved = SaveMap(map_, CorePath(path), fs_); !saved) {
         dialogs_.ShowMessage(this, QStringLiteral("Could not save map!"),
                              FileReason(path, saved.error()));
+    }
+}
+
+void FrmDragDrop::MnuExportSheet_Click() {
+    QString offered = lastSheetName_;
+    if (offered.isEmpty() && !currentMapPath_.isEmpty()) {
+        // Beside the map, named after it.
+        const QFileInfo map(currentMapPath_);
+        offered = map.dir().filePath(map.completeBaseName() + QStringLiteral(".pdf"));
+    }
+    const std::optional<QString> chosen = dialogs_.GetSaveFileName(this, offered, kSheetFilter);
+    if (!chosen) return;
+    lastSheetName_ = *chosen;
+
+    MapSheetContent content;
+    content.map = map_;
+    content.mapName = currentMapPath_.isEmpty()
+                          ? std::string("Unsaved map")
+                          : QFileInfo(currentMapPath_).fileName().toStdString();
+    content.date = QDate::currentDate().toString(Qt::ISODate).toStdString();
+    const MapSheetLayout layout = LayOutMapSheet(content);
+    // The dialog takes the name as typed: its ending says which kind to write.
+    const QString suffix = QFileInfo(*chosen).suffix().toLower();
+    QByteArray bytes;
+    if (suffix == QStringLiteral("pdf")) {
+        bytes = MapSheetPdf(layout);
+    } else if (suffix == QStringLiteral("png")) {
+        bytes = MapSheetPng(layout);
+    }
+    const Result<> written =
+        bytes.isEmpty()
+            ? Result<>(Error{"the name must end in .pdf or .png"})
+            : ReplaceWholeFile(
+                  fs_, CorePath(*chosen),
+                  std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+    if (!written) {
+        dialogs_.ShowMessage(this, QStringLiteral("Could not export map sheet!"),
+                             FileReason(*chosen, written.error()));
     }
 }
 

@@ -50,6 +50,8 @@ public:
     static constexpr int kClientWidth = 537;
     static constexpr int kClientHeight = 369;
     static inline const QString kMapFilter = QStringLiteral("Mapping (*.mpn)");
+    static inline const QString kSheetFilter =
+        QStringLiteral("PDF document (*.pdf);;PNG image (*.png)");
 
     // Drops and map files reach the disk through fs; drops are recorded in
     // the journal at journal, for Edit > Undo and Undo History.
@@ -84,6 +86,7 @@ private:
     void MnuLoad_Click();
     void MnuSave_Click();
     void MnuSaveAs_Click();
+    void MnuExportSheet_Click();
 
     void BuildControls();
     void BuildKnobFrame();
@@ -135,6 +138,8 @@ private:
     QAction* MnuLoad = nullptr;
     QAction* MnuSave = nullptr;
     QAction* MnuSaveAs = nullptr;
+    QAction* MnuExportSheet = nullptr;
+    QString lastSheetName_;              // offered by the next export
     ReportCommands* reports_ = nullptr;  // Preview Patches, Last Drop Report; the menu owns it
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
 

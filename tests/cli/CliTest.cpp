@@ -229,6 +229,51 @@ TEST_F(CliTest, MapThatCannotBeLoadedSaysWhyAndTouchesNoPatch) {
     }
 }
 
+TEST_F(CliTest, SheetIsWrittenOrSaysWhyNot) {
+    WriteFile(P("a.pch"), kPatch);
+    WriteFile(P("on.mpn"), CrLfLines({"7", "8", "9", "10", "11", "12", "13", "14", "15", "16", "17",
+                                      "18", "19", "20", "21", "22", "23", "24", " 1 "}));
+    WriteFile(P("short.mpn"), CrLfLines({"1", "2", "3"}));
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> shown;  // in the sheet written, or on standard error
+    };
+    const Row rows[] = {
+        {"default map", {"--sheet", "out.svg"}, 0, {">Default map<", ">101<", ">118<", ": off<"}},
+        {"map file", {"--map", "on.mpn", "--sheet", "out.svg"}, 0, {">on.mpn<", ">24<", ": on<"}},
+        {"precedence given", {"--sheet=out.svg", "--precedence", "2"}, 0, {"holds 2)<"}},
+        {"map unreadable",
+         {"--map", "short.mpn", "--sheet", "out.svg"},
+         1,
+         {"pemberlock-cli: cannot load map file \"short.mpn\": ends after 3 of 19 items\n"}},
+        {"folder missing",
+         {"--sheet", "none/out.svg"},
+         1,
+         {"pemberlock-cli: cannot write sheet \"none/out.svg\": "}},
+        {"with a patch", {"--sheet", "out.svg", "a.pch"}, 2, {"--sheet excludes PATH"}},
+        {"with another command", {"--sheet", "out.svg", "--history"}, 2, {}},
+        {"without a file name", {"--sheet"}, 2, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(P("out.svg"), "old");
+        const test::ProcessResult run = Run(row.args);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.out, "");
+        const std::string written = ReadFile(P("out.svg"));
+        EXPECT_EQ(written == "old", row.status != 0);
+        for (const std::string& text : row.shown) {
+            EXPECT_NE((row.status == 0 ? written : run.err).find(text), std::string::npos)
+                << text << "\n"
+                << run.err;
+        }
+    }
+    EXPECT_EQ(ReadFile(P("a.pch")), kPatch);
+    EXPECT_FALSE(fs::exists(P("out.svg.pemberlock-tmp")));
+}
+
 TEST_F(CliTest, PathsAreUsedAndPrintedAsGiven) {
     std::vector<std::string> names = {"-x.pch", "my patch.pch",
                                       "\xc3\x9cn\xc3\xaf \xe2\x98\x83.pch", " .pch",

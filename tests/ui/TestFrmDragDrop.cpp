@@ -12,6 +12,7 @@
 #include "ui/FocusRing.h"
 #include "ui/FrmDragDrop.h"
 #include "ui/KnobEditor.h"
+#include "ui/MapSheetPainter.h"
 #include "ui/ReportDialog.h"
 
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDate>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -134,6 +136,8 @@ private slots:
     void failingLoadSaysSoAndKeepsMap();
     void saveAndSaveAs();
     void failingSave();
+    void exportMapSheet_data();
+    void exportMapSheet();
     void mapFilesGoThroughTheWindowsFileSystem_data();
     void mapFilesGoThroughTheWindowsFileSystem();
     void messageBoxHasOneOkButton();
@@ -305,7 +309,7 @@ void TestFrmDragDrop::startUpState() {
 
     const QList<QAction*> commands = Child<QMenu>("MnuFile")->actions();
     QCOMPARE(Child<QMenu>("MnuFile")->title(), QStringLiteral("&File"));
-    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands.size(), 4);
     QCOMPARE(commands[0], Action("MnuLoad"));
     QCOMPARE(commands[1], Action("MnuSave"));
     QCOMPARE(commands[2], Action("MnuSaveAs"));
@@ -315,6 +319,8 @@ void TestFrmDragDrop::startUpState() {
     QCOMPARE(commands[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
     QCOMPARE(commands[2]->text(), QStringLiteral("Save Map As"));
     QVERIFY(commands[2]->shortcut().isEmpty());
+    QCOMPARE(commands[3], Action("MnuExportSheet"));
+    QCOMPARE(commands[3]->text(), QStringLiteral("&Export Map Sheet…"));
 }
 
 void TestFrmDragDrop::focusOrder() {
@@ -947,6 +953,61 @@ void TestFrmDragDrop::failingSave() {
     Action("MnuSave")->trigger();
     QCOMPARE(dialogs_->requests.size(), std::size_t{2});
     QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+}
+
+void TestFrmDragDrop::exportMapSheet_data() {
+    QTest::addColumn<bool>("loadMap");
+    QTest::addColumn<QString>("name");  // empty: the dialog is cancelled
+    QTest::addColumn<QByteArray>("starts");
+    QTest::addColumn<QString>("reason");  // why it fails; empty: it does not
+    QTest::newRow("pdf") << true << "sheet.pdf" << QByteArray("%PDF-") << "";
+    QTest::newRow("png, unsaved map") << false << "sheet.PNG" << QByteArray("\x89PNG") << "";
+    QTest::newRow("png") << true << "sheet.png" << QByteArray("\x89PNG") << "";
+    QTest::newRow("other ending") << true << "sheet.svg" << QByteArray()
+                                  << "the name must end in .pdf or .png";
+    QTest::newRow("no such folder") << true << "none/sheet.pdf" << QByteArray() << "";
+    QTest::newRow("cancelled") << true << "" << QByteArray() << "";
+}
+
+void TestFrmDragDrop::exportMapSheet() {
+    QFETCH(bool, loadMap);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, starts);
+    QFETCH(QString, reason);
+    if (loadMap) {
+        WriteFile(Path("live.mpn"), "7\r\n9\r\n" + QByteArray("1\r\n").repeated(16) + " 1 \r\n");
+        dialogs_->setNextFileName(Path("live.mpn"));
+        Action("MnuLoad")->trigger();
+    }
+    const QString path = Path(name);
+    name.isEmpty() ? dialogs_->setNextCancel() : dialogs_->setNextFileName(path);
+    Action("MnuExportSheet")->trigger();
+
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("save"));
+    QCOMPARE(dialogs_->requests.back().filter, FrmDragDrop::kSheetFilter);
+    // Offered beside the map, named after it.
+    QCOMPARE(dialogs_->requests.back().initialName, loadMap ? Path("live.pdf") : QString());
+    const bool fails = !name.isEmpty() && starts.isEmpty();
+    QCOMPARE(dialogs_->messages,
+             fails ? QStringList{"Could not export map sheet!"} : QStringList());
+    if (fails) {
+        QVERIFY2(
+            dialogs_->details[0].startsWith('"' + QDir::toNativeSeparators(path) + "\": " + reason),
+            qPrintable(dialogs_->details[0]));
+    }
+    QCOMPARE(QFileInfo::exists(path) && !name.isEmpty(), !starts.isEmpty());
+    if (starts.isEmpty()) return;
+    const QByteArray written = ReadFile(path);
+    QVERIFY(written.startsWith(starts));
+    if (starts == "\x89PNG") {
+        // The sheet of the map in the window, under the map file's name.
+        pemberlock::MapSheetContent content;
+        content.map = window_->Map();
+        content.mapName = loadMap ? "live.mpn" : "Unsaved map";
+        content.date = QDate::currentDate().toString(Qt::ISODate).toStdString();
+        QCOMPARE(content.map.EntryText(1), std::string(loadMap ? "9" : "102"));
+        QVERIFY(written == pemberlock::MapSheetPng(pemberlock::LayOutMapSheet(content)));
+    }
 }
 
 void TestFrmDragDrop::mapFilesGoThroughTheWindowsFileSystem_data() {
