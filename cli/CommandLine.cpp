@@ -88,8 +88,8 @@ constexpr const char* kFooter =
     "applies) to OUT as SVG, one A4 page in landscape: the 18 knobs as the window lays them\n"
     "out, three rows of six, each with its controller number and what the window warns of\n"
     "about it (\"! Bank select\", \"! All Sound Off\", \"! Also knob 11\"), then the precedence\n"
-    "option, the map file's name and today's date. No patch is touched; OUT is replaced\n"
-    "safely.\n"
+    "option, the map file's name and today's date. With one PATH, each knob also lists what\n"
+    "it controls in that patch. No patch is touched; OUT is replaced safely.\n"
     "\n";
 
 constexpr const char* kFooterEnd =
@@ -104,7 +104,8 @@ constexpr const char* kFooterEnd =
     "  with the same drop). With --redo, the same, for patches redone.\n"
     "  With --history: 0, or 1 when the journal cannot be read.\n"
     "  With --explain: 0, or 1 when a patch could not be read.\n"
-    "  With --sheet: 0, or 1 when the map file cannot be read or OUT cannot be written.\n"
+    "  With --sheet: 0, or 1 when the map file or the patch cannot be read or OUT cannot be\n"
+    "  written.\n"
     "  With --journal-limit: 0, 1 when the limit cannot be stored, 2 for a size it cannot\n"
     "  read.\n"
     "\n"
@@ -190,9 +191,11 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::ostream&
         const auto goesWith = [&](CLI::Option* command, CLI::Option* other) {
             if (command == undo || command == redo) return other == skipDamaged;
             if (command == explain) return other == paths;
-            // The sheet is of the map given; what the knobs of a patch
-            // control is not shown yet, so it takes no PATH.
-            if (command == sheet) return other == mapOption || other == precedenceOption;
+            // The sheet is of the map given, and of one patch at most.
+            if (command == sheet) {
+                return other == mapOption || other == precedenceOption ||
+                       (other == paths && options.paths.size() == 1);
+            }
             return false;
         };
         for (CLI::Option* command : {undo, redo, history, limit, explain, sheet}) {
@@ -306,7 +309,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     std::optional<Options> options = Parse(args, out, err, console, status);
     if (!options) return status;
     if (options->sheetPath) {
-        return RunSheet(*options->sheetPath, options->mapPath, options->precedence, err, fs);
+        const std::optional<std::string> patch =
+            options->paths.empty() ? std::nullopt : std::optional(options->paths.front());
+        return RunSheet(*options->sheetPath, options->mapPath, options->precedence, patch, err, fs);
     }
     UndoJournal journal(fs, options->noJournal ? JournalPlace{} : console.journal);
     if (options->undo) {

@@ -3,6 +3,7 @@
 
 #include "cli/CommandLine.h"
 #include "map/MapFile.h"
+#include "patch/PatchKnobs.h"
 #include "sheet/MapSheet.h"
 #include "sheet/MapSheetSvg.h"
 
@@ -35,7 +36,8 @@ std::string TodayText() {
 }
 
 int RunSheet(const std::string& out, const std::optional<std::string>& mapPath,
-             std::optional<int> precedence, std::ostream& err, FileSystem& fs) {
+             std::optional<int> precedence, const std::optional<std::string>& patch,
+             std::ostream& err, FileSystem& fs) {
     MapSheetContent content;
     content.mapName = "Default map";
     if (mapPath) {
@@ -48,8 +50,25 @@ int RunSheet(const std::string& out, const std::optional<std::string>& mapPath,
     }
     if (precedence) content.map.SetPrecedence(*precedence);
     content.date = TodayText();
-    // content.knobLines, what each knob controls, stay empty until the
-    // knobs of a patch given with the sheet can be named.
+    if (patch) {
+        Result<PatchKnobs> knobs = ReadPatchKnobs(*patch, fs);
+        if (!knobs) {
+            err << kProgram << ": " << *patch << ": " << knobs.error().Text() << "\n";
+            return kExitPatchFailed;
+        }
+        // A line for each thing a knob controls in that patch.
+        for (int knob = 0; knob < KnobControllerMap::kKnobCount; ++knob) {
+            const std::string controls = knobs->WhatKnobControls(knob);
+            std::string_view what = controls;
+            auto& lines = content.knobLines[static_cast<std::size_t>(knob)];
+            while (!what.empty()) {
+                const std::size_t end = what.find("; ");
+                lines.emplace_back(what.substr(0, end));
+                what.remove_prefix(end == std::string_view::npos ? what.size() : end + 2);
+            }
+        }
+        content.mapName += " \u2014 " + FileName(*patch);
+    }
     if (Result<> saved = SaveMapSheetSvg(LayOutMapSheet(content), out, fs); !saved) {
         err << kProgram << ": cannot write sheet \"" << out << "\": " << saved.error().Text()
             << "\n";

@@ -35,7 +35,10 @@ std::string PatchKnobs::WhatKnobControls(int slot) const {
     for (const NamedRecord& record : knobs) {
         if (SlotOf(record) != slot) continue;
         if (!text.empty()) text += "; ";
-        text += record.name.Text();
+        // One that cannot be named is shown by its key, with the reason.
+        using Kind = ParameterName::Kind;
+        const bool named = record.name.kind == Kind::Module || record.name.kind == Kind::Morph;
+        text += named ? record.name.Text() : record.key + " (" + record.name.Text() + ")";
     }
     return text;
 }

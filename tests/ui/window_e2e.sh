@@ -188,13 +188,16 @@ sleep 0.5
 xdotool mouseup 1
 # Knob 1 has controller 120 now, which the window warns about: before the
 # drop it asks, in a box of its own in front, and Drop (Alt+D) goes ahead.
+# (Under Wine the box is not always the active window as X sees it: look
+# for a second window of that title, and give it the key.)
+question=""
 asked() {
-  local active
-  active=$(xdotool getactivewindow) && [ "$active" != "$win" ] &&
-    [ "$(xdotool getwindowname "$active")" = Pemberlock ]
+  question=$(xdotool search --onlyvisible --name '^Pemberlock$' | grep -vx "$win" | head -n 1)
+  [ -n "$question" ]
 }
 wait_for 30 "question before the drop" asked
 import -window root "$out/5-asked.png"
+xdotool windowactivate --sync "$question" 2>/dev/null || xdotool windowfocus --sync "$question" || true
 xdotool key alt+d
 sleep 1
 
