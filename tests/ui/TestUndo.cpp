@@ -5,6 +5,7 @@
 #include "journal/UndoJournal.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "ui/FrmDragDrop.h"
+#include "ui/UndoHistoryDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,10 +16,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
 
@@ -60,6 +63,7 @@ private slots:
     void aLongUndoKeepsTheWindowLiveAndStopsOnEscape();
     void anotherProgramsDropIsReachedThroughTheHistory();
     void aDropWaitsForAnotherProgramsAndEscapeGivesUp();
+    void historyDialogOffersWhatEachDropAllows();
 
 private:
     void Open(JournalPlace place, pemberlock::FileSystem& fs = pemberlock::RealFileSystem());
@@ -309,6 +313,35 @@ void TestUndo::aDropWaitsForAnotherProgramsAndEscapeGivesUp() {
         Status().endsWith("1 of 1 files processed successfully.\r\n0 files skipped.\r\n0 "
                           "errors.\r\n"));
     QVERIFY(ReadFile(Path("a.pch")) != kPatch);
+}
+
+void TestUndo::historyDialogOffersWhatEachDropAllows() {
+    pemberlock::RecordedDrop done;
+    done.number = 2;
+    done.patches = 42;
+    done.program = "pemberlock-cli";
+    done.folder = "/home/me/patches";
+    pemberlock::RecordedDrop undone = done;
+    undone.number = 1;
+    undone.undone = true;
+    const std::vector<pemberlock::RecordedDrop> drops{done, undone};
+    pemberlock::UndoHistoryDialog dialog(window_.get(), drops);
+    auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("DropList"));
+    auto* undo = dialog.findChild<QPushButton*>(QStringLiteral("UndoDrop"));
+    auto* redo = dialog.findChild<QPushButton*>(QStringLiteral("RedoDrop"));
+    QCOMPARE(list->topLevelItemCount(), 2);
+    const QStringList columns{"2", "pemberlock-cli", "42", "done", "/home/me/patches"};
+    for (int column : {0, 2, 3, 4, 5}) {
+        QVERIFY(columns.contains(list->topLevelItem(0)->text(column)));
+    }
+    QCOMPARE(list->topLevelItem(1)->text(4), QStringLiteral("undone"));
+    // The newest is selected: it can be undone, not redone; the older one the other way.
+    QVERIFY(undo->isEnabled() && !redo->isEnabled());
+    list->setCurrentItem(list->topLevelItem(1));
+    QVERIFY(!undo->isEnabled() && redo->isEnabled());
+    redo->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(dialog.Choice() && dialog.Choice()->drop == 1 && !dialog.Choice()->undo);
 }
 
 QTEST_MAIN(TestUndo)
