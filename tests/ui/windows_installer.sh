@@ -66,7 +66,8 @@ check_mode() {  # check_mode /AllUsers|/CurrentUser ROOT_KEY PROGRAMS START_MENU
   # and closes when told to. Wine 8 opens files only by the file types of all
   # users (given a current user's own, "start" waits on nothing for ever): for
   # the current user, the program is started as its open command says.
-  printf '1\r\n' >"$work/map.mpn"
+  # A whole map: one that cannot be read would leave a message box open.
+  { for i in $(seq 41 58); do printf '%d\r\n' "$i"; done; printf ' 1 \r\n'; } >"$work/map.mpn"
   if [ "$mode" = /AllUsers ]; then
     timeout 60 "$wine" start /unix "$work/map.mpn" >"$work/start.log" 2>&1 || fail "start map.mpn failed"
   else
@@ -82,7 +83,8 @@ check_mode() {  # check_mode /AllUsers|/CurrentUser ROOT_KEY PROGRAMS START_MENU
   for _ in $(seq 100); do xdotool search --name '^Pemberlock$' >/dev/null 2>&1 || break; sleep 0.2; done
   ! xdotool search --name '^Pemberlock$' >/dev/null 2>&1 || fail "the window did not close"
   # The uninstaller cannot remove a program that still runs.
-  sleep 1
+  for _ in $(seq 100); do pgrep -f 'Pemberlock.pemberlock\.exe' >/dev/null || break; sleep 0.2; done
+  ! pgrep -f 'Pemberlock.pemberlock\.exe' >/dev/null || fail "pemberlock.exe still runs"
 
   echo "== uninstalling with /S $mode"
   "$wine" "$dir/uninstall.exe" /S "$mode" || fail "the uninstaller failed ($mode)"
