@@ -68,14 +68,24 @@ if $window; then
   # The static Qt has the Windows platform alone (no offscreen one), and
   # Wine makes its windows on an X display: a virtual one.
   # One at a time: run side by side under one Wine, the undo tests failed.
-  xvfb-run -a -s '-screen 0 1280x1024x24' \
+  # Wine's desktop process, to which every window belongs, keeps the display
+  # it was started on: a Wine server of their own, started on that display
+  # (the one started above had none, and every window failed to be made:
+  # "CreateWindowEx failed").
+  window_tests() {
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 && /usr/lib/wine/wineserver -w || true
+    /usr/lib/wine/wineserver -p >/dev/null 2>&1
+    /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
     ctest --test-dir build-windows-window/tests/ui --output-on-failure -j1 || {
-    # What the Qt tests printed under Wine, which CTest does not see.
-    tail -n 60 build-windows-window/tests/ui/*.log
-    exit 1
-  }
-  xvfb-run -a -s '-screen 0 1280x1024x24' \
+      # What the Qt tests printed under Wine, which CTest does not see.
+      tail -n 60 build-windows-window/tests/ui/*.log
+      return 1
+    }
     ctest --test-dir build-windows-window/tests/midi --output-on-failure -j"$jobs"
+  }
+  # (Handed over as text: xvfb-run's shell drops exported functions.)
+  xvfb-run -a -s '-screen 0 1280x1024x24' \
+    bash -c "set -e; jobs=$jobs; $(declare -f window_tests); window_tests"
 
   # The real window on a virtual desktop, the Windows build and the Linux one
   # given the same patches: the same files and the same status lines.
