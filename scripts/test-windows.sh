@@ -76,12 +76,14 @@ if $window; then
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 && /usr/lib/wine/wineserver -w || true
     /usr/lib/wine/wineserver -p >/dev/null 2>&1
     /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
-    ctest --test-dir build-windows-window/tests/ui --output-on-failure -j1 || {
-      # What the Qt tests printed under Wine, which CTest does not see.
-      tail -n 60 build-windows-window/tests/ui/*.log
-      return 1
-    }
-    ctest --test-dir build-windows-window/tests/midi --output-on-failure -j"$jobs"
+    local dir
+    for dir in ui midi; do
+      ctest --test-dir build-windows-window/tests/$dir --output-on-failure -j1 || {
+        # What the Qt tests printed under Wine, which CTest does not see.
+        tail -n 60 build-windows-window/tests/$dir/*.log
+        return 1
+      }
+    done
   }
   # (Handed over as text: xvfb-run's shell drops exported functions.)
   xvfb-run -a -s '-screen 0 1280x1024x24' \

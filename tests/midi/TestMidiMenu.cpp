@@ -67,7 +67,10 @@ class TestMidiMenu : public QObject {
 
 private slots:
     void initTestCase() {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
+        // In a file of the test's own, on every platform (Windows' native
+        // settings are the registry, which a path does not move).
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
     }
     void cleanup();
     void rememberedInput_data();
@@ -107,6 +110,9 @@ void TestMidiMenu::Start(const QString& remembered, MidiMenu::InputFactory facto
     window_->Midi().SetInputFactory(std::move(factory));
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    // Windows exposes a window as it is shown, before the input remembered
+    // is opened from the event loop.
+    QCoreApplication::processEvents();
     QApplication::setActiveWindow(window_.get());
 }
 
@@ -170,6 +176,7 @@ void TestMidiMenu::rememberedInput() {
     QFETCH(QStringList, entries);
     QFETCH(QString, learnWaits);
     Start("B", Fake(ports, available));
+    QVERIFY(fake_ != nullptr);  // the remembered input was looked for
     QCOMPARE(QString::fromStdString(fake_->open), opened);
     QCOMPARE(Entries(), entries);
     QCOMPARE(Learn()->isEnabled(), learnWaits.isEmpty());
