@@ -52,6 +52,27 @@ MemoryRuns RunMemoryMeasures(const Library& library, const KnobControllerMap& ma
     return memory;
 }
 
+NamesRuns RunNamesMeasures(const Library& library, const KnobControllerMap& map, int runs) {
+    std::printf("  drops with and without the report, %d pairs ...\n", runs);
+    std::fflush(stdout);
+    RunCoreBatch(library.paths, map);  // the library as every timed drop leaves it
+    NamesRuns names;
+    for (int run = 0; run < runs; ++run) {
+        // Which goes first turns each run, so neither always finds the
+        // other's cache or writeback.
+        for (int side = 0; side < 2; ++side) {
+            if ((run + side) % 2 == 0) {
+                names.dropWithout.push_back(RunCoreBatch(library.paths, map));
+                names.memoryWithout.push_back(RunInMemory(library.patches, map));
+            } else {
+                names.dropWith.push_back(RunCoreBatchReported(library.paths, map));
+                names.memoryWith.push_back(RunInMemory(library.patches, map, true));
+            }
+        }
+    }
+    return names;
+}
+
 // One drop on the window; a failed one ends the window's part.
 void DropOnWindow(std::unique_ptr<WindowDropBench>& window, const Library& library,
                   FileRuns& runs) {
@@ -236,6 +257,7 @@ Results RunBench(const Options& options) {
     // 3 first, before the file measures leave the disk busy.
     if (options.Chosen("3")) results.memory = RunMemoryMeasures(library, map, options.runs);
     results.files = RunFileMeasures(library, folder, map, options);
+    if (options.Chosen("10")) results.names = RunNamesMeasures(library, map, options.runs);
     if (options.Chosen("5")) results.peak = RunPeakMeasures(temp.Path(), options);
     // Start-up: a fresh process each time, offscreen, until the first frame.
     results.startup = RunStartups(options);

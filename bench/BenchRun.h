@@ -52,6 +52,16 @@ struct PeakRuns {
     std::vector<double> smallPeak;
 };
 
+// 10: each drop and each in-memory pass once without the report and once
+// with it (what each knob controls, named), in turn, so that the two of a
+// pair meet the same machine.
+struct NamesRuns {
+    std::vector<double> dropWithout;
+    std::vector<double> dropWith;
+    std::vector<double> memoryWithout;
+    std::vector<double> memoryWith;
+};
+
 struct StartupRuns {
     std::vector<double> seconds;
     std::string why;  // why there are none
@@ -63,6 +73,7 @@ struct Results {
     FileRuns files;
     MemoryRuns memory;
     PeakRuns peak;
+    NamesRuns names;  // 10
     StartupRuns startup;
     LargeRuns large;  // 9
 };

@@ -2,6 +2,7 @@
 #include "bench/Measures.h"
 
 #include "drop/DropBatch.h"
+#include "drop/DropReport.h"
 #include "drop/PatchDrop.h"
 #include "drop/StatusLog.h"
 #include "journal/UndoJournal.h"
@@ -134,15 +135,22 @@ namespace {
 // A drop of paths as pemberlock-cli makes it, recorded in journal when there
 // is one.
 double TimeDrop(const std::vector<std::string>& paths, const KnobControllerMap& map,
-                UndoJournal* journal) {
+                UndoJournal* journal, bool report = false) {
     const Clock::time_point start = Clock::now();
     TextStatusLog log;
     const std::unique_ptr<DropRecorder> recorder = journal ? journal->Record() : nullptr;
+    DropReportCollector collector;
     DropOptions options;
     options.journal = recorder.get();
+    if (report) {
+        options.observer = &collector;
+        options.reportRewrites = true;
+    }
     const BatchSummary summary = RunPatchDrop(paths, log, map, RealFileSystem(), options);
     if (recorder) recorder->Finish();
+    const DropReportRows rows = collector.TakeRows();
     const double seconds = SecondsSince(start);
+    if (report && rows.Count() != paths.size()) throw std::runtime_error("report: rows missing");
     if (recorder && (recorder->Failure() || recorder->Recorded() != paths.size())) {
         throw std::runtime_error("journal: " + (recorder->Failure() ? recorder->Failure()->Text()
                                                                     : std::string("not recorded")));
@@ -165,6 +173,10 @@ double TimeDrop(const std::vector<std::string>& paths, const KnobControllerMap& 
 
 double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map) {
     return TimeDrop(paths, map, nullptr);
+}
+
+double RunCoreBatchReported(const std::vector<std::string>& paths, const KnobControllerMap& map) {
+    return TimeDrop(paths, map, nullptr, true);
 }
 
 double RunCoreBatchWithJournal(const std::vector<std::string>& paths, const KnobControllerMap& map,
@@ -289,11 +301,14 @@ double RunCliUndo(const std::string& folder, std::size_t patches, const std::str
     return seconds;
 }
 
-double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map) {
+double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map,
+                   bool report) {
     std::size_t outBytes = 0;
     const Clock::time_point start = Clock::now();
     for (const std::string& patch : patches) {
-        const Result<RewrittenPatch> out = RewritePatchText(patch, map);
+        RewriteReport kept;
+        const Result<RewrittenPatch> out =
+            RewritePatchText(patch, map, Sections::Leave, report ? &kept : nullptr);
         if (!out) throw std::runtime_error("in memory: a generated patch was refused");
         outBytes += out->text.size();
     }

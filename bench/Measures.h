@@ -22,6 +22,10 @@ std::string SelfPath();
 // 1: the drop batch through the core, every rewrite with its log.
 double RunCoreBatch(const std::vector<std::string>& paths, const KnobControllerMap& map);
 
+// 10: the same batch keeping its report as the window does (what each knob
+// controls, named), rows and all.
+double RunCoreBatchReported(const std::vector<std::string>& paths, const KnobControllerMap& map);
+
 // 6: the same batch with the undo journal on, as pemberlock-cli drops: the
 // journal in journalFolder, on the library's file system.
 double RunCoreBatchWithJournal(const std::vector<std::string>& paths, const KnobControllerMap& map,
@@ -63,7 +67,8 @@ std::string WriteOtherMap(const std::string& folder);
 // journalled in stateFolder; every patch must be restored.
 double RunCliUndo(const std::string& folder, std::size_t patches, const std::string& stateFolder);
 
-double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);
+double RunInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map,
+                   bool report = false);
 
 // The streaming rewriter alone, into a buffer kept between patches.
 double RunStreamingInMemory(const std::vector<std::string>& patches, const KnobControllerMap& map);

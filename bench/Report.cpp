@@ -150,6 +150,29 @@ void AddReportRows(Rows& rows, const FileRuns& runs, double n) {
                     "<= 300 bytes", Verdict(perPatch <= 300)});
 }
 
+// Each pair's with-to-without, as the per cent more the report costs.
+std::vector<double> PairedCost(const std::vector<double>& without,
+                               const std::vector<double>& with) {
+    std::vector<double> cost;
+    for (std::size_t i = 0; i < std::min(without.size(), with.size()); ++i) {
+        cost.push_back((with[i] / without[i] - 1) * 100);
+    }
+    return cost;
+}
+
+void AddNamesRows(Rows& rows, const NamesRuns& runs, double n) {
+    const Stats drop = Summarize(PairedCost(runs.dropWithout, runs.dropWith));
+    rows.push_back({"10 drop with its report (names) to without", Format("%+.1f %%", drop.median),
+                    Spread(drop, 1, "%+.1f"),
+                    PerPatch("%.0f us/patch with", Summarize(runs.dropWith).median, n), "<= +10 %",
+                    Verdict(drop.median <= 10)});
+    const Stats memory = Summarize(PairedCost(runs.memoryWithout, runs.memoryWith));
+    rows.push_back({"  rewrite in memory with its report to without",
+                    Format("%+.1f %%", memory.median), Spread(memory, 1, "%+.1f"),
+                    PerPatch("%.1f us/patch with", Summarize(runs.memoryWith).median, n), "",
+                    "(one core, no files)"});
+}
+
 void AddPeakRows(Rows& rows, const PeakRuns& runs) {
     const Stats big = Summarize(runs.bigPeak);
     const Stats small = Summarize(runs.smallPeak);
@@ -308,6 +331,7 @@ void PrintReport(const Options& options, const Results& results) {
     if (options.Chosen("3")) AddMemoryRows(rows, results.memory, results.libraryMb);
     AddWindowRows(rows, results.files, n);
     if (options.Chosen("7")) AddReportRows(rows, results.files, n);
+    if (options.Chosen("10")) AddNamesRows(rows, results.names, n);
     if (options.Chosen("5")) AddPeakRows(rows, results.peak);
     AddStartupRow(rows, results.startup);
     PrintRows(rows);
@@ -323,6 +347,10 @@ void PrintReport(const Options& options, const Results& results) {
     }
     if (!files.drops.empty() || !files.journal.empty()) {
         PrintInOrder("core batches, in order", files.core);
+    }
+    if (options.Chosen("10")) {
+        PrintInOrder("drops without the report, in order", results.names.dropWithout);
+        PrintInOrder("drops with the report, in order", results.names.dropWith);
     }
     if (!files.reportOpens.empty()) PrintInOrder("report opens, in order", files.reportOpens);
     if (!files.journal.empty()) {

@@ -32,9 +32,9 @@ TEST(BenchOptions, ReadsWhatIsGivenAndKeepsTheRestAtItsDefault) {
          [](Options& o) { o.runs = 1, o.bigMegabytes = 1, o.compareFiles = 1; }},
         {{"--seed", "010"}, [](Options& o) { o.seed = 10; }},
         {{"--files", "1", "--files", "2"}, [](Options& o) { o.files = 2; }},
-        {{"--only", "5,startup"},
+        {{"--only", "5,startup,10"},
          [](Options& o) {
-             o.only = {"5", "startup"};
+             o.only = {"5", "startup", "10"};
          }},
         {{"--only", "1", "--only", "3"}, [](Options& o) { o.only = {"3"}; }},
         {{"--no-window"}, [](Options& o) { o.window = false; }},
