@@ -1203,7 +1203,7 @@ void TestFrmDragDrop::previewOfAFolder() {
             std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
     }
     MakeBank("bank");
-    for (int i = 0; i < (then == "stop" ? 100 : 0); ++i) {
+    for (int i = 0; i < (then == "stop" ? 200 : 0); ++i) {
         WriteFile(Path(QStringLiteral("bank/c%1.pch").arg(i)), kPatch);
     }
     dialogs_->setNextFileName(Path("bank"));
@@ -1219,7 +1219,7 @@ void TestFrmDragDrop::previewOfAFolder() {
     QVERIFY(!Child<QWidget>("Frame1")->isEnabled());
     if (then == "stop") {
         auto* count = Child<QLabel>("DropCount");
-        QTRY_VERIFY(count->text().endsWith(QStringLiteral(" of 103")) &&
+        QTRY_VERIFY(count->text().endsWith(QStringLiteral(" of 203")) &&
                     !count->text().startsWith(QStringLiteral("0 ")));
         QTest::keyClick(window_.get(), Qt::Key_Escape);
     }
@@ -1228,7 +1228,7 @@ void TestFrmDragDrop::previewOfAFolder() {
     QCOMPARE(report.title, QStringLiteral("Preview: nothing is written"));
     if (then == "stop") {
         QVERIFY2(report.text.contains(
-                     QRegularExpression("\nStopped: \\d+ of 103 files not processed.\n")),
+                     QRegularExpression("\nStopped: \\d+ of 203 files not processed.\n")),
                  qPrintable(report.text.left(200)));
         QVERIFY(!report.offerDrop);  // it did not see every patch
     } else {
