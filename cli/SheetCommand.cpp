@@ -58,14 +58,7 @@ int RunSheet(const std::string& out, const std::optional<std::string>& mapPath,
         }
         // A line for each thing a knob controls in that patch.
         for (int knob = 0; knob < KnobControllerMap::kKnobCount; ++knob) {
-            const std::string controls = knobs->WhatKnobControls(knob);
-            std::string_view what = controls;
-            auto& lines = content.knobLines[static_cast<std::size_t>(knob)];
-            while (!what.empty()) {
-                const std::size_t end = what.find("; ");
-                lines.emplace_back(what.substr(0, end));
-                what.remove_prefix(end == std::string_view::npos ? what.size() : end + 2);
-            }
+            content.knobLines[static_cast<std::size_t>(knob)] = knobs->ThingsOnKnob(knob);
         }
         content.mapName += " \u2014 " + FileName(*patch);
     }

@@ -38,6 +38,10 @@ public:
     void ShrinkToFit();
 
     bool Preview() const { return preview_; }
+    // The drop was stopped before it reached every path.
+    bool Stopped() const { return notProcessed_ > 0; }
+    // How many rows are rewrites.
+    std::uint64_t RewrittenCount() const { return counts_[static_cast<int>(Outcome::Rewritten)]; }
     std::size_t Count() const { return starts_.size(); }
     // "3 files: 2 rewritten, 0 skipped, 1 failed.\n", then a "Stopped: …"
     // line when the drop was stopped.

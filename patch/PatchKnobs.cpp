@@ -3,6 +3,7 @@
 
 #include "fileio/ChunkedReader.h"
 #include "map/NumberRules.h"
+#include "patch/ModuleTable.h"
 
 #include <algorithm>
 #include <map>
@@ -30,17 +31,41 @@ std::string Named(const NamedRecord& record) {
 
 }  // namespace
 
+std::string KnobTarget::Text() const {
+    return typeName.empty() ? parameter : typeName + " \u203A " + parameter;
+}
+
+KnobTarget TargetOf(std::string_view key, const ParameterName* name) {
+    if (!name) return {{}, std::string(key)};
+    if (name->kind == ParameterName::Kind::Module) {
+        const ModuleParameter* row = FindModuleParameter(name->type, name->parameter);
+        return {row ? std::string(row->typeName) : "?", row ? std::string(row->name) : "?"};
+    }
+    if (name->kind == ParameterName::Kind::Morph) return {{}, name->Text()};
+    return {{}, KnobEntryText(key, *name)};
+}
+
+std::string KnobEntryText(std::string_view key, const ParameterName& name) {
+    // One that cannot be named is shown by its key, with the reason.
+    if (name.Resolved()) return name.Text();
+    return std::string(key) + " (" + name.Text() + ")";
+}
+
 std::string PatchKnobs::WhatKnobControls(int slot) const {
     std::string text;
-    for (const NamedRecord& record : knobs) {
-        if (SlotOf(record) != slot) continue;
+    for (const std::string& thing : ThingsOnKnob(slot)) {
         if (!text.empty()) text += "; ";
-        // One that cannot be named is shown by its key, with the reason.
-        using Kind = ParameterName::Kind;
-        const bool named = record.name.kind == Kind::Module || record.name.kind == Kind::Morph;
-        text += named ? record.name.Text() : record.key + " (" + record.name.Text() + ")";
+        text += thing;
     }
     return text;
+}
+
+std::vector<std::string> PatchKnobs::ThingsOnKnob(int slot) const {
+    std::vector<std::string> things;
+    for (const NamedRecord& record : knobs) {
+        if (SlotOf(record) == slot) things.push_back(KnobEntryText(record.key, record.name));
+    }
+    return things;
 }
 
 void PatchKnobsReader::Feed(std::string_view bytes) {

@@ -12,6 +12,25 @@
 
 namespace pemberlock {
 
+// One thing a knob controls, in words that stay the same from patch to
+// patch: the module's type rather than the name the patch gives it, so that
+// "OscA › freq coarse" in one patch counts with the same in another.
+struct KnobTarget {
+    std::string typeName;   // "OscA"; empty for a morph or a key not named
+    std::string parameter;  // "freq coarse", "Morph 1"; a key not named: "1 9 0 (unknown: …)"
+
+    // "OscA › freq coarse", "Morph 1", or the key not named as it stands.
+    std::string Text() const;
+};
+
+// What key (named name, or null when it was not named) stands for.
+KnobTarget TargetOf(std::string_view key, const ParameterName* name);
+
+// How a knob's key reads in the patch's own words: "Bass LP (FilterE) ›
+// frequency", "Morph 2", or one not named by its key with the reason:
+// "1 9 0 (unknown: the voice area has no module 9)".
+std::string KnobEntryText(std::string_view key, const ParameterName& name);
+
 // A knob or controller record of a patch, with what its key controls.
 struct NamedRecord {
     std::string key;    // "1 3 1"
@@ -34,6 +53,8 @@ struct PatchKnobs {
     // What knob slot (0..22) controls: "Bass LP (FilterE) › frequency;
     // Morph 2"; empty when nothing.
     std::string WhatKnobControls(int slot) const;
+    // The same, a line for each thing (KnobEntryText), in patch order.
+    std::vector<std::string> ThingsOnKnob(int slot) const;
 };
 
 // Reads a patch piece by piece, in bounded memory (its longest line, the

@@ -3,6 +3,7 @@
 
 #include "map/KnobControllerMap.h"
 #include "map/NumberRules.h"
+#include "patch/PatchKnobs.h"
 
 #include <algorithm>
 
@@ -101,16 +102,11 @@ const ParameterName* RewriteReport::NameOf(std::string_view key) const {
     return nullptr;
 }
 
-std::string WhatKnobControls(const RewriteReport& report, int slot) {
-    std::string text;
+std::vector<std::string_view> KeysOnKnob(const RewriteReport& report, int slot) {
     // A patch whose knob section is rebuilt twice lists its knobs twice.
-    std::vector<std::string_view> seen;
-    const auto add = [&](const std::string& key) {
-        if (std::find(seen.begin(), seen.end(), key) != seen.end()) return;
-        seen.push_back(key);
-        if (!text.empty()) text += "; ";
-        const ParameterName* name = report.NameOf(key);
-        text += name ? name->Text() : key;
+    std::vector<std::string_view> keys;
+    const auto add = [&](std::string_view key) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
     };
     for (const SectionReport& section : report.sections) {
         for (const auto& line : section.written) {
@@ -122,6 +118,16 @@ std::string WhatKnobControls(const RewriteReport& report, int slot) {
         for (const auto& record : section.noController) {
             if (record.slot == slot) add(record.key);
         }
+    }
+    return keys;
+}
+
+std::string WhatKnobControls(const RewriteReport& report, int slot) {
+    std::string text;
+    for (const std::string_view key : KeysOnKnob(report, slot)) {
+        if (!text.empty()) text += "; ";
+        const ParameterName* name = report.NameOf(key);
+        text += name ? KnobEntryText(key, *name) : std::string(key);
     }
     return text;
 }

@@ -63,9 +63,13 @@ struct RewriteReport {
     const ParameterName* NameOf(std::string_view key) const;
 };
 
+// The keys on the knob (slot 0..22) in the sections written, each once, in
+// the order they first stand there.
+std::vector<std::string_view> KeysOnKnob(const RewriteReport& report, int slot);
+
 // What the knob (slot 0..22) controls in the sections written, each
-// parameter named (or its key, when not named), joined by "; ":
-// "Bass LP (FilterE) › frequency; Morph 2". Empty when it controls nothing.
+// parameter as KnobEntryText has it (or its key, when not named), joined by
+// "; ": "Bass LP (FilterE) › frequency; Morph 2". Empty when it controls nothing.
 std::string WhatKnobControls(const RewriteReport& report, int slot);
 
 // The report as indented lines, each ending in lineEnd, e.g.

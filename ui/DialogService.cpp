@@ -36,6 +36,11 @@ QStringList QtDialogService::GetOpenFileNames(QWidget* parent, const QString& in
     return QFileDialog::getOpenFileNames(parent, QString(), initialName, filter);
 }
 
+std::optional<QString> QtDialogService::GetExistingDirectory(QWidget* parent,
+                                                             const QString& initialName) {
+    return Chosen(QFileDialog::getExistingDirectory(parent, QString(), initialName));
+}
+
 void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QString& details) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pemberlock"), text, QMessageBox::Ok,
                     parent);
@@ -62,6 +67,12 @@ void QtDialogService::ShowReport(QWidget* parent, const QString& title,
                                  const DropReportRows& rows) {
     ReportDialog dialog(parent, title, rows, *this);
     dialog.exec();
+}
+
+bool QtDialogService::ShowPreview(QWidget* parent, const QString& title, const DropReportRows& rows,
+                                  const QStringList& knobLines, bool offerDrop) {
+    ReportDialog dialog(parent, title, rows, *this, knobLines, offerDrop);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 std::optional<HistoryChoice> QtDialogService::ChooseFromHistory(

@@ -35,6 +35,10 @@ public:
     // Several existing files; empty when the user cancelled.
     virtual QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
                                          const QString& filter) = 0;
+    // An existing folder, initialName chosen at first; nothing when the
+    // user cancelled.
+    virtual std::optional<QString> GetExistingDirectory(QWidget* parent,
+                                                        const QString& initialName) = 0;
     // A message with a single OK button; details, when not empty, is the
     // reason behind it, shown beneath.
     virtual void ShowMessage(QWidget* parent, const QString& text, const QString& details) = 0;
@@ -46,6 +50,11 @@ public:
     virtual void ShowAbout(QWidget* parent, const QString& title, const QString& text) = 0;
     // The report of a drop, a row per path, to read, filter, copy and save.
     virtual void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) = 0;
+    // A preview's report, with knobLines (what the knobs do across its
+    // patches) above its rows, and, when offerDrop, a button to drop the
+    // patches previewed: true when the user chose it.
+    virtual bool ShowPreview(QWidget* parent, const QString& title, const DropReportRows& rows,
+                             const QStringList& knobLines, bool offerDrop) = 0;
     // The journal's drops, newest first, to undo or redo one; nothing when
     // the user closed it.
     virtual std::optional<HistoryChoice> ChooseFromHistory(
@@ -61,6 +70,8 @@ public:
                                            const QString& filter) override;
     QStringList GetOpenFileNames(QWidget* parent, const QString& initialName,
                                  const QString& filter) override;
+    std::optional<QString> GetExistingDirectory(QWidget* parent,
+                                                const QString& initialName) override;
     using DialogService::ShowMessage;
     void ShowMessage(QWidget* parent, const QString& text, const QString& details) override;
     // Cancel is the default button, so that Enter alone does not go ahead.
@@ -68,6 +79,8 @@ public:
     void ShowAbout(QWidget* parent, const QString& title, const QString& text) override;
     // A ReportDialog, which asks this service where to save.
     void ShowReport(QWidget* parent, const QString& title, const DropReportRows& rows) override;
+    bool ShowPreview(QWidget* parent, const QString& title, const DropReportRows& rows,
+                     const QStringList& knobLines, bool offerDrop) override;
     std::optional<HistoryChoice> ChooseFromHistory(QWidget* parent,
                                                    const std::vector<RecordedDrop>& drops) override;
 };

@@ -67,7 +67,11 @@ void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& 
         options.stop = &stop;
         const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
         progress(0, expanded.size());
-        RunPatchDrop(expanded, log, map, fs, options);
+        // A preview's lines are its report's; the status box is the drops'.
+        class NoLog final : public StatusLog {
+            void Append(std::string_view) override {}
+        } noLog;
+        RunPatchDrop(expanded, options.preview ? noLog : log, map, fs, options);
         if (atEnd) atEnd();
     });
 }

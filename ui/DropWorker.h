@@ -46,7 +46,8 @@ public:
     // Starts a drop of paths (folders are expanded first) with its own copy
     // of map; options' observer, if any, is called from the drop's thread,
     // and so is atEnd, once the drop is over (or given up) and before
-    // Finished. What hold took is held until atEnd has returned.
+    // Finished. What hold took is held until atEnd has returned. A preview
+    // (options.preview) appends nothing: its observer has all it finds.
     void Start(std::vector<std::string> paths, const KnobControllerMap& map, FileSystem& fs,
                const DropOptions& options = {}, std::function<void()> atEnd = {}, Hold hold = {});
     // Starts task instead, unless something runs already.

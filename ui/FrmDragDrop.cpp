@@ -7,6 +7,7 @@
 #include "journal/UndoJournal.h"
 #include "map/MapFile.h"
 #include "map/MapWarnings.h"
+#include "patch/PatchKnobs.h"
 #include "ui/About.h"
 #include "ui/CorePath.h"
 #include "ui/DialogService.h"
@@ -321,7 +322,18 @@ void FrmDragDrop::BuildMenu(JournalPlace journal) {
             return MapState{map_, currentMapPath_};
         });
     for (const auto& knob : knobs_) history_->WatchBox(*knob->Box());
-    reports_ = new ReportCommands(*MnuEdit, *this, dialogs_, fs_, map_);
+    // A preview runs where a drop runs, and its report can drop what it showed.
+    auto runPreview = [this](std::vector<std::string> paths, const DropOptions& options,
+                             std::function<void()> done) {
+        if (DropRunning()) return false;
+        BeginWork(QStringLiteral("Reading folders…"), std::move(done));
+        drop_->Start(std::move(paths), map_, fs_, options);
+        return true;
+    };
+    reports_ = new ReportCommands(
+        *MnuEdit, *this, dialogs_, fs_, map_, std::move(runPreview),
+        [this](std::vector<std::string> paths) { DropPaths(std::move(paths)); },
+        [this](const DropReportRows& rows) { ShowLastPatch(rows); });
 
     midi_ = std::make_unique<MidiMenu>(*this, dialogs_, knobs_);
 
@@ -371,6 +383,10 @@ void FrmDragDrop::Frame2_OLEDragDrop(const QMimeData& data) {
     // with the focus, so that Escape reaches Stop.
     raise();
     activateWindow();
+    DropPaths(std::move(paths));
+}
+
+void FrmDragDrop::DropPaths(std::vector<std::string> paths) {
     const std::vector<MapWarning> warnings = FindMapWarnings(map_);
     // Asked once for a map: a user who dropped with it knows already.
     if (std::string map = FormatMapFile(map_); !warnings.empty() && map != confirmedMap_) {
@@ -466,8 +482,27 @@ void FrmDragDrop::OnWorkFinished() {
 
 void FrmDragDrop::OnDropFinished() {
     reports_->SetLastDropReport(dropReport_->TakeRows());
+    ShowLastPatch(reports_->LastDropReport());
     history_->DropEnded(recorder_.get());
     recorder_.reset();
+}
+
+void FrmDragDrop::ShowLastPatch(const DropReportRows& rows) {
+    lastPatch_.clear();
+    if (rows.RewrittenCount() == 1) {
+        std::size_t row = 0;
+        while (rows.OutcomeOf(row) != DropReportRows::Outcome::Rewritten) ++row;
+        lastPatch_ = rows.PathOf(row);
+        const QString in =
+            QStringLiteral("In %1: ").arg(QFileInfo(QString::fromStdString(lastPatch_)).fileName());
+        for (int knob = 0; knob < kKnobCount; ++knob) {
+            const std::string controls = rows.WhatKnobControls(row, knob);
+            knobs_[static_cast<std::size_t>(knob)]->ShowControls(
+                controls.empty() ? QString() : in + QString::fromStdString(controls));
+        }
+        return;
+    }
+    for (const auto& knob : knobs_) knob->ShowControls({});
 }
 
 void FrmDragDrop::closeEvent(QCloseEvent* event) {
@@ -545,6 +580,18 @@ void FrmDragDrop::MnuExportSheet_Click() {
                           ? std::string("Unsaved map")
                           : QFileInfo(currentMapPath_).fileName().toStdString();
     content.date = QDate::currentDate().toString(Qt::ISODate).toStdString();
+    // With the one patch last previewed or dropped, what each knob controls
+    // there, as the command line's sheet of a patch; a patch gone since
+    // leaves the sheet of the map alone.
+    if (!lastPatch_.empty()) {
+        if (const Result<PatchKnobs> knobs = ReadPatchKnobs(lastPatch_, fs_)) {
+            for (int knob = 0; knob < kKnobCount; ++knob) {
+                content.knobLines[static_cast<std::size_t>(knob)] = knobs->ThingsOnKnob(knob);
+            }
+            content.mapName +=
+                " \u2014 " + QFileInfo(QString::fromStdString(lastPatch_)).fileName().toStdString();
+        }
+    }
     const MapSheetLayout layout = LayOutMapSheet(content);
     // The dialog takes the name as typed: its ending says which kind to write.
     const QString suffix = QFileInfo(*chosen).suffix().toLower();

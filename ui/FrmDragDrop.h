@@ -29,6 +29,7 @@ namespace pemberlock {
 
 class DialogService;
 class DropReportCollector;
+class DropReportRows;
 class DropFrame;
 class DropProgress;
 class DropWorker;
@@ -82,7 +83,11 @@ private:
     void Form_Load();
     void ChkPrecedence_Click();
     void Frame2_OLEDragDrop(const QMimeData& data);
+    // The drop of paths, after asking about the map's warnings if need be.
+    void DropPaths(std::vector<std::string> paths);
     void StartDrop(std::vector<std::string> paths);
+    // What each knob did in the one patch rows rewrote, if it rewrote one.
+    void ShowLastPatch(const DropReportRows& rows);
     void MnuLoad_Click();
     void MnuSave_Click();
     void MnuSaveAs_Click();
@@ -142,6 +147,9 @@ private:
     QString lastSheetName_;              // offered by the next export
     ReportCommands* reports_ = nullptr;  // Preview Patches, Last Drop Report; the menu owns it
     std::unique_ptr<DropReportCollector> dropReport_;  // of the drop running or last run
+    // The only patch the last preview or drop rewrote; empty when it rewrote
+    // none or several. Its knobs are in their tooltips and on the sheet.
+    std::string lastPatch_;
 
     std::unique_ptr<StatusBoxLog> log_;
     std::unique_ptr<WindowHistory> history_;  // runs the journal's work on drop_

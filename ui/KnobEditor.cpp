@@ -147,17 +147,31 @@ void KnobEditor::ShowWarning(const KnobWarning& warning) {
         const int inside = style.isEmpty() ? 0 : -kWarningFrame;
         box_->setTextMargins(inside, 0, inside, 0);
     }
-    if (reasons.isEmpty()) {
-        box_->setToolTip(role_);
-    } else {
+    reasons_ = reasons;
+    ShowTips();
+}
+
+void KnobEditor::ShowControls(const QString& line) {
+    controls_ = line;
+    ShowTips();
+}
+
+void KnobEditor::ShowTips() {
+    // The role first, the warnings about the map, then what the knob did
+    // in the last patch.
+    const auto tip = [this](const QStringList& after) {
+        if (after.isEmpty()) return role_;
         // As rich text the tip wraps its long lines instead of running
         // across the screen.
         QStringList lines{role_.toHtmlEscaped()};
-        for (const QString& reason : reasons) lines << reason.toHtmlEscaped();
-        box_->setToolTip(QStringLiteral("<p>") + lines.join(QStringLiteral("<br>")) +
-                         QStringLiteral("</p>"));
-    }
-    box_->setAccessibleDescription(reasons.join(' '));
+        for (const QString& line : after) lines << line.toHtmlEscaped();
+        return QStringLiteral("<p>") + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>");
+    };
+    const QStringList controls = controls_.isEmpty() ? QStringList() : QStringList{controls_};
+    box_->setToolTip(tip(reasons_ + controls));
+    box_->setAccessibleDescription((reasons_ + controls).join(' '));
+    bar_->setToolTip(tip(controls));
+    bar_->setAccessibleDescription(controls_);
 }
 
 }  // namespace pemberlock

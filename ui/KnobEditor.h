@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPoint>
 #include <QScrollBar>
+#include <QString>
+#include <QStringList>
 
 class QLineEdit;
 class QStyle;
@@ -52,6 +54,10 @@ public:
     // Frames the box in amber (red when serious) and gives the reasons in
     // its tooltip and accessible description; no warning clears them.
     void ShowWarning(const KnobWarning& warning);
+    // Adds line (what the knob controlled in the last patch previewed or
+    // dropped) after the tooltip's other lines and to the accessible
+    // description; an empty line takes it away.
+    void ShowControls(const QString& line);
 
 protected:
     // Up and Down, Page Up and Page Down in the box step the knob as the
@@ -68,11 +74,15 @@ private slots:
     void TxtCtrl_Change();
 
 private:
+    void ShowTips();
+
     KnobControllerMap& map_;
     const int index_;
     KnobScrollBar* bar_ = nullptr;
     QLineEdit* box_ = nullptr;
     QString role_;          // "Knob 1 controller"
+    QStringList reasons_;   // the map's warnings about the knob
+    QString controls_;      // see ShowControls
     bool syncing_ = false;  // set while one side updates the other, so the echo is ignored
 };
 

@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QSplitter>
 #include <QTableView>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -113,7 +114,7 @@ bool DropReportFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 }
 
 ReportDialog::ReportDialog(QWidget* parent, const QString& title, const DropReportRows& rows,
-                           DialogService& dialogs)
+                           DialogService& dialogs, const QStringList& knobLines, bool offerDrop)
     : QDialog(parent), rows_(rows), dialogs_(dialogs) {
     setObjectName(QStringLiteral("ReportDialog"));
     setWindowTitle(title);
@@ -125,11 +126,26 @@ ReportDialog::ReportDialog(QWidget* parent, const QString& title, const DropRepo
     summary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     layout->addWidget(summary);
 
+    if (!knobLines.isEmpty()) {
+        // Before the rows: what the whole preview does, then each patch.
+        knobs_ = new QPlainTextEdit(knobLines.join(QLatin1Char('\n')), this);
+        knobs_->setObjectName(QStringLiteral("PreviewKnobs"));
+        knobs_->setAccessibleName(QStringLiteral("Knobs across the patches"));
+        knobs_->setReadOnly(true);
+        knobs_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        knobs_->setLineWrapMode(QPlainTextEdit::NoWrap);
+        knobs_->setTabChangesFocus(true);
+        // Six lines in sight, the rest a scroll away.
+        const int margins = knobs_->frameWidth() + int(knobs_->document()->documentMargin());
+        knobs_->setFixedHeight(knobs_->fontMetrics().lineSpacing() * 6 + 2 * margins);
+        layout->addWidget(knobs_);
+    }
+
     model_ = new DropReportModel(rows, this);
     filter_ = new DropReportFilter(*model_);
     BuildFilterBar();
     BuildTable();
-    BuildButtons();
+    BuildButtons(offerDrop);
     ShowCount();
 
     resize(820, 520);
@@ -224,7 +240,7 @@ void ReportDialog::BuildTable() {
     layout()->addWidget(split);
 }
 
-void ReportDialog::BuildButtons() {
+void ReportDialog::BuildButtons(bool offerDrop) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     const auto add = [&](const QString& text, const char* name, void (ReportDialog::*click)()) {
         QPushButton* button = buttons->addButton(text, QDialogButtonBox::ActionRole);
@@ -239,14 +255,28 @@ void ReportDialog::BuildButtons() {
     QPushButton* save = add(QStringLiteral("&Save\u2026"), "ReportSave", &ReportDialog::Save);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout()->addWidget(buttons);
+    QPushButton* drop = nullptr;
+    if (offerDrop) {
+        drop =
+            buttons->addButton(QStringLiteral("&Drop These Patches"), QDialogButtonBox::AcceptRole);
+        drop->setObjectName(QStringLiteral("PreviewDrop"));
+        drop->setAutoDefault(false);  // Enter in the search box drops nothing
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    }
 
+    if (knobs_) setTabOrder(knobs_, show_);
     setTabOrder(show_, search_);
     setTabOrder(search_, table_);
     setTabOrder(table_, detail_);
     setTabOrder(detail_, copy);
     setTabOrder(copy, all);
     setTabOrder(all, save);
-    setTabOrder(save, buttons->button(QDialogButtonBox::Close));
+    if (drop) {
+        setTabOrder(save, drop);
+        setTabOrder(drop, buttons->button(QDialogButtonBox::Close));
+    } else {
+        setTabOrder(save, buttons->button(QDialogButtonBox::Close));
+    }
 }
 
 void ReportDialog::ShowDetail() {

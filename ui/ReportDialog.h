@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QDialog>
 #include <QSortFilterProxyModel>
+#include <QStringList>
 
 #include <string>
 
@@ -63,22 +64,24 @@ private:
     std::string text_;  // UTF-8, in lower case
 };
 
-// The report of a drop or a preview: the summary, the rows (filtered by
-// outcome and by a search), the chosen row's lines below them, and buttons
-// to copy the chosen rows, copy or save the whole text. Whatever the number
-// of rows it opens at once: only the rows in sight are ever turned to text.
+// The report of a drop or a preview: the summary, what the knobs do across
+// a preview's patches, the rows (filtered by outcome and by a search), the
+// chosen row's lines below them, and buttons to copy the chosen rows, copy
+// or save the whole text, and for a preview to drop its patches (which
+// accepts the dialog). Whatever the number of rows it opens at once: only
+// the rows in sight are ever turned to text.
 class ReportDialog final : public QDialog {
     Q_OBJECT
 
 public:
     // dialogs asks where to save and says when saving failed.
     ReportDialog(QWidget* parent, const QString& title, const DropReportRows& rows,
-                 DialogService& dialogs);
+                 DialogService& dialogs, const QStringList& knobLines = {}, bool offerDrop = false);
 
 private:
     void BuildFilterBar();
     void BuildTable();
-    void BuildButtons();
+    void BuildButtons(bool offerDrop);
     void ShowDetail();
     void AfterFilter();
     void ShowCount();
@@ -93,6 +96,7 @@ private:
     QComboBox* show_ = nullptr;
     QLineEdit* search_ = nullptr;
     QLabel* count_ = nullptr;
+    QPlainTextEdit* knobs_ = nullptr;  // a preview's knob lines, or none
     QTableView* table_ = nullptr;
     QPlainTextEdit* detail_ = nullptr;
     QString lastSaveName_;

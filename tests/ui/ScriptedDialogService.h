@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,7 +20,7 @@ namespace pemberlock::test {
 class ScriptedDialogService final : public DialogService {
 public:
     struct FileRequest {
-        QString kind;  // "open", "open several" or "save"
+        QString kind;  // "open", "open several", "save" or "folder"
         QString initialName;
         QString filter;
     };
@@ -41,6 +42,9 @@ public:
         const std::optional<QString> names =
             Answer({QStringLiteral("open several"), initialName, filter});
         return names ? names->split(QLatin1Char('|')) : QStringList();
+    }
+    std::optional<QString> GetExistingDirectory(QWidget*, const QString& initialName) override {
+        return Answer({QStringLiteral("folder"), initialName, {}});
     }
     using DialogService::ShowMessage;
     // The text in messages, what is shown beneath it in details, one each.
@@ -65,8 +69,23 @@ public:
     }
     // Kept as the whole text the dialog would copy.
     void ShowReport(QWidget*, const QString& title, const DropReportRows& rows) override {
-        reports.append({title, QString::fromStdString(rows.Text()), rows.Count()});
+        reports.append({title, QString::fromStdString(rows.Text()), rows.Count(), {}, false});
     }
+
+    // Kept as reports are, with the knobs' lines; duringPreview, when set,
+    // runs once while it is open. Answered by the next scripted choice;
+    // unscripted, as Close.
+    bool ShowPreview(QWidget*, const QString& title, const DropReportRows& rows,
+                     const QStringList& knobLines, bool offerDrop) override {
+        reports.append({title, QString::fromStdString(rows.Text()), rows.Count(),
+                        knobLines.join(QLatin1Char('\n')), offerDrop});
+        if (const auto during = std::exchange(duringPreview, nullptr)) during();
+        if (dropChoices_.empty()) return false;
+        const bool drop = dropChoices_.front();
+        dropChoices_.pop_front();
+        return drop;
+    }
+    void setNextPreviewDrop(bool drop) { dropChoices_.push_back(drop); }
 
     // Keeps the drops shown; answers with historyAnswer, once.
     std::optional<HistoryChoice> ChooseFromHistory(
@@ -79,6 +98,8 @@ public:
         QString title;
         QString text;
         std::size_t rows = 0;
+        QString knobs;           // a preview's knob lines, one a line
+        bool offerDrop = false;  // a preview offered to drop its patches
     };
 
     std::deque<FileRequest> requests;
@@ -89,6 +110,7 @@ public:
     QList<Report> reports;
     std::vector<std::vector<RecordedDrop>> histories;
     std::optional<HistoryChoice> historyAnswer;
+    std::function<void()> duringPreview;
     int unanswered = 0;  // dialogs shown with no answer scripted
 
 private:
@@ -108,6 +130,7 @@ private:
 
     std::deque<std::optional<QString>> answers_;
     std::deque<bool> confirmations_;
+    std::deque<bool> dropChoices_;
 };
 
 }  // namespace pemberlock::test

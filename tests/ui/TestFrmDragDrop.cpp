@@ -69,6 +69,13 @@ const QByteArray kPatch =
     "x=1, y=2\r\n[KnobMapDump]\r\n1 3 1 0\r\n0 7 2 5\r\n[/KnobMapDump]\r\n"
     "[CtrlMapDump]\r\n1 9 0 7\r\n1 4 0 103\r\n[/CtrlMapDump]\r\nz\r\n";
 
+// A patch whose knobs name their modules: knob 1 an OscA named Lead, knob 2
+// a FilterE named Bass LP.
+const QByteArray kNamedPatch =
+    "[ModuleDump]\r\n1 \r\n1 7 0 0 \r\n2 51 1 0 \r\n[/ModuleDump]\r\n[KnobMapDump]\r\n"
+    "1 1 0 0 \r\n1 2 3 1 \r\n[/KnobMapDump]\r\n[NameDump]\r\n1 \r\n1 Lead\r\n2 Bass LP\r\n"
+    "[/NameDump]\r\n";
+
 QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -147,6 +154,10 @@ private slots:
     void infoOptions_data();
     void infoOptions();
     void previewAndLastDropReport();
+    void previewOfAFolder_data();
+    void previewOfAFolder();
+    void knobTipsShowTheLastSinglePatch_data();
+    void knobTipsShowTheLastSinglePatch();
     void knobBoxesWarnAboutTheMap();
     void reportDialogFilters_data();
     void reportDialogFilters();
@@ -175,6 +186,9 @@ private:
     void UseFileSystem(std::unique_ptr<pemberlock::test::FaultyFileSystem> fs);
     // Patches a.pch, b.pch, ... in the test's folder, and the data to drop them.
     QStringList MakePatches(int count, QMimeData& data);
+    // The named patch a.pch, the worked example b.pch and notes.txt in the
+    // folder name of the test's folder.
+    void MakeBank(const QString& name);
     // A drop of count patches on a slow disk, started and not waited for.
     QStringList StartSlowDrop(int count);
     // Knob i's text, scroll position and map entry all show text.
@@ -213,6 +227,13 @@ QStringList TestFrmDragDrop::MakePatches(int count, QMimeData& data) {
     }
     data.setUrls(urls);
     return paths;
+}
+
+void TestFrmDragDrop::MakeBank(const QString& name) {
+    QVERIFY(QDir().mkpath(Path(name)));
+    WriteFile(Path(name + "/a.pch"), kNamedPatch);
+    WriteFile(Path(name + "/b.pch"), kPatch);
+    WriteFile(Path(name + "/notes.txt"), "not a patch\r\n");
 }
 
 QStringList TestFrmDragDrop::StartSlowDrop(int count) {
@@ -1133,9 +1154,10 @@ void TestFrmDragDrop::infoOptions() {
 
 void TestFrmDragDrop::previewAndLastDropReport() {
     const QList<QAction*> edit = Child<QMenu>("MnuEdit")->actions();
-    QVERIFY(edit.size() >= 3);
-    QVERIFY(edit[edit.size() - 3]->isSeparator());
-    QCOMPARE(edit[edit.size() - 2], Action("MnuPreview"));
+    QVERIFY(edit.size() >= 4);
+    QVERIFY(edit[edit.size() - 4]->isSeparator());
+    QCOMPARE(edit[edit.size() - 3], Action("MnuPreview"));
+    QCOMPARE(edit[edit.size() - 2], Action("MnuPreviewFolder"));
     QCOMPARE(edit.back(), Action("MnuReport"));
     QVERIFY(!Action("MnuReport")->isEnabled());  // nothing dropped yet
 
@@ -1148,7 +1170,7 @@ void TestFrmDragDrop::previewAndLastDropReport() {
     dialogs_->setNextFileName(patch + "|" + Path("other.pch"));
     Action("MnuPreview")->trigger();
     QCOMPARE(dialogs_->requests.back().filter, QStringLiteral("Patches (*.pch)"));
-    QCOMPARE(dialogs_->reports.size(), 1);
+    QTRY_COMPARE(dialogs_->reports.size(), 1);
     QCOMPARE(dialogs_->reports[0].title, QStringLiteral("Preview: nothing is written"));
     QCOMPARE(dialogs_->reports[0].rows, 2u);
     QVERIFY(dialogs_->reports[0].text.startsWith("2 files: 1 would be rewritten, 0 skipped, 1 "));
@@ -1164,6 +1186,132 @@ void TestFrmDragDrop::previewAndLastDropReport() {
     QCOMPARE(dialogs_->reports[1].title, QStringLiteral("Last Drop Report"));
     QVERIFY(dialogs_->reports[1].text.startsWith("1 file: 1 rewritten, 0 skipped, 0 failed.\n"));
     QVERIFY(dialogs_->reports[1].text.contains(knobLine.arg("rewritten")));
+}
+
+void TestFrmDragDrop::previewOfAFolder_data() {
+    QTest::addColumn<QString>("then");  // what the user does once the preview runs
+    QTest::newRow("closes the report") << "close";
+    QTest::newRow("changes the map, then drops") << "change map";
+    QTest::newRow("stops it with Escape") << "stop";
+}
+
+void TestFrmDragDrop::previewOfAFolder() {
+    QFETCH(QString, then);
+    using namespace pemberlock::test;
+    if (then == "stop") {
+        UseFileSystem(
+            std::make_unique<FaultyFileSystem>(Fault::None, std::chrono::milliseconds(20)));
+    }
+    MakeBank("bank");
+    for (int i = 0; i < (then == "stop" ? 200 : 0); ++i) {
+        WriteFile(Path(QStringLiteral("bank/c%1.pch").arg(i)), kPatch);
+    }
+    dialogs_->setNextFileName(Path("bank"));
+    if (then == "change map") {
+        dialogs_->duringPreview = [this] { Box(0)->setText("7"); };
+        dialogs_->setNextPreviewDrop(true);
+    }
+    Action("MnuPreviewFolder")->trigger();
+    QCOMPARE(dialogs_->requests.back().kind, QStringLiteral("folder"));
+
+    // It runs as a drop runs: the window stays live and shows how far it got.
+    QVERIFY(window_->DropRunning());
+    QVERIFY(!Child<QWidget>("Frame1")->isEnabled());
+    if (then == "stop") {
+        auto* count = Child<QLabel>("DropCount");
+        QTRY_VERIFY(count->text().endsWith(QStringLiteral(" of 203")) &&
+                    !count->text().startsWith(QStringLiteral("0 ")));
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogs_->reports.isEmpty(), 30000);
+    const ScriptedDialogService::Report& report = dialogs_->reports[0];
+    QCOMPARE(report.title, QStringLiteral("Preview: nothing is written"));
+    if (then == "stop") {
+        QVERIFY2(report.text.contains(
+                     QRegularExpression("\nStopped: \\d+ of 203 files not processed.\n")),
+                 qPrintable(report.text.left(200)));
+        QVERIFY(!report.offerDrop);  // it did not see every patch
+    } else {
+        // Each patch of the folder, sorted, after what the knobs do across them.
+        QVERIFY(
+            report.text.startsWith("3 files: 2 would be rewritten, 1 skipped, 0 would fail.\n"));
+        QCOMPARE(report.rows, 3u);
+        QVERIFY(report.offerDrop);
+        const QStringList knobs = report.knobs.split('\n');
+        QCOMPARE(knobs.size(), 18);
+        QCOMPARE(knobs[0],
+                 "Knob 1: used in 2 of 2 patches; mostly 1 3 1 (unknown: the voice area "
+                 "has no module 3) (1), OscA \u203A freq coarse (1)");
+        QCOMPARE(knobs[1], "Knob 2: used in 1 of 2 patches; mostly FilterE \u203A frequency (1)");
+        QCOMPARE(knobs[2], "Knob 3: used in 0 of 2 patches");
+    }
+    if (then == "change map") {
+        // The drop asked for is not the one shown: it is shown again instead.
+        QCOMPARE(dialogs_->messages,
+                 QStringList{"The map changed since this preview; previewing again."});
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs_->reports.size(), 2, 30000);
+        QVERIFY(dialogs_->reports[1].text.contains("knob 1, controller 7: "));
+    }
+    QVERIFY(!window_->DropRunning());
+    QCOMPARE(ReadFile(Path("bank/a.pch")), kNamedPatch);
+    QCOMPARE(ReadFile(Path("bank/b.pch")), kPatch);
+    QCOMPARE(window_->StatusText(), std::string(pemberlock::kGreeting));
+}
+
+void TestFrmDragDrop::knobTipsShowTheLastSinglePatch_data() {
+    QTest::addColumn<QString>("then");   // after one patch, a.pch, was dropped
+    QTest::addColumn<QString>("shown");  // the patch the tips name; empty: none
+    QTest::newRow("nothing more") << ""
+                                  << "a.pch";
+    QTest::newRow("one patch previewed") << "preview c.pch"
+                                         << "c.pch";
+    QTest::newRow("two patches dropped") << "drop two"
+                                         << "";
+}
+
+void TestFrmDragDrop::knobTipsShowTheLastSinglePatch() {
+    QFETCH(QString, then);
+    QFETCH(QString, shown);
+    MakeBank("bank");
+    WriteFile(Path("c.pch"), kNamedPatch);
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(Path("bank/a.pch"))});
+    QVERIFY(DragAndDrop("Shape1", one, Qt::CopyAction));
+    if (then == "preview c.pch") {
+        dialogs_->setNextFileName(Path("c.pch"));
+        Action("MnuPreview")->trigger();
+        QTRY_COMPARE(dialogs_->reports.size(), 1);
+    } else if (then == "drop two") {
+        QMimeData two;
+        two.setUrls({QUrl::fromLocalFile(Path("bank"))});
+        QVERIFY(DragAndDrop("Shape1", two, Qt::CopyAction));
+    }
+
+    // The knob's own tip first, then what it did in that patch; knob 3 did nothing.
+    const QString lead = "In " + shown + ": Lead (OscA) \u203A freq coarse";
+    QTextDocument tip;
+    tip.setHtml(Box(0)->toolTip());
+    QCOMPARE(tip.toPlainText(),
+             shown.isEmpty() ? "Knob 1 controller" : "Knob 1 controller\n" + lead);
+    QCOMPARE(Box(0)->accessibleDescription(), shown.isEmpty() ? QString() : lead);
+    QCOMPARE(Bar(1)->accessibleDescription(),
+             shown.isEmpty() ? QString() : "In " + shown + ": Bass LP (FilterE) \u203A frequency");
+    QCOMPARE(Box(2)->toolTip(), QStringLiteral("Knob 3 controller"));
+
+    // The map sheet lists what each knob controls in that patch.
+    dialogs_->setNextFileName(Path("sheet.png"));
+    Action("MnuExportSheet")->trigger();
+    pemberlock::MapSheetContent content;
+    content.map = window_->Map();
+    content.mapName = "Unsaved map";
+    content.date = QDate::currentDate().toString(Qt::ISODate).toStdString();
+    if (!shown.isEmpty()) {
+        content.mapName += " \u2014 " + shown.toStdString();
+        content.knobLines[0] = {"Lead (OscA) \u203A freq coarse"};
+        content.knobLines[1] = {"Bass LP (FilterE) \u203A frequency"};
+    }
+    QVERIFY(ReadFile(Path("sheet.png")) ==
+            pemberlock::MapSheetPng(pemberlock::LayOutMapSheet(content)));
 }
 
 void TestFrmDragDrop::knobBoxesWarnAboutTheMap() {

@@ -64,6 +64,7 @@ private slots:
     void anotherProgramsDropIsReachedThroughTheHistory();
     void aDropWaitsForAnotherProgramsAndEscapeGivesUp();
     void historyDialogOffersWhatEachDropAllows();
+    void previewedPatchesDropAsADropOfThem();
 
 private:
     void Open(JournalPlace place, pemberlock::FileSystem& fs = pemberlock::RealFileSystem());
@@ -342,6 +343,40 @@ void TestUndo::historyDialogOffersWhatEachDropAllows() {
     redo->click();
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(dialog.Choice() && dialog.Choice()->drop == 1 && !dialog.Choice()->undo);
+}
+
+void TestUndo::previewedPatchesDropAsADropOfThem() {
+    // Twin folders: one dropped on the window, one previewed and then
+    // dropped from the preview's report.
+    for (const QString folder : {"plain", "previewed"}) {
+        QVERIFY(QDir().mkpath(Path(folder + "/sub")));
+        WriteFile(Path(folder + "/a.pch"), kPatch);
+        WriteFile(Path(folder + "/sub/b.pch"), kPatch);
+        WriteFile(Path(folder + "/notes.txt"), "not a patch");
+    }
+    const QString start = Status();
+    Drop({"plain"});
+    const QString plain = Status().mid(start.size());
+
+    dialogs_->setNextFileName(Path("previewed"));
+    dialogs_->setNextPreviewDrop(true);
+    Child<QAction>("MnuPreviewFolder")->trigger();
+    QTRY_COMPARE(dialogs_->reports.size(), 1);
+    WaitUntilIdle();
+    // The same lines, the same bytes, and one more step to take back.
+    QCOMPARE(Status().mid(start.size() + plain.size()),
+             QString(plain).replace(Recorded("plain"), Recorded("previewed")));
+    for (const QString name : {"a.pch", "sub/b.pch", "notes.txt"}) {
+        QCOMPARE(ReadFile(Path("previewed/" + name)), ReadFile(Path("plain/" + name)));
+    }
+    QVERIFY(ReadFile(Path("previewed/a.pch")) != kPatch);
+    QCOMPARE(Undo()->text(), QStringLiteral("&Undo Drop of 2 Patches"));
+    Undo()->trigger();
+    WaitUntilIdle();
+    QCOMPARE(ReadFile(Path("previewed/a.pch")), kPatch);
+    QCOMPARE(ReadFile(Path("previewed/sub/b.pch")), kPatch);
+    QVERIFY(ReadFile(Path("plain/a.pch")) != kPatch);
+    QVERIFY(dialogs_->messages.isEmpty());
 }
 
 QTEST_MAIN(TestUndo)
