@@ -260,7 +260,11 @@ void ReportDialog::BuildButtons(bool offerDrop) {
         drop =
             buttons->addButton(QStringLiteral("&Drop These Patches"), QDialogButtonBox::AcceptRole);
         drop->setObjectName(QStringLiteral("PreviewDrop"));
-        drop->setAutoDefault(false);  // Enter in the search box drops nothing
+        // Enter closes: a key pressed out of habit must not rewrite a
+        // library (the button box would make the first accepting button
+        // the default one).
+        drop->setAutoDefault(false);
+        buttons->button(QDialogButtonBox::Close)->setDefault(true);
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     }
 

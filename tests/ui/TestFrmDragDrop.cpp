@@ -162,6 +162,7 @@ private slots:
     void reportDialogFilters_data();
     void reportDialogFilters();
     void reportDialogCanBeReadAndCopied();
+    void enterDoesNotDropThePreviewedPatches();
     void reportDialogOpensWithManyRows();
 
 private:
@@ -1380,6 +1381,17 @@ void TestFrmDragDrop::reportDialogFilters() {
     // The lines below are those of a row shown, or none.
     const QString detail = dialog.findChild<QPlainTextEdit*>("ReportDetail")->toPlainText();
     QCOMPARE(detail.section(QLatin1Char(':'), 0, 0), shown.value(0));
+}
+
+void TestFrmDragDrop::enterDoesNotDropThePreviewedPatches() {
+    const pemberlock::DropReportRows rows = ReportOfEachKind();
+    pemberlock::ReportDialog dialog(window_.get(), "Preview", rows, *dialogs_, {"Knob 1: used"},
+                                    true);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(!dialog.isVisible());
 }
 
 void TestFrmDragDrop::reportDialogCanBeReadAndCopied() {
