@@ -209,19 +209,32 @@ void LayOutKnob(Builder& sheet, int knob, const KnobControllerMap& map,
     const double first = cell.y + kBandHeight + 14;
     const double last = cell.y + cell.height - 6;
     const auto fit = static_cast<std::size_t>(std::floor((last - first) / kLineStep)) + 1;
-    const std::size_t shown = lines.size() <= fit ? lines.size() : fit - 1;
     const double width = cell.width - 2 * kPad;
-    for (std::size_t i = 0; i < shown; ++i) {
-        const bool warning = i < warnings.size();
-        sheet
-            .Text(warning ? SheetRole::Warning : SheetRole::KnobLine, cell.x + kPad,
-                  first + static_cast<double>(i) * kLineStep, kLineSize, warning, lines[i], width)
-            .knob = knob;
+    // A long line is wrapped rather than cut: its end ("› frequency") is
+    // what a player looks for. Lines are shown whole or not at all.
+    std::vector<std::vector<std::string>> wrapped;
+    std::size_t rows = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        wrapped.push_back(WrapText(lines[i], width, kLineSize, i < warnings.size()));
+        rows += wrapped.back().size();
+    }
+    const std::size_t rowsShown = rows <= fit ? fit : fit - 1;  // one for "+ N more"
+    std::size_t row = 0;
+    std::size_t shown = 0;
+    for (; shown < lines.size() && row + wrapped[shown].size() <= rowsShown; ++shown) {
+        const bool warning = shown < warnings.size();
+        for (const std::string& part : wrapped[shown]) {
+            sheet
+                .Text(warning ? SheetRole::Warning : SheetRole::KnobLine, cell.x + kPad,
+                      first + static_cast<double>(row++) * kLineStep, kLineSize, warning, part,
+                      width)
+                .knob = knob;
+        }
     }
     if (shown < lines.size()) {
-        SheetText& more = sheet.Text(
-            SheetRole::KnobLine, cell.x + kPad, first + static_cast<double>(shown) * kLineStep,
-            kLineSize, false, "+ " + std::to_string(lines.size() - shown) + " more", width);
+        SheetText& more = sheet.Text(SheetRole::KnobLine, cell.x + kPad,
+                                     first + static_cast<double>(row) * kLineStep, kLineSize, false,
+                                     "+ " + std::to_string(lines.size() - shown) + " more", width);
         more.knob = knob;
         more.ink = SheetInk::Grey;
     }
@@ -265,6 +278,30 @@ std::string FitText(std::string_view text, double width, double size, bool bold)
     clean.resize(cut);
     while (!clean.empty() && clean.back() == ' ') clean.pop_back();
     return clean + std::string(kEllipsis);
+}
+
+std::vector<std::string> WrapText(std::string_view text, double width, double size, bool bold) {
+    static constexpr std::string_view kIndent = "  ";
+    const std::string clean = CleanText(text);
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t at = 0; at <= clean.size();) {
+        std::size_t end = clean.find(' ', at);
+        if (end == std::string::npos) end = clean.size();
+        const std::string_view word(clean.data() + at, end - at);
+        at = end + 1;
+        if (word.empty()) continue;
+        std::string longer = line.empty() ? std::string(lines.empty() ? "" : kIndent) : line + ' ';
+        longer += word;
+        if (line.empty() || EstimateTextWidth(longer, size, bold) <= width) {
+            line = std::move(longer);
+            continue;
+        }
+        lines.push_back(FitText(line, width, size, bold));
+        line = std::string(kIndent) + std::string(word);
+    }
+    if (!line.empty()) lines.push_back(FitText(line, width, size, bold));
+    return lines;
 }
 
 std::string PrecedenceWords(int precedence) {

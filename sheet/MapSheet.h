@@ -88,4 +88,8 @@ std::string CleanText(std::string_view text);
 // text cut at a character, with "…", to fit width; as it is when it fits.
 std::string FitText(std::string_view text, double width, double size, bool bold);
 
+// text broken at blanks into lines that fit width, those after the first
+// indented; a word wider than a line is cut as FitText cuts it.
+std::vector<std::string> WrapText(std::string_view text, double width, double size, bool bold);
+
 }  // namespace pemberlock
