@@ -21,7 +21,7 @@ struct Options {
     std::string folder;               // where the temporary folder goes
     bool window = true;
     // 9, the large library, only when asked for: it takes minutes.
-    std::set<std::string> only = {"1", "2", "3", "4", "5", "6", "7", "10", "startup"};
+    std::set<std::string> only = {"1", "2", "3", "4", "5", "6", "7", "10", "11", "startup"};
 
     bool Chosen(const std::string& measure) const { return only.count(measure) > 0; }
     bool operator==(const Options&) const = default;

@@ -119,6 +119,19 @@ void RunReportOpens(WindowDropBench& window, const Library& library, int count, 
     }
 }
 
+// 11: the library's folder previewed in the window, as a user chooses it.
+void RunPreviews(WindowDropBench& window, const std::string& folder, int count, FileRuns& runs) {
+    std::printf("  Preview Folder…, %d times ...\n", count);
+    std::fflush(stdout);
+    for (int i = 0; i < count; ++i) {
+        const double seconds =
+            window.PreviewFolder(folder, runs.previewRows, runs.previewBytes, runs.previewWhy);
+        if (seconds < 0) return;
+        runs.previews.push_back(seconds);
+        runs.previewBlocked.push_back(window.LongestBlockedSeconds());
+    }
+}
+
 FileRuns RunFileMeasures(const Library& library, const std::string& folder,
                          const KnobControllerMap& map, const Options& options) {
     const bool core = options.Chosen("1");
@@ -126,16 +139,18 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
     const bool drop = options.Chosen("4") && options.window;
     const bool journal = options.Chosen("6");
     const bool report = options.Chosen("7") && options.window;
+    const bool preview = options.Chosen("11") && options.window;
     const std::string journalFolder = folder + "-journal";
     FileRuns runs;
     runs.windowWhy = options.window ? "not chosen (--only)" : "skipped (--no-window)";
     runs.reportWhy = runs.windowWhy;
+    runs.previewWhy = runs.windowWhy;
     std::unique_ptr<WindowDropBench> window;
-    if (drop || report) window = CreateWindowDropBench(runs.windowWhy);
+    if (drop || report || preview) window = CreateWindowDropBench(runs.windowWhy);
 
     // One untimed rewrite: it adds the controller section, after which every
     // pass sees the same bytes.
-    if (core || drop || report) RunCoreBatch(library.paths, map);
+    if (core || drop || report || preview) RunCoreBatch(library.paths, map);
     if (journal) FillJournal(library, map, journalFolder);
     ::sync();
     // The comparison with a folder fsync runs on a part of the library only:
@@ -185,6 +200,8 @@ FileRuns RunFileMeasures(const Library& library, const std::string& folder,
     if (window && drop) RunLogOnly(*window, library, options.runs, runs);
     if (report && !window) runs.reportWhy = runs.windowWhy;
     if (window && report) RunReportOpens(*window, library, options.runs, runs);
+    if (preview && !window) runs.previewWhy = runs.windowWhy;
+    if (window && preview) RunPreviews(*window, folder, options.runs, runs);
     return runs;
 }
 

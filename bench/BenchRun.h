@@ -32,8 +32,13 @@ struct FileRuns {
     std::string windowWhy;            // why there are no drops
     std::vector<double> reportOpens;  // 7: Last Drop Report, until painted
     std::size_t reportRows = 0;
-    std::size_t reportBytes = 0;  // what the window keeps of the report
-    std::string reportWhy;        // why there are no report opens
+    std::size_t reportBytes = 0;         // what the window keeps of the report
+    std::string reportWhy;               // why there are no report opens
+    std::vector<double> previews;        // 11: Preview Folder… of the library
+    std::vector<double> previewBlocked;  // the longest the event loop waited, per preview
+    std::size_t previewRows = 0;
+    std::size_t previewBytes = 0;  // what the shown preview holds
+    std::string previewWhy;        // why there are no previews
 };
 
 // 3.

@@ -150,6 +150,26 @@ void AddReportRows(Rows& rows, const FileRuns& runs, double n) {
                     "<= 300 bytes", Verdict(perPatch <= 300)});
 }
 
+void AddPreviewRows(Rows& rows, const FileRuns& runs, double n) {
+    if (runs.previews.empty()) {
+        rows.push_back({"11 window Preview Folder…", "-", "", runs.previewWhy, "", ""});
+        return;
+    }
+    const Stats preview = Summarize(runs.previews);
+    rows.push_back(
+        {Format("11 window Preview Folder… (%.0f rows)", static_cast<double>(runs.previewRows)),
+         Seconds(preview.median), Spread(preview, 1, "%.3f"),
+         PerPatch("%.0f us/patch", preview.median, n), "", ""});
+    const double blocked =
+        *std::max_element(runs.previewBlocked.begin(), runs.previewBlocked.end());
+    rows.push_back({"  window's event loop blocked, longest", Format("%.0f ms", blocked * 1000), "",
+                    "the worst of all previews", "< 100 ms", Verdict(blocked < 0.1)});
+    rows.push_back({"  what the preview shown holds, per patch",
+                    Format("%.0f bytes", static_cast<double>(runs.previewBytes) / n), "",
+                    Format("%.2f MB in all", static_cast<double>(runs.previewBytes) / 1e6), "",
+                    "rows and summary"});
+}
+
 // Each pair's with-to-without, as the per cent more the report costs.
 std::vector<double> PairedCost(const std::vector<double>& without,
                                const std::vector<double>& with) {
@@ -331,6 +351,7 @@ void PrintReport(const Options& options, const Results& results) {
     if (options.Chosen("3")) AddMemoryRows(rows, results.memory, results.libraryMb);
     AddWindowRows(rows, results.files, n);
     if (options.Chosen("7")) AddReportRows(rows, results.files, n);
+    if (options.Chosen("11")) AddPreviewRows(rows, results.files, n);
     if (options.Chosen("10")) AddNamesRows(rows, results.names, n);
     if (options.Chosen("5")) AddPeakRows(rows, results.peak);
     AddStartupRow(rows, results.startup);

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 namespace pemberlock::bench {
 namespace {
@@ -61,6 +62,30 @@ public:
             rows = static_cast<std::size_t>(table->model()->rowCount());
             if (auto* dialog = qobject_cast<QDialog*>(table->window())) dialog->reject();
         });
+        return false;
+    }
+};
+
+// The platform's dialogs, but for the folder to preview, which is given,
+// and the preview itself, which is noted rather than shown.
+class PreviewDialogs final : public QtDialogService {
+public:
+    QString folder;
+    bool shown = false;
+    std::chrono::steady_clock::time_point shownAt;
+    std::size_t rows = 0;
+    std::size_t bytes = 0;
+
+    std::optional<QString> GetExistingDirectory(QWidget*, const QString&) override {
+        return folder;
+    }
+    bool ShowPreview(QWidget*, const QString&, const DropReportRows& report,
+                     const QStringList& knobLines, bool) override {
+        shownAt = std::chrono::steady_clock::now();
+        shown = true;
+        rows = report.Count();
+        bytes = report.Bytes();
+        for (const QString& line : knobLines) bytes += static_cast<std::size_t>(line.size()) * 2;
         return false;
     }
 };
@@ -165,6 +190,29 @@ public:
         return commands ? commands->LastDropReport().Bytes() : 0;
     }
 
+    double PreviewFolder(const std::string& folder, std::size_t& rows, std::size_t& bytes,
+                         std::string& why) override {
+        auto* preview = window_.findChild<QAction*>(QStringLiteral("MnuPreviewFolder"));
+        if (!preview || !preview->isEnabled()) {
+            why = "Preview Folder… is missing or greyed";
+            return -1;
+        }
+        dialogs_.folder = QFile::decodeName(folder.c_str());
+        dialogs_.shown = false;
+        const auto start = std::chrono::steady_clock::now();
+        preview->trigger();
+        WaitForTheDrop(start);
+        // The preview is shown from the event loop once the work has ended.
+        for (int turn = 0; turn < 100 && !dialogs_.shown; ++turn) QApplication::processEvents();
+        if (!dialogs_.shown) {
+            why = "the preview was never shown";
+            return -1;
+        }
+        rows = dialogs_.rows;
+        bytes = dialogs_.bytes;
+        return std::chrono::duration<double>(dialogs_.shownAt - start).count();
+    }
+
     void SetLogOnly(bool on) override { fs_.logOnly = on; }
     double LongestBlockedSeconds() const override { return longestBlocked_; }
 
@@ -198,7 +246,7 @@ private:
     double longestBlocked_ = 0;
     // Declared first: the application must outlive the window.
     std::unique_ptr<QApplication> app_;
-    QtDialogService dialogs_;
+    PreviewDialogs dialogs_;
     LogOnlyFileSystem fs_;
     FrmDragDrop window_;
     QWidget* frame_ = nullptr;

@@ -31,6 +31,12 @@ public:
     virtual double OpenReport(std::size_t& rows, std::string& why) = 0;
     // What the window keeps of the last drop's report, in bytes.
     virtual std::size_t ReportBytes() const = 0;
+    // Seconds from choosing Preview Folder… on folder until the preview is
+    // about to be shown; rows set to how many it holds and bytes to what
+    // its rows and summary take. LongestBlockedSeconds then covers it.
+    // Negative on failure, with why set.
+    virtual double PreviewFolder(const std::string& folder, std::size_t& rows, std::size_t& bytes,
+                                 std::string& why) = 0;
 };
 
 // nullptr, with why set, when the window was not built or cannot be shown.

@@ -62,7 +62,7 @@ public:
 };
 
 // The platform's file dialogs and message box.
-class QtDialogService final : public DialogService {
+class QtDialogService : public DialogService {
 public:
     std::optional<QString> GetOpenFileName(QWidget* parent, const QString& initialName,
                                            const QString& filter) override;
