@@ -69,39 +69,14 @@ std::vector<std::string> PatchKnobs::ThingsOnKnob(int slot) const {
 }
 
 void PatchKnobsReader::Feed(std::string_view bytes) {
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    if (pendingCr_ && p < end) {
-        pendingCr_ = false;
-        if (*p == '\n') ++p;
-    }
-    while (p < end) {
-        const char* lineEnd = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
-        if (lineEnd == end) {
-            partial_.append(p, end);
-            return;
-        }
-        if (partial_.empty()) {
-            HandleLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)));
-        } else {
-            partial_.append(p, lineEnd);
-            HandleLine(partial_);
-            partial_.clear();
-        }
-        p = lineEnd + 1;
-        if (*lineEnd == '\r') {
-            if (p == end) {
-                pendingCr_ = true;
-            } else if (*p == '\n') {
-                ++p;
-            }
-        }
-    }
+    lines_.Feed(bytes, [this](std::string_view line) {
+        HandleLine(line);
+        return true;
+    });
 }
 
 PatchKnobs PatchKnobsReader::Finish() {
-    if (!partial_.empty()) HandleLine(partial_);
-    partial_.clear();
+    lines_.Finish([this](std::string_view line) { HandleLine(line); });
     for (auto* records : {&knobs_.knobs, &knobs_.controllers}) {
         for (NamedRecord& record : *records) record.name = names_.Resolve(record.key);
     }

@@ -3,6 +3,7 @@
 
 #include "common/Result.h"
 #include "fileio/FileSystem.h"
+#include "patch/LineSplitter.h"
 #include "patch/ModuleNames.h"
 
 #include <cstdint>
@@ -72,8 +73,7 @@ private:
     ModuleNames names_;
     PatchKnobs knobs_;
     Mode mode_ = Mode::Outside;
-    std::string partial_;
-    bool pendingCr_ = false;
+    LineSplitter lines_;
 };
 
 // The patch at path, read through once.

@@ -37,19 +37,6 @@ SectionReport::OldRecord OldRecordOf(const Assignment& record) {
     return {record.line.substr(0, record.keyLength), record.line.substr(record.keyLength + 1)};
 }
 
-// First CR or LF in [begin, end), or end. nextLf remembers the first LF at
-// or after begin (end when none; null before the first call) from call to
-// call, so that lines ended by a lone CR do not search the rest of the chunk
-// for an LF each time.
-const char* FindLineEnd(const char* begin, const char* end, const char*& nextLf) {
-    if (!nextLf || nextLf < begin) {
-        const void* lf = std::memchr(begin, '\n', static_cast<std::size_t>(end - begin));
-        nextLf = lf ? static_cast<const char*>(lf) : end;
-    }
-    const void* cr = std::memchr(begin, '\r', static_cast<std::size_t>(nextLf - begin));
-    return cr ? static_cast<const char*>(cr) : nextLf;
-}
-
 }  // namespace
 
 PatchRewriter::PatchRewriter(const KnobControllerMap& map, ByteSink& out, ByteSink* sectionOut,
@@ -85,53 +72,21 @@ void PatchRewriter::Emit(std::string_view line) {
 
 Result<> PatchRewriter::Feed(std::string_view bytes) {
     if (failure_ || finished_) return Status();
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    if (pendingCr_ && p < end) {
-        pendingCr_ = false;
-        if (*p == '\n') ++p;  // the LF of a CR LF split between two chunks
-    }
-    if (std::memchr(p, '\0', static_cast<std::size_t>(end - p))) {
+    if (std::memchr(bytes.data(), '\0', bytes.size())) {
         failure_ = Error{"holds a NUL byte: not a text patch"};
     } else {
-        FeedLines(p, end);
+        lines_.Feed(bytes, [this](std::string_view line) {
+            HandleLine(line);
+            return !failure_;
+        });
     }
     return Status();
-}
-
-void PatchRewriter::FeedLines(const char* p, const char* end) {
-    const char* nextLf = nullptr;
-    while (p < end && !failure_) {
-        const char* lineEnd = FindLineEnd(p, end, nextLf);
-        if (lineEnd == end) {
-            partial_.append(p, end);
-            return;
-        }
-        if (partial_.empty()) {
-            HandleLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)));
-        } else {
-            partial_.append(p, lineEnd);
-            HandleLine(partial_);
-            partial_.clear();
-        }
-        p = lineEnd + 1;
-        if (*lineEnd == '\r') {
-            if (p == end) {
-                pendingCr_ = true;
-            } else if (*p == '\n') {
-                ++p;
-            }
-        }
-    }
 }
 
 Result<> PatchRewriter::Finish() {
     if (failure_ || finished_) return Status();
     finished_ = true;
-    if (!partial_.empty()) {
-        HandleLine(partial_);  // the last line needs no line end
-        partial_.clear();
-    }
+    lines_.Finish([this](std::string_view line) { HandleLine(line); });  // needs no line end
     if (!failure_ && !controllerSectionWritten_) WriteControllerSection(false);
     if (!failure_) ReleaseHeld();
     if (!failure_ && names_) NameReportedKeys();

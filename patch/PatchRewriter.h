@@ -5,6 +5,7 @@
 #include "fileio/ByteSink.h"
 #include "map/KnobControllerMap.h"
 #include "patch/HeldBytes.h"
+#include "patch/LineSplitter.h"
 #include "patch/ModuleNames.h"
 #include "patch/RewriteReport.h"
 
@@ -99,7 +100,6 @@ private:
     };
 
     Result<> Status() const;
-    void FeedLines(const char* p, const char* end);
     void HandleLine(std::string_view line);
     void HandleOutside(Tag tag, std::string_view line);
     void AddKnobRecord(std::string_view line);
@@ -132,8 +132,7 @@ private:
     std::optional<std::size_t> notesAt_;
     std::optional<Error> failure_;
     bool finished_ = false;
-    bool pendingCr_ = false;  // the last chunk ended in CR; an LF may follow
-    std::string partial_;     // a line cut by the end of the last chunk
+    LineSplitter lines_;
     std::uint64_t lineNumber_ = 0;
     std::string sectionBuffer_;
     RewriteReport* report_ = nullptr;
