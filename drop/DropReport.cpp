@@ -16,6 +16,16 @@ void DropReportCollector::PathDone(const DropPathResult& result, std::uint64_t h
     if (next_) next_->PathDone(result, handled, total);
 }
 
+void DropReportCollector::Ended(std::uint64_t handled, std::uint64_t total) {
+    {
+        // A drop stopped before its first path has no result to tell of it.
+        const std::lock_guard lock(mutex_);
+        handled_ = handled;
+        total_ = total;
+    }
+    if (next_) next_->Ended(handled, total);
+}
+
 DropReportRows DropReportCollector::TakeRows() {
     const std::lock_guard lock(mutex_);
     if (handled_ < total_) rows_.SetNotProcessed(total_ - handled_, total_);

@@ -23,6 +23,7 @@ public:
 
     void PathDone(const DropPathResult& result, std::uint64_t handled,
                   std::uint64_t total) override;
+    void Ended(std::uint64_t handled, std::uint64_t total) override;
     // The report, once the drop has ended (a stopped one says so); the
     // collector is left empty.
     DropReportRows TakeRows();

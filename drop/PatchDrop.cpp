@@ -185,6 +185,7 @@ void DropJobs::Log(std::size_t index, DropPathResult::Kind kind, const std::opti
 
 BatchSummary DropJobs::End(std::size_t finished) {
     if (finished < paths_.size()) log_.Append(StoppedLine(paths_.size() - finished, paths_.size()));
+    if (options_.observer) options_.observer->Ended(finished, paths_.size());
     log_.Append(words_.Summary(summary_));
     return summary_;
 }

@@ -35,6 +35,12 @@ public:
     virtual ~DropObserver() = default;
     virtual void PathDone(const DropPathResult& result, std::uint64_t handled,
                           std::uint64_t total) = 0;
+    // Once at the end, with how many of the total paths were handled: fewer
+    // when the drop was stopped, none when stopped before its first.
+    virtual void Ended(std::uint64_t handled, std::uint64_t total) {
+        (void)handled;
+        (void)total;
+    }
 };
 
 struct DropOptions {

@@ -35,6 +35,9 @@ public:
 
     void PathDone(const DropPathResult& result, std::uint64_t handled,
                   std::uint64_t total) override;
+    void Ended(std::uint64_t handled, std::uint64_t total) override {
+        if (next_) next_->Ended(handled, total);
+    }
     // A path's result: a patch rewritten with its report counts; any other
     // path is no patch of the preview.
     void Add(const DropPathResult& result);

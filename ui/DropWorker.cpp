@@ -31,6 +31,9 @@ public:
         progress_(handled, total);
         if (next_) next_->PathDone(result, handled, total);
     }
+    void Ended(std::uint64_t handled, std::uint64_t total) override {
+        if (next_) next_->Ended(handled, total);
+    }
 
 private:
     DropObserver* next_;

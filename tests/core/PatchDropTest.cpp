@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drop/PatchDrop.h"
 
+#include "drop/DropReport.h"
+
 #include "patch/PatchRewriter.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/PassThroughFileSystem.h"
@@ -143,6 +145,21 @@ TEST(PatchDrop, StopsAfterThePatchesInHandAndStillAddsUp) {
         EXPECT_EQ(log.Text(), ExpectedLog(paths, handled));
         ExpectFilesAfter(paths, handled);
     }
+}
+
+TEST(PatchDrop, TheReportOfADropStoppedBeforeItsFirstPatchSaysSo) {
+    TempFolder folder;
+    const std::vector<std::string> paths = MakeLibrary(folder, 5);
+    const std::atomic<bool> stop = true;
+    DropReportCollector report;
+    TextStatusLog log;
+    DropOptions options;
+    options.stop = &stop;
+    options.observer = &report;
+    RunPatchDrop(paths, log, KnobControllerMap{}, RealFileSystem(), options);
+    EXPECT_EQ(log.Text(), ExpectedLog(paths, 0));
+    EXPECT_EQ(report.TakeRows().Summary(),
+              "0 files: 0 rewritten, 0 skipped, 0 failed.\nStopped: 5 of 5 files not processed.\n");
 }
 
 TEST(PatchDrop, AFileNamedTwiceIsRewrittenTwiceNeverHalfWritten) {
