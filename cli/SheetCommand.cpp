@@ -56,11 +56,7 @@ int RunSheet(const std::string& out, const std::optional<std::string>& mapPath,
             err << kProgram << ": " << *patch << ": " << knobs.error().Text() << "\n";
             return kExitPatchFailed;
         }
-        // A line for each thing a knob controls in that patch.
-        for (int knob = 0; knob < KnobControllerMap::kKnobCount; ++knob) {
-            content.knobLines[static_cast<std::size_t>(knob)] = knobs->ThingsOnKnob(knob);
-        }
-        content.mapName += " \u2014 " + FileName(*patch);
+        AddPatchToSheet(content, *knobs, FileName(*patch));
     }
     if (Result<> saved = SaveMapSheetSvg(LayOutMapSheet(content), out, fs); !saved) {
         err << kProgram << ": cannot write sheet \"" << out << "\": " << saved.error().Text()

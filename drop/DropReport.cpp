@@ -36,9 +36,7 @@ DropReportRows DropReportCollector::TakeRows() {
 DropReportRows PreviewDropReport(const std::vector<std::string>& paths,
                                  const KnobControllerMap& map, FileSystem& fs) {
     // The lines are not shown: the rows say it all.
-    class NoLog final : public StatusLog {
-        void Append(std::string_view) override {}
-    } noLog;
+    NullStatusLog noLog;
     DropReportCollector collector(nullptr, true);
     DropOptions options;
     options.preview = true;

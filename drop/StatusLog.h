@@ -24,4 +24,10 @@ private:
     std::string text_;
 };
 
+// A status log that keeps nothing: for a preview, whose report says it all.
+class NullStatusLog final : public StatusLog {
+public:
+    void Append(std::string_view) override {}
+};
+
 }  // namespace pemberlock

@@ -242,6 +242,15 @@ void LayOutKnob(Builder& sheet, int knob, const KnobControllerMap& map,
 
 }  // namespace
 
+void AddPatchToSheet(MapSheetContent& content, const PatchKnobs& knobs,
+                     std::string_view patchName) {
+    for (int knob = 0; knob < KnobControllerMap::kKnobCount; ++knob) {
+        content.knobLines[static_cast<std::size_t>(knob)] = knobs.ThingsOnKnob(knob);
+    }
+    content.mapName += " \u2014 ";
+    content.mapName += patchName;
+}
+
 std::string CleanText(std::string_view text) {
     std::string out;
     out.reserve(text.size());

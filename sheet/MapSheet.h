@@ -2,6 +2,7 @@
 #pragma once
 
 #include "map/KnobControllerMap.h"
+#include "patch/PatchKnobs.h"
 
 #include <array>
 #include <string>
@@ -62,8 +63,8 @@ struct MapSheetContent {
     std::string date;     // as it is to be printed
     // What each knob controls, a line each; empty for none. They follow
     // the window's warnings about the knob (controller 32 or 120, shared).
-    // Lines that do not fit are shortened with an ellipsis, and those past
-    // the room under the knob summed up in a last line.
+    // Lines too wide are wrapped, and those past the room under the knob
+    // summed up in a last line.
     std::array<std::vector<std::string>, KnobControllerMap::kKnobCount> knobLines;
 };
 
@@ -72,6 +73,10 @@ inline constexpr double kSheetWidth = 841.89;
 inline constexpr double kSheetHeight = 595.28;
 
 MapSheetLayout LayOutMapSheet(const MapSheetContent& content);
+
+// Puts under each knob what it controls in a patch, a line for each thing,
+// and the patch's file name after the map's.
+void AddPatchToSheet(MapSheetContent& content, const PatchKnobs& knobs, std::string_view patchName);
 
 // The words for the precedence option (0, 1 or 2 from a map file), as the
 // window's check box shows it: unticked, ticked or greyed.

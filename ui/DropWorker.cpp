@@ -71,9 +71,7 @@ void DropWorker::Start(std::vector<std::string> paths, const KnobControllerMap& 
         const std::vector<DropPath> expanded = ExpandFolders(paths, fs);
         progress(0, expanded.size());
         // A preview's lines are its report's; the status box is the drops'.
-        class NoLog final : public StatusLog {
-            void Append(std::string_view) override {}
-        } noLog;
+        NullStatusLog noLog;
         RunPatchDrop(expanded, options.preview ? noLog : log, map, fs, options);
         if (atEnd) atEnd();
     });

@@ -585,11 +585,8 @@ void FrmDragDrop::MnuExportSheet_Click() {
     // leaves the sheet of the map alone.
     if (!lastPatch_.empty()) {
         if (const Result<PatchKnobs> knobs = ReadPatchKnobs(lastPatch_, fs_)) {
-            for (int knob = 0; knob < kKnobCount; ++knob) {
-                content.knobLines[static_cast<std::size_t>(knob)] = knobs->ThingsOnKnob(knob);
-            }
-            content.mapName +=
-                " \u2014 " + QFileInfo(QString::fromStdString(lastPatch_)).fileName().toStdString();
+            AddPatchToSheet(content, *knobs,
+                            QFileInfo(QString::fromStdString(lastPatch_)).fileName().toStdString());
         }
     }
     const MapSheetLayout layout = LayOutMapSheet(content);
